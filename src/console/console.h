@@ -1,0 +1,31 @@
+#pragma once
+// Console text and its colour. All program messages go through print() so
+// that colour changes and text stay in order.
+
+#include <cstdint>
+#include <string_view>
+
+constexpr int GREY = 7;
+constexpr int GOLD = 6;
+constexpr int BRIGHTBLUE = 9;
+constexpr int BLUE = 1;
+constexpr int GREEN = 2;
+constexpr int RED = 4;
+constexpr int YELLOW = 14;
+constexpr int BRIGHTGREEN = 10;
+constexpr int WHITE = 15;
+constexpr int LIGHTRED = 12;
+constexpr int CYAN = 3;
+constexpr int LIGHTCYAN = 11;
+constexpr int LIGHTMAGENTA = 13;
+constexpr int BROWN = 6;
+constexpr int MAGENTA = 5;
+
+/// Sets the colour of the console text written from now on (low 16 bits).
+void color(int value);
+
+/// Writes text to standard output, byte for byte (it may hold NUL bytes).
+void print(std::string_view text);
+
+/// Writes a number in decimal to standard output.
+void print_number(std::int64_t value);

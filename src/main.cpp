@@ -1,0 +1,136 @@
+// Entry and the order of one run: switches, socket library, banner, prompts,
+// the two passes over the log, the report, and handing it to the viewer.
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "console/console.h"
+#include "platform/platform.h"
+#include "report/report.h"
+#include "run/command_line.h"
+#include "run/prompts.h"
+#include "run/run_settings.h"
+#include "search/line_reader.h"
+#include "search/search_pass.h"
+
+namespace {
+
+void print_banner() {
+  color(GREY);
+  print("\n\t\t************************************\n");
+  color(WHITE);
+  print("\t\t\t   Vantrel v1.0\n");
+  print("\t\t\t   Updated 12/05/06\n");
+  print("\t\t\tFirewall log search\n");
+  print("\t\t    Hits named by host, in report.html\n");
+  color(GREY);
+  print("\t\t************************************\n\n");
+  color(YELLOW);
+}
+
+void print_progress() {
+  print("\n\tCreating '");
+  color(WHITE);
+  print(kReportName);
+  color(GREY);
+  print("' with your results in it..\n\n\tPlease be patient, it will take a "
+        "while.\n\n");
+  color(WHITE);
+  print("\t[");
+  color(LIGHTCYAN);
+  print("Writing...");
+  color(WHITE);
+  print("]\n");
+  color(WHITE);
+  print("\t[");
+  color(BRIGHTBLUE);
+  print("Searching UpperCase then LowerCase...");
+  color(WHITE);
+  print("]\n");
+}
+
+// The passes would read the lines they write, so a log that is the report
+// itself (by any path) is refused before the report is truncated.
+bool log_is_report(const std::string& fname) {
+  std::error_code ec;
+  return std::filesystem::equivalent(fname, kReportName, ec) && !ec;
+}
+
+// A directory or a name with a NUL byte cannot be a log; the C library
+// would open the one and cut the other short.
+std::FILE* open_log(const std::string& fname) {
+  if (fname.empty() || fname.find('\0') != std::string::npos) return nullptr;
+  std::error_code ec;
+  if (std::filesystem::is_directory(fname, ec)) return nullptr;
+  return std::fopen(fname.c_str(), "rb");
+}
+
+void run_pass(pass_kind kind, std::FILE* log, run_settings& settings,
+              std::FILE* report) {
+  line_reader reader;
+  open_reader(reader, log);
+  search_pass(kind, reader, settings, report);
+  if (log != nullptr) std::fclose(log);
+}
+
+}  // anonymous namespace
+
+int main(int argc, char** argv) {
+  run_settings settings;
+  std::vector<std::string> unknown;
+  parse_switches(argc, argv, settings, unknown);
+  for (const std::string& sw : unknown) {
+    print("Unknown switch: ");
+    print(sw);
+    print("\n");
+  }
+
+  if (!platform_start_sockets()) {
+    print("Winsock init error\n");
+    std::fflush(stdout);
+    return 1;
+  }
+
+  print_banner();
+  complete_settings(settings);
+  if (settings.searchcmd) settings.search = *settings.searchcmd;
+
+  color(GREY);
+  if (log_is_report(settings.fname)) {
+    color(RED);
+    print("\tThe log file is the report itself; name another log.\n");
+    return 0;
+  }
+  std::FILE* log = open_log(settings.fname);
+  std::FILE* report = std::fopen(kReportName, "wb");
+
+  print_progress();
+  write_head(report, settings.search, settings.fname);
+
+  if (log == nullptr) {
+    color(RED);
+    print("Unable to open file");
+    if (report != nullptr) std::fclose(report);
+    return 0;
+  }
+
+  run_pass(pass_kind::upper, log, settings, report);
+  write_lower_heading(report);
+  run_pass(pass_kind::lower, open_log(settings.fname), settings, report);
+  write_foot(report);
+
+  color(BRIGHTGREEN);
+  print("\n\tFile written.\n");
+  color(WHITE);
+  print("\n\n\t>>> Press enter to continue <<<\n");
+  std::fflush(stdout);
+  wait_for_enter();
+
+  platform_clear_console();
+  if (report != nullptr) std::fclose(report);
+  platform_open_in_viewer(kReportName);
+  return 0;
+}

@@ -1,0 +1,33 @@
+#pragma once
+// The operating-system operations the program needs. Each platform has one
+// implementation file (platform_posix.cpp, platform_win32.cpp); nothing here
+// names an OS type, so the portable code never sees an OS header.
+
+#include <cstdint>
+#include <string>
+
+/// Sets the text attribute (bit 0 blue, 1 green, 2 red, 3 bright) for what
+/// is written to standard output next. Pending output is flushed first where
+/// the attribute takes effect at once. Does nothing on redirected output.
+void platform_set_text_attribute(int attribute);
+
+/// True when standard output is a terminal that text is shown on directly.
+bool platform_stdout_is_terminal();
+
+/// Starts the socket library. False when it cannot be started.
+bool platform_start_sockets();
+
+/// Parses dotted IPv4 text by the C library's inet_addr rules. False when
+/// the parser rejects the text (or it holds a NUL byte).
+bool platform_parse_ipv4(const std::string& text, std::uint32_t* address);
+
+/// Reverse lookup of an IPv4 address (network byte order) through the system
+/// resolver. True with the host's official name, false when none is known.
+bool platform_reverse_lookup(std::uint32_t address, std::string* name);
+
+/// Clears the console; writes nothing when standard output is redirected.
+void platform_clear_console();
+
+/// Asks the desktop to show a file in its default viewer, without waiting.
+/// Failure is silent.
+void platform_open_in_viewer(const char* path);

@@ -1,0 +1,106 @@
+#include "platform/platform.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+extern char** environ;
+
+namespace {
+
+bool is_dumb_terminal() {
+  const char* term = std::getenv("TERM");
+  return term != nullptr && std::strcmp(term, "dumb") == 0;
+}
+
+// Decided once: the answer cannot change during a run, and asking isatty on
+// every colour change would cost a system call per match.
+bool use_color() {
+  static const bool decided = platform_stdout_is_terminal() &&
+                              !is_dumb_terminal() &&
+                              std::getenv("NO_COLOR") == nullptr;
+  return decided;
+}
+
+}  // anonymous namespace
+
+bool platform_stdout_is_terminal() {
+  static const bool decided = isatty(STDOUT_FILENO) == 1;
+  return decided;
+}
+
+void platform_set_text_attribute(int attribute) {
+  if (!use_color()) return;
+  // Console attribute bits are blue=1, green=2, red=4; ANSI wants red=1,
+  // green=2, blue=4, so blue and red swap places.
+  const int rgb = ((attribute & 4) ? 1 : 0) | (attribute & 2) |
+                  ((attribute & 1) ? 4 : 0);
+  const int base = (attribute & 8) ? 90 : 30;
+  std::fflush(stdout);
+  std::printf("\x1b[0;%dm", base + rgb);
+  std::fflush(stdout);
+}
+
+bool platform_start_sockets() { return true; }
+
+bool platform_parse_ipv4(const std::string& text, std::uint32_t* address) {
+  if (text.find('\0') != std::string::npos) return false;
+  in_addr parsed{};
+  if (inet_aton(text.c_str(), &parsed) == 0) return false;
+  *address = parsed.s_addr;
+  return true;
+}
+
+bool platform_reverse_lookup(std::uint32_t address, std::string* name) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = address;
+  char host[NI_MAXHOST];
+  if (getnameinfo(reinterpret_cast<const sockaddr*>(&sa), sizeof sa, host,
+                  sizeof host, nullptr, 0, NI_NAMEREQD) != 0)
+    return false;
+  *name = host;
+  return true;
+}
+
+void platform_clear_console() {
+  if (!platform_stdout_is_terminal() || is_dumb_terminal()) return;
+  std::fputs("\x1b[H\x1b[2J\x1b[3J", stdout);
+  std::fflush(stdout);
+}
+
+void platform_open_in_viewer(const char* path) {
+#ifdef __APPLE__
+  const char* opener = "open";
+#else
+  const char* opener = "xdg-open";
+#endif
+  // The viewer must not scribble on our console or wait on our input.
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0) return;
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null",
+                                   O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null",
+                                   O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null",
+                                   O_WRONLY, 0);
+  // Its own session, so closing our terminal does not take the viewer down.
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+#ifdef POSIX_SPAWN_SETSID
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+#endif
+  char* argv[] = {const_cast<char*>(opener), const_cast<char*>(path), nullptr};
+  pid_t pid = 0;
+  posix_spawnp(&pid, opener, &actions, &attr, argv, environ);
+  posix_spawnattr_destroy(&attr);
+  posix_spawn_file_actions_destroy(&actions);
+}

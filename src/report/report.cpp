@@ -1,0 +1,80 @@
+#include "report/report.h"
+
+namespace {
+
+// Text from the log, the term and the file name is escaped: log lines carry
+// URLs chosen by any client behind the firewall, and the report is opened in
+// a browser.
+void write_line(std::FILE* report, std::string_view markup) {
+  if (report == nullptr) return;
+  std::fwrite(markup.data(), 1, markup.size(), report);
+  std::fwrite("\r\n", 1, 2, report);
+  std::fflush(report);
+}
+
+std::string escaped(std::string_view text) {
+  std::string out;
+  append_escaped(out, text);
+  return out;
+}
+
+}  // anonymous namespace
+
+void append_escaped(std::string& out, std::string_view text) {
+  out.reserve(out.size() + text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+}
+
+void write_head(std::FILE* report, std::string_view term,
+                std::string_view fname) {
+  const std::string t = escaped(term);
+  const std::string f = escaped(fname);
+  write_line(report, "<html>");
+  write_line(report, "<head>");
+  write_line(report, "<title>Vantrel Report - Search: " + t + " in file " + f +
+                         "</title>");
+  write_line(report, "</head>");
+  write_line(report, "<body bgcolor=beige>");
+  write_line(report,
+             "<p><center><font face=arial size=+2>Vantrel</font></center>");
+  write_line(report, "<p><center>Searching <b><i>" + t +
+                         "</i></b> in log file named <b><i><font color=red>" +
+                         f + "</font></i></b></center>");
+  write_line(report, "<hr noshade width=350>");
+  write_line(report,
+             "<p><table width=90% bgcolor='#99CCFF' align=center><tr><td>"
+             "<font face=arial size=-1>");
+  write_line(report, "<p><u><b>Showing UpperCase Results</b></u>");
+}
+
+void write_lower_heading(std::FILE* report) {
+  write_line(report, "<p><u><b>Showing LowerCase Results</b></u>");
+}
+
+void write_result(std::FILE* report, std::string_view line) {
+  if (report == nullptr) return;
+  // Reused so that a run with many hits does not allocate per line.
+  static std::string buffer;
+  buffer.assign("<br>");
+  append_escaped(buffer, line);
+  write_line(report, buffer);
+}
+
+void write_foot(std::FILE* report) {
+  write_line(report, "<br>&nbsp;</td></tr></table><hr noshade width=350>");
+  write_line(report,
+             "<p><b><center>Vantrel v1.0: firewall log search with host names"
+             " for every destination.</b>");
+  write_line(report, "");
+  write_line(report, "</body>");
+  write_line(report, "</html>");
+}

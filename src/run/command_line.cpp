@@ -1,0 +1,52 @@
+#include "run/command_line.h"
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
+         c == '\r';
+}
+
+}  // anonymous namespace
+
+std::int32_t to_int32(const char* text) {
+  while (is_space(*text)) ++text;
+  bool negative = false;
+  if (*text == '+' || *text == '-') negative = (*text++ == '-');
+  // Stop growing once past the 32-bit range, so no digit string overflows.
+  constexpr std::int64_t kLimit = std::int64_t{1} << 32;
+  std::int64_t value = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    if (value < kLimit) value = value * 10 + (*text - '0');
+  }
+  if (negative) value = -value;
+  if (value > std::numeric_limits<std::int32_t>::max())
+    return std::numeric_limits<std::int32_t>::max();
+  if (value < std::numeric_limits<std::int32_t>::min())
+    return std::numeric_limits<std::int32_t>::min();
+  return static_cast<std::int32_t>(value);
+}
+
+void parse_switches(int argc, const char* const* argv, run_settings& settings,
+                    std::vector<std::string>& unknown) {
+  int optind = 1;
+  while (optind < argc && argv[optind][0] == '-') {
+    const char* sw = argv[optind];
+    const bool has_value = optind + 1 < argc;
+    if (std::strcmp(sw, "-t") == 0) {
+      if (has_value) settings.tparam = to_int32(argv[++optind]);
+    } else if (std::strcmp(sw, "-s") == 0) {
+      if (has_value) settings.searchcmd = argv[++optind];
+    } else if (std::strcmp(sw, "-f") == 0) {
+      if (has_value) settings.fname = argv[++optind];
+    } else if (std::strcmp(sw, "-x") != 0) {
+      unknown.emplace_back(sw);
+    }
+    ++optind;
+  }
+  settings.trim = settings.tparam;
+}

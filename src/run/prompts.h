@@ -1,0 +1,10 @@
+#pragma once
+
+#include "run/run_settings.h"
+
+/// Asks on standard input for whatever the switches left open (file name,
+/// term, trim choice) and checks the trim choice.
+void complete_settings(run_settings& settings);
+
+/// Waits for Enter; returns at once when standard input is ended or failed.
+void wait_for_enter();

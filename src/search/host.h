@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+/// Reverse lookup of an IPv4 address (network byte order): true with the
+/// host name, false when no name is known.
+using host_lookup = std::function<bool(std::uint32_t, std::string*)>;
+
+/// The system resolver's reverse lookup.
+bool system_lookup(std::uint32_t address, std::string* name);
+
+/// Replaces the destination address of the line's last field by its host
+/// name everywhere in the line; with trim 1 cuts the line after the name.
+void substitute_host(std::string& line, std::int32_t trim,
+                     const host_lookup& lookup = system_lookup);

@@ -1,0 +1,111 @@
+#include "search/search_pass.h"
+
+#include <cassert>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "console/console.h"
+#include "report/report.h"
+#include "search/clean.h"
+#include "search/find.h"
+#include "search/fold.h"
+
+namespace {
+
+// What every hit of one pass needs; the scratch line is reused so that a
+// pass with many hits does not allocate per hit.
+struct pass_context {
+  std::int64_t count = 0;
+  std::int32_t trim = 0;
+  std::FILE* report = nullptr;
+  const host_lookup* lookup = nullptr;
+  std::string scratch;
+};
+
+void handle_hit(pass_context& ctx, std::string_view line) {
+  ++ctx.count;
+  print("\tFound Result on Line #");
+  print_number(ctx.count);
+  print("\n");
+  if (ctx.report == nullptr) {
+    color(RED);
+    print("\tReport.html could not be opened or created, make sure the "
+          "directory is not read-only.\n");
+    return;
+  }
+  if (is_excluded(line)) return;
+  ctx.scratch.assign(line);
+  remove_tags(ctx.scratch);
+  substitute_host(ctx.scratch, ctx.trim, *ctx.lookup);
+  write_result(ctx.report, ctx.scratch);
+}
+
+// The fast path only holds when a hit can never straddle a line end or the
+// cut at 0x1A; every other term goes line by line.
+bool fits_fast_path(std::string_view term) {
+  return !term.empty() && term.find_first_of("\n\r\x1a") == std::string::npos;
+}
+
+// Searches a run of complete lines as one text and widens each hit to its
+// line, so lines without a hit are never looked at one by one.
+void scan_block(pass_context& ctx, std::string_view block,
+                std::string_view term) {
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t hit = find_term(block, term, from);
+    if (hit == std::string_view::npos) return;
+    const std::size_t before = block.rfind('\n', hit);
+    const std::size_t start =
+        (before == std::string_view::npos || before < from) ? from : before + 1;
+    const std::size_t stop = block.find('\n', hit + term.size()) + 1;
+    const std::string_view line = strip_cr(block.substr(start, stop - start));
+    assert(find_term(line, term, 0) != std::string_view::npos);
+    handle_hit(ctx, line);
+    from = stop;
+  }
+}
+
+void search_fast(pass_context& ctx, line_reader& log, std::string_view term) {
+  while (fill(log)) {
+    scan_block(ctx, complete_lines(log), term);
+    consume_complete_lines(log);
+  }
+  if (log.finished) return;
+  const std::string_view last = take_last_line(log);
+  if (find_term(last, term, 0) != std::string_view::npos)
+    handle_hit(ctx, last);
+}
+
+void search_by_line(pass_context& ctx, line_reader& log,
+                    std::string_view term) {
+  std::string_view line;
+  while (next_line(log, &line)) {
+    if (find_term(line, term, 0) != std::string_view::npos)
+      handle_hit(ctx, line);
+  }
+}
+
+}  // anonymous namespace
+
+void search_pass(pass_kind kind, line_reader& log, run_settings& settings,
+                 std::FILE* report, const host_lookup& lookup) {
+  color(WHITE);
+  print(kind == pass_kind::upper ? "\tSearching UpperCase...\n"
+                                 : "\tSearching LowerCase...\n");
+  color(BRIGHTGREEN);
+  // Folding is idempotent, so once per pass is as good as once per line.
+  if (kind == pass_kind::upper)
+    lower_upper(settings.search);
+  else
+    upper_lower(settings.search);
+
+  pass_context ctx;
+  ctx.trim = settings.trim;
+  ctx.report = report;
+  ctx.lookup = &lookup;
+  if (fits_fast_path(settings.search))
+    search_fast(ctx, log, settings.search);
+  else
+    search_by_line(ctx, log, settings.search);
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdio>
+
+#include "run/run_settings.h"
+#include "search/host.h"
+#include "search/line_reader.h"
+
+enum class pass_kind { upper, lower };
+
+/// Reads the whole log, announces every line that holds the term folded to
+/// the pass's case, and writes the cleaned line to the report.
+void search_pass(pass_kind kind, line_reader& log, run_settings& settings,
+                 std::FILE* report, const host_lookup& lookup = system_lookup);

@@ -1,0 +1,93 @@
+#include "run/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <vector>
+
+namespace {
+
+struct parsed {
+  run_settings settings;
+  std::vector<std::string> unknown;
+};
+
+parsed parse(std::vector<const char*> args) {
+  args.insert(args.begin(), "vantrel");
+  parsed p;
+  parse_switches(static_cast<int>(args.size()), args.data(), p.settings,
+                 p.unknown);
+  return p;
+}
+
+TEST(CommandLine, AllSwitchesSetTheirFields) {
+  parsed p = parse({"-t", "1", "-s", "term", "-f", "some.log"});
+  EXPECT_EQ(p.settings.tparam, 1);
+  EXPECT_EQ(p.settings.trim, 1);
+  ASSERT_TRUE(p.settings.searchcmd.has_value());
+  EXPECT_EQ(*p.settings.searchcmd, "term");
+  EXPECT_EQ(p.settings.fname, "some.log");
+  EXPECT_TRUE(p.unknown.empty());
+}
+
+TEST(CommandLine, ValuesBeginningWithDashAreTaken) {
+  parsed p = parse({"-s", "-f", "-f", "-x"});
+  EXPECT_EQ(*p.settings.searchcmd, "-f");
+  EXPECT_EQ(p.settings.fname, "-x");
+  EXPECT_TRUE(p.unknown.empty());
+}
+
+TEST(CommandLine, EmptySearchValueIsPresent) {
+  parsed p = parse({"-s", ""});
+  ASSERT_TRUE(p.settings.searchcmd.has_value());
+  EXPECT_EQ(*p.settings.searchcmd, "");
+  EXPECT_FALSE(parse({}).settings.searchcmd.has_value());
+}
+
+TEST(CommandLine, UnknownSwitchesAreReportedInOrderAndParsingGoesOn) {
+  parsed p = parse({"-x", "-q", "-", "-T", "--f", "-s", "a"});
+  EXPECT_EQ(p.unknown, (std::vector<std::string>{"-q", "-", "-T", "--f"}));
+  EXPECT_EQ(*p.settings.searchcmd, "a");
+}
+
+TEST(CommandLine, ParsingStopsAtFirstNonSwitch) {
+  parsed p = parse({"some.log", "-s", "term", "-q"});
+  EXPECT_FALSE(p.settings.searchcmd.has_value());
+  EXPECT_TRUE(p.unknown.empty());
+  p = parse({"-t", "2", "stop", "-f", "x"});
+  EXPECT_EQ(p.settings.trim, 2);
+  EXPECT_EQ(p.settings.fname, "");
+}
+
+TEST(CommandLine, LaterValueWins) {
+  parsed p = parse({"-f", "a.log", "-f", "b.log", "-t", "1", "-t", "2"});
+  EXPECT_EQ(p.settings.fname, "b.log");
+  EXPECT_EQ(p.settings.trim, 2);
+}
+
+TEST(CommandLine, SwitchWithoutValueAtTheEndIsIgnored) {
+  EXPECT_FALSE(parse({"-s"}).settings.searchcmd.has_value());
+  EXPECT_EQ(parse({"-f", "a", "-f"}).settings.fname, "a");
+  EXPECT_EQ(parse({"-t", "2", "-t"}).settings.tparam, 2);
+}
+
+TEST(CommandLine, TrimValueReadLikeAtoi) {
+  EXPECT_EQ(to_int32("1"), 1);
+  EXPECT_EQ(to_int32("  \t2"), 2);
+  EXPECT_EQ(to_int32("+7x"), 7);
+  EXPECT_EQ(to_int32("-3"), -3);
+  EXPECT_EQ(to_int32("abc"), 0);
+  EXPECT_EQ(to_int32(""), 0);
+  EXPECT_EQ(to_int32("- 1"), 0);
+  EXPECT_EQ(to_int32("1 2"), 1);
+}
+
+TEST(CommandLine, TrimValueOutsideRangeSaturates) {
+  EXPECT_EQ(to_int32("2147483647"), INT_MAX);
+  EXPECT_EQ(to_int32("2147483648"), INT_MAX);
+  EXPECT_EQ(to_int32("-2147483648"), INT_MIN);
+  EXPECT_EQ(to_int32("-99999999999999999999999999"), INT_MIN);
+  EXPECT_EQ(to_int32("99999999999999999999999999"), INT_MAX);
+}
+
+}  // namespace

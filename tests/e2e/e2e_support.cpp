@@ -1,0 +1,186 @@
+#include "e2e_support.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void write_file(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string env_or(const char* name, const std::string& fallback) {
+  const char* v = std::getenv(name);
+  return (v != nullptr && *v != '\0') ? v : fallback;
+}
+
+// The command that runs the program: VANTREL_RUNNER (e.g. an emulator)
+// goes before VANTREL_EXE when set.
+std::vector<std::string> program_command() {
+  std::vector<std::string> cmd;
+  std::istringstream runner(env_or("VANTREL_RUNNER", ""));
+  for (std::string word; runner >> word;) cmd.push_back(word);
+  cmd.push_back(env_or("VANTREL_EXE", VANTREL_EXE));
+  return cmd;
+}
+
+std::string shell_quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += (c == '\'') ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+int spawn(const std::vector<std::string>& argv, const fs::path& in,
+          const fs::path& out, const fs::path& err,
+          const std::string& opened) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fd_in = open(in.c_str(), O_RDONLY);
+    const int fd_out = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int fd_err = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd_in, 0);
+    dup2(fd_out, 1);
+    dup2(fd_err, 2);
+    setenv("VANTREL_OPENED", opened.c_str(), 1);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // anonymous namespace
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string e2e_data(const std::string& name) {
+  return std::string(VANTREL_E2E_DIR) + "/" + name;
+}
+
+e2e_result run_vantrel(const e2e_run& run) {
+  char tmpl[] = "/tmp/vantrel-e2e-XXXXXX";
+  const fs::path root = mkdtemp(tmpl);
+  const fs::path work = root / "work";
+  fs::create_directory(work);
+  for (const auto& [name, bytes] : run.files) write_file(work / name, bytes);
+  if (!run.link.first.empty())
+    fs::create_hard_link(work / run.link.first, work / run.link.second);
+  if (run.report_is_directory) fs::create_directory(work / "report.html");
+  write_file(root / "stdin", run.input);
+  const std::string opened = (root / "opened").string();
+
+  std::vector<std::string> program = program_command();
+  for (const std::string& a : run.args) program.push_back(a);
+  std::vector<std::string> argv = {
+      "unshare", "-rmn", "--", "sh", e2e_data("hermetic.sh"),
+      run.hosts.empty() ? e2e_data("hosts") : run.hosts, work.string(),
+      (root / "bin").string()};
+  fs::create_directory(root / "bin");
+  fs::copy_file(e2e_data("xdg-open"), root / "bin" / "xdg-open");
+  if (run.on_terminal) {
+    std::string line;
+    for (const std::string& p : program) line += shell_quote(p) + " ";
+    for (const char* a : {"script", "-qec", line.c_str(), "/dev/null"})
+      argv.emplace_back(a);
+  } else {
+    argv.insert(argv.end(), program.begin(), program.end());
+  }
+
+  e2e_result r;
+  r.status = spawn(argv, root / "stdin", root / "stdout", root / "stderr",
+                   opened);
+  r.out = read_file((root / "stdout").string());
+  r.err = read_file((root / "stderr").string());
+  r.has_report = fs::is_regular_file(work / "report.html");
+  if (r.has_report) r.report = read_file((work / "report.html").string());
+  // The viewer is started without waiting, so it may record a moment later.
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::seconds(run.wait_for_viewer ? 10 : 0);
+  while (!fs::exists(opened) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (run.wait_for_viewer)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  r.opened = read_file(opened);
+  r.workdir = work.string();
+  fs::remove_all(root);
+  return r;
+}
+
+// --- the program's fixed texts
+
+const std::string kNotOpen =
+    "\tReport.html could not be opened or created, make sure the directory is "
+    "not read-only.\n";
+
+std::string banner() {
+  return "\n\t\t************************************\n"
+         "\t\t\t   Vantrel v1.0\n"
+         "\t\t\t   Updated 12/05/06\n"
+         "\t\t\tFirewall log search\n"
+         "\t\t    Hits named by host, in report.html\n"
+         "\t\t************************************\n\n";
+}
+
+std::string progress() {
+  return "\n\tCreating 'report.html' with your results in it..\n\n"
+         "\tPlease be patient, it will take a while.\n\n"
+         "\t[Writing...]\n"
+         "\t[Searching UpperCase then LowerCase...]\n";
+}
+
+std::string pass_start(bool upper) {
+  return upper ? "\tSearching UpperCase...\n" : "\tSearching LowerCase...\n";
+}
+
+std::string found(int number) {
+  return "\tFound Result on Line #" + std::to_string(number) + "\n";
+}
+
+std::string finish() {
+  return "\n\tFile written.\n\n\n\t>>> Press enter to continue <<<\n";
+}
+
+std::string head(const std::string& term, const std::string& fname) {
+  return "<html>\r\n<head>\r\n<title>Vantrel Report - Search: " + term +
+         " in file " + fname +
+         "</title>\r\n</head>\r\n<body bgcolor=beige>\r\n"
+         "<p><center><font face=arial size=+2>Vantrel</font></center>\r\n"
+         "<p><center>Searching <b><i>" + term +
+         "</i></b> in log file named <b><i><font color=red>" + fname +
+         "</font></i></b></center>\r\n"
+         "<hr noshade width=350>\r\n"
+         "<p><table width=90% bgcolor='#99CCFF' align=center><tr><td>"
+         "<font face=arial size=-1>\r\n"
+         "<p><u><b>Showing UpperCase Results</b></u>\r\n";
+}
+
+std::string lower_heading() {
+  return "<p><u><b>Showing LowerCase Results</b></u>\r\n";
+}
+
+std::string result(const std::string& line) { return "<br>" + line + "\r\n"; }
+
+std::string foot() {
+  return "<br>&nbsp;</td></tr></table><hr noshade width=350>\r\n"
+         "<p><b><center>Vantrel v1.0: firewall log search with host names for "
+         "every destination.</b>\r\n\r\n</body>\r\n</html>\r\n";
+}

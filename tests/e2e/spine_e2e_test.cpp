@@ -1,0 +1,202 @@
+// The whole run with every setting given as switches: console text, report
+// bytes, exit status and the hand-over to the viewer.
+
+#include <gtest/gtest.h>
+
+#include "e2e_support.h"
+
+namespace {
+
+// Lines that no cleaning step changes: no removal tag, no slash, and a last
+// field that is not an address.
+const std::string kLog =
+    "Mar 02 09:00:01 user JDOE logged in\n"
+    "Mar 02 09:00:02 user jdoe logged in\n"
+    "Mar 02 09:00:03 host 10.0.0.7 is up\n"
+    "Mar 02 09:00:04 user JDoe mixed case\n"
+    "Mar 02 09:00:05 host 10.0.0.7 is down\n"
+    "Mar 02 09:00:06 host 10.0.0.7 again\n";
+
+e2e_run switches(const std::string& term, const std::string& log = kLog) {
+  e2e_run run;
+  run.args = {"-t", "2", "-s", term, "-f", "fw.log"};
+  run.files = {{"fw.log", log}};
+  run.input = "\n";
+  return run;
+}
+
+std::string whole_run(const std::string& upper, const std::string& lower) {
+  return banner() + progress() + pass_start(true) + upper + pass_start(false) +
+         lower + finish();
+}
+
+TEST(Spine, UserIdFoundInEachCaseOnly) {
+  const e2e_result r = run_vantrel(switches("JDoe"));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, whole_run(found(1), found(1)));
+  EXPECT_EQ(r.report, head("JDoe", "fw.log") +
+                          result("Mar 02 09:00:01 user JDOE logged in") +
+                          lower_heading() +
+                          result("Mar 02 09:00:02 user jdoe logged in") +
+                          foot());
+  EXPECT_EQ(r.opened, "report.html\n");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(Spine, AddressMatchesInBothPasses) {
+  const e2e_result r = run_vantrel(switches("10.0.0.7"));
+  const std::string three = found(1) + found(2) + found(3);
+  EXPECT_EQ(r.out, whole_run(three, three));
+  const std::string lines = result("Mar 02 09:00:03 host 10.0.0.7 is up") +
+                            result("Mar 02 09:00:05 host 10.0.0.7 is down") +
+                            result("Mar 02 09:00:06 host 10.0.0.7 again");
+  EXPECT_EQ(r.report,
+            head("10.0.0.7", "fw.log") + lines + lower_heading() + lines +
+                foot());
+}
+
+TEST(Spine, NoMatchGivesEmptySections) {
+  const e2e_result r = run_vantrel(switches("nobody"));
+  EXPECT_EQ(r.out, whole_run("", ""));
+  EXPECT_EQ(r.report, head("nobody", "fw.log") + lower_heading() + foot());
+}
+
+TEST(Spine, EmptyTermMatchesEveryLineAndTheFinalEmptyRead) {
+  const e2e_result r = run_vantrel(switches("", "one\ntwo\n"));
+  const std::string three = found(1) + found(2) + found(3);
+  EXPECT_EQ(r.out, whole_run(three, three));
+  const std::string lines = result("one") + result("two") + result("");
+  EXPECT_EQ(r.report, head("", "fw.log") + lines + lower_heading() + lines +
+                          foot());
+}
+
+TEST(Spine, CrLfLogWritesNoCr) {
+  const e2e_result r =
+      run_vantrel(switches("x", "a x\r\nb\r\nc x\rmid\r\n"));
+  const std::string lines = result("a x") + result("c x\rmid");
+  EXPECT_EQ(r.report,
+            head("x", "fw.log") + lower_heading() + lines + foot());
+}
+
+TEST(Spine, ReportTextIsEscaped) {
+  e2e_run run = switches("a<b", "GET <script>alert('a<b')</script> & \"q\"\n");
+  const e2e_result r = run_vantrel(run);
+  const std::string line = result(
+      "GET &lt;script&gt;alert(&#39;a&lt;b&#39;)&lt;/script&gt; &amp; "
+      "&quot;q&quot;");
+  EXPECT_EQ(r.report, head("a&lt;b", "fw.log") + lower_heading() + line +
+                          foot());
+}
+
+TEST(Spine, FileNameWithDirectoryStandsAsEntered) {
+  e2e_run run = switches("jdoe");
+  run.args = {"-t", "2", "-s", "jdoe", "-f", "./fw.log"};
+  const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.report.substr(0, head("jdoe", "./fw.log").size()),
+            head("jdoe", "./fw.log"));
+}
+
+TEST(Spine, OldReportIsReplacedFromTheStart) {
+  e2e_run run = switches("nobody");
+  run.files.emplace_back("report.html", std::string(100000, 'z'));
+  const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.report, head("nobody", "fw.log") + lower_heading() + foot());
+}
+
+TEST(Spine, MissingLogEndsAfterTheHead) {
+  e2e_run run = switches("jdoe");
+  run.files.clear();
+  run.wait_for_viewer = false;
+  const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, banner() + progress() + "Unable to open file");
+  EXPECT_EQ(r.report, head("jdoe", "fw.log"));
+  EXPECT_EQ(r.opened, "");
+}
+
+TEST(Spine, DirectoryAsLogCannotBeOpened) {
+  e2e_run run = switches("jdoe");
+  run.args.back() = ".";
+  run.wait_for_viewer = false;
+  const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.out, banner() + progress() + "Unable to open file");
+  EXPECT_EQ(r.report, head("jdoe", "."));
+  EXPECT_EQ(r.opened, "");
+}
+
+TEST(Spine, UncreatableReportAnnouncesEveryHitWithTheMessage) {
+  e2e_run run = switches("10.0.0.7");
+  run.report_is_directory = true;
+  const e2e_result r = run_vantrel(run);
+  const std::string hits = found(1) + kNotOpen + found(2) + kNotOpen +
+                           found(3) + kNotOpen;
+  EXPECT_EQ(r.out, whole_run(hits, hits));
+  EXPECT_FALSE(r.has_report);
+  EXPECT_EQ(r.opened, "report.html\n");
+}
+
+TEST(Spine, LogThatIsTheReportIsRefusedAndLeftAlone) {
+  const std::string old = "<html>old report\n";
+  for (const char* name : {"report.html", "./report.html", "../work/report.html"}) {
+    e2e_run run = switches("old");
+    run.files = {{"report.html", old}};
+    run.args.back() = name;
+    run.wait_for_viewer = false;
+    const e2e_result r = run_vantrel(run);
+    EXPECT_EQ(r.status, 0) << name;
+    EXPECT_EQ(r.out, banner() +
+                         "\tThe log file is the report itself; name another "
+                         "log.\n") << name;
+    EXPECT_EQ(r.report, old) << name;
+    EXPECT_EQ(r.opened, "") << name;
+  }
+}
+
+TEST(Spine, HardLinkToTheReportIsRefused) {
+  e2e_run run = switches("old");
+  run.files = {{"report.html", "old\n"}};
+  run.args = {"-t", "2", "-s", "old", "-f", "link.log"};
+  run.link = {"report.html", "link.log"};
+  run.wait_for_viewer = false;
+  const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.report, "old\n");
+  EXPECT_EQ(r.opened, "");
+}
+
+TEST(Spine, UnknownSwitchesComeBeforeTheBanner) {
+  e2e_run run = switches("nobody");
+  run.args.insert(run.args.begin(), {"-x", "-q", "--f"});
+  const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.out, "Unknown switch: -q\nUnknown switch: --f\n" +
+                       whole_run("", ""));
+}
+
+TEST(Spine, LastSwitchWithoutValueIsIgnored) {
+  e2e_run run = switches("JDoe");
+  run.args.push_back("-s");
+  const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.out, whole_run(found(1), found(1)));
+}
+
+TEST(Spine, EndedInputDoesNotHangTheEnterWait) {
+  e2e_run run = switches("nobody");
+  run.input = "";
+  const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, whole_run("", ""));
+}
+
+TEST(Spine, ColourOnlyOnATerminal) {
+  e2e_run run = switches("JDoe");
+  const e2e_result redirected = run_vantrel(run);
+  EXPECT_EQ(redirected.out.find('\x1b'), std::string::npos);
+  run.on_terminal = true;
+  const e2e_result terminal = run_vantrel(run);
+  EXPECT_NE(terminal.out.find("\x1b[0;93m"), std::string::npos);  // yellow
+  EXPECT_NE(terminal.out.find("\x1b[0;92m"), std::string::npos);  // green
+  EXPECT_NE(terminal.out.find("Found Result on Line #1"), std::string::npos);
+  EXPECT_NE(terminal.out.find("\x1b[2J"), std::string::npos);  // cleared
+  EXPECT_EQ(terminal.opened, "report.html\n");
+}
+
+}  // namespace

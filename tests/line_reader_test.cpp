@@ -1,0 +1,114 @@
+#include "search/line_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+std::vector<std::string> read_lines(std::string_view bytes,
+                                    std::size_t chunk) {
+  std::FILE* f = file_with(bytes);
+  line_reader reader;
+  open_reader(reader, f, chunk);
+  std::vector<std::string> lines;
+  std::string_view line;
+  while (next_line(reader, &line)) lines.emplace_back(line);
+  std::fclose(f);
+  return lines;
+}
+
+// The block path: complete lines a block at a time, then the last line.
+std::vector<std::string> read_blocks(std::string_view bytes,
+                                     std::size_t chunk) {
+  std::FILE* f = file_with(bytes);
+  line_reader reader;
+  open_reader(reader, f, chunk);
+  std::vector<std::string> lines;
+  while (fill(reader)) {
+    std::string_view block = complete_lines(reader);
+    while (!block.empty()) {
+      const std::size_t lf = block.find('\n');
+      lines.emplace_back(strip_cr(block.substr(0, lf + 1)));
+      block.remove_prefix(lf + 1);
+    }
+    consume_complete_lines(reader);
+  }
+  lines.emplace_back(take_last_line(reader));
+  std::fclose(f);
+  return lines;
+}
+
+class LineReader : public ::testing::TestWithParam<std::size_t> {};
+
+const char* const kCases[] = {
+    "",
+    "\n",
+    "one",
+    "one\n",
+    "one\ntwo",
+    "one\r\ntwo\r\n",
+    "lone\rcr\r\r\n",
+    "ends in cr\r",
+    "\r\n\r\n\n",
+    "before\x1a" "after\nmore\n",
+    "line\n\x1a" "gone",
+    "\x1a",
+    "cr then quit\r\x1a\n",
+    "a very long line that is longer than any small chunk size here\nx\n",
+};
+
+TEST_P(LineReader, LinePathFollowsTheReadingRules) {
+  for (const char* c : kCases) {
+    EXPECT_EQ(read_lines(c, GetParam()), model_lines(c)) << "input: " << c;
+  }
+}
+
+TEST_P(LineReader, BlockPathGivesTheSameLines) {
+  for (const char* c : kCases) {
+    EXPECT_EQ(read_blocks(c, GetParam()), model_lines(c)) << "input: " << c;
+  }
+}
+
+TEST_P(LineReader, NulAndHighBytesAreOrdinary) {
+  const std::string bytes("a\0b\n\xff\xfe\r\n\0", 10);
+  EXPECT_EQ(read_lines(bytes, GetParam()), model_lines(bytes));
+  EXPECT_EQ(read_blocks(bytes, GetParam()), model_lines(bytes));
+}
+
+TEST_P(LineReader, LongLinesGrowTheBuffer) {
+  std::string bytes(200000, 'x');
+  bytes += "\r\nshort\n";
+  bytes += std::string(70000, 'y');
+  EXPECT_EQ(read_lines(bytes, GetParam()), model_lines(bytes));
+  EXPECT_EQ(read_blocks(bytes, GetParam()), model_lines(bytes));
+}
+
+INSTANTIATE_TEST_SUITE_P(ChunkSizes, LineReader,
+                         ::testing::Values(1, 2, 3, 7, 65536));
+
+TEST(LineReaderNoFile, GivesNoLinesAtAll) {
+  line_reader reader;
+  open_reader(reader, nullptr);
+  std::string_view line;
+  EXPECT_FALSE(next_line(reader, &line));
+  EXPECT_FALSE(fill(reader));
+}
+
+TEST(LineReaderMemory, BufferStaysNearChunkForShortLines) {
+  std::string bytes;
+  for (int i = 0; i < 20000; ++i) bytes += "a short log line\n";
+  std::FILE* f = file_with(bytes);
+  line_reader reader;
+  open_reader(reader, f, 4096);
+  std::string_view line;
+  while (next_line(reader, &line)) {
+  }
+  EXPECT_LE(reader.buffer.size(), 2u * 4096u);
+  std::fclose(f);
+}
+
+}  // namespace

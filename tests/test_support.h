@@ -1,0 +1,48 @@
+#pragma once
+// Shared helpers for the unit tests.
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+/// A temporary file holding bytes, rewound and ready to read.
+inline std::FILE* file_with(std::string_view bytes) {
+  std::FILE* f = std::tmpfile();
+  if (f == nullptr) return nullptr;
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::rewind(f);
+  return f;
+}
+
+/// Everything written to a temporary file so far.
+inline std::string contents_of(std::FILE* f) {
+  std::fflush(f);
+  std::rewind(f);
+  std::string out;
+  char buf[4096];
+  std::size_t got;
+  while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, got);
+  return out;
+}
+
+/// The reading rules written out plainly, as the model the reader is
+/// checked against: LF ends a line, CR before LF goes with it, 0x1A ends the
+/// file, and the rest after the last LF is the last line.
+inline std::vector<std::string> model_lines(std::string_view bytes) {
+  const std::size_t quit = bytes.find('\x1a');
+  if (quit != std::string_view::npos) bytes = bytes.substr(0, quit);
+  std::vector<std::string> lines;
+  std::string current;
+  for (char c : bytes) {
+    if (c == '\n') {
+      if (!current.empty() && current.back() == '\r') current.pop_back();
+      lines.push_back(current);
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  lines.push_back(current);
+  return lines;
+}
