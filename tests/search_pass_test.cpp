@@ -5,6 +5,7 @@
 #include <string>
 
 #include "report/report.h"
+#include "search/clean.h"
 #include "search/fold.h"
 #include "test_support.h"
 
@@ -55,8 +56,12 @@ pass_output model_pass(pass_kind kind, std::string_view log_bytes,
   for (const std::string& line : model_lines(log_bytes)) {
     if (line.find(term) == std::string::npos) continue;
     out.console += "\tFound Result on Line #" + std::to_string(++count) + "\n";
+    if (is_excluded(line)) continue;
+    std::string written = line;
+    remove_tags(written);
+    substitute_host(written, 2, no_names);
     out.report += "<br>";
-    append_escaped(out.report, line);
+    append_escaped(out.report, written);
     out.report += "\r\n";
   }
   return out;
@@ -71,6 +76,7 @@ const char kLog[] =
     "USERID1USERID1 twice on one line\n"
     "\n"
     "10.0.0.7 start <b>\n"
+    "<162>Authen Session Start: user 'userid1'\n"
     "split\rcr userid1\r\n"
     "after quit USERID1\x1a USERID1 never read\n";
 

@@ -1,10 +1,47 @@
 #pragma once
+// Cleaning of a hit before it is written: lines of authentication sessions
+// are left out, and the syslog priority prefixes of facility local4 and
+// three PIX message identifiers are deleted.
 
 #include <string>
 #include <string_view>
 
-/// True when the line belongs to an authentication session.
+/// A tag and what it is replaced by.
+struct removal_pair {
+  std::string_view tag;
+  std::string_view replacement;
+};
+
+constexpr std::string_view rep1 = "<165>";
+constexpr std::string_view rep2 = "<162>";
+constexpr std::string_view rep3 = "<164>";
+constexpr std::string_view rep4 = "<163>";
+constexpr std::string_view rep5 = " %PIX-2-109011:";
+constexpr std::string_view rep6 = " %PIX-5-304001:";
+constexpr std::string_view rep7 = " %PIX-5-109012:";
+constexpr std::string_view rep1r = "";
+constexpr std::string_view rep2r = "";
+constexpr std::string_view rep3r = "";
+constexpr std::string_view rep4r = "";
+constexpr std::string_view rep5r = "";
+constexpr std::string_view rep6r = "";
+constexpr std::string_view rep7r = "";
+constexpr std::string_view rep8 = "Authen Session";
+
+/// The pairs in the order they are applied.
+constexpr removal_pair kRemovals[] = {
+    {rep1, rep1r}, {rep2, rep2r}, {rep3, rep3r}, {rep4, rep4r},
+    {rep5, rep5r}, {rep6, rep6r}, {rep7, rep7r},
+};
+
+/// True when the line, as read, belongs to an authentication session.
 bool is_excluded(std::string_view line);
 
-/// Deletes the syslog priority prefixes and PIX message identifiers.
+/// Replaces every occurrence of each tag, pair by pair in table order, left
+/// to right; text before the resume point is never looked at again.
 void remove_tags(std::string& line);
+
+/// Replaces every occurrence of from by to, left to right, never searching
+/// the inserted text. An empty from changes nothing.
+void replace_all(std::string& line, std::string_view from,
+                 std::string_view to);
