@@ -1,7 +1,68 @@
 #include "run/prompts.h"
 
-#include <iostream>
+#include <cstdio>
 
-void complete_settings(run_settings& settings) { (void)settings; }
+#include "console/console.h"
+#include "run/answer_reader.h"
 
-void wait_for_enter() { std::cin.get(); }
+namespace {
+
+// One reader over standard input for the whole run, so the Enter wait at
+// the end sees what the prompts left: pending bytes, or an input that has
+// ended or failed.
+answer_reader& console_input() {
+  static answer_reader reader = [] {
+    answer_reader r;
+    open_answers(r, stdin, stdout);
+    return r;
+  }();
+  return reader;
+}
+
+// before: what goes ahead of the question in its colour.
+void ask_trim(answer_reader& in, run_settings& settings, const char* before) {
+  color(YELLOW);
+  print(before);
+  print("\tTrim URL's? (1=yes, 2=no)> ");
+  color(WHITE);
+  read_number(in, &settings.trim);
+  skip_line(in);
+}
+
+}  // anonymous namespace
+
+void complete_settings(run_settings& settings) {
+  answer_reader& in = console_input();
+  if (settings.fname.empty()) {
+    // Shown in the colour the banner left.
+    print("\tLogfile Name (including extension, ex: friday.log)> ");
+    color(WHITE);
+    read_word(in, &settings.fname);
+    skip_line(in);
+  }
+  if (!settings.searchcmd) {
+    color(YELLOW);
+    print("\tWhat are we looking for? (ex: 192.168.100.1, userid1)> ");
+    color(WHITE);
+    read_word(in, &settings.search);
+    skip_line(in);
+  }
+  if (settings.trim == 0) {
+    color(GREY);
+    print("\n\tRead more about Trim in the ReadMe!.txt file.\n");
+    ask_trim(in, settings, "");
+  }
+  // One retry only: whatever comes back is taken, and anything but 1 means
+  // lines are kept whole.
+  if (settings.trim != 1 && settings.trim != 2) {
+    print_number(settings.trim);
+    print("\n");
+    print_number(settings.tparam);
+    print("\n");
+    color(LIGHTRED);
+    print("\tERROR: Choose a 1 or a 2 ===>");
+    ask_trim(in, settings, "\n");
+  }
+}
+
+void wait_for_enter() { read_key(console_input()); }
