@@ -15,10 +15,6 @@ bool is_digit(int c) { return c >= '0' && c <= '9'; }
 // Next byte, or EOF; a read error counts as the end of the input, since
 // nothing more can be read after it either.
 int next_byte(answer_reader& reader) {
-  if (reader.in == nullptr) {
-    reader.ended = true;
-    return EOF;
-  }
   const int c = std::getc(reader.in);
   if (c == EOF) reader.ended = true;
   return c;

@@ -18,7 +18,7 @@
 constexpr std::size_t kSkipLimit = 100;
 
 struct answer_reader {
-  std::FILE* in = nullptr;      // not owned; null reads as ended input
+  std::FILE* in = nullptr;      // not owned
   std::FILE* prompt = nullptr;  // not owned; flushed before each read
   bool ended = false;           // the input has no more bytes
   bool failed = false;          // a number answer was not a number
