@@ -1,0 +1,53 @@
+# What `cmake --install` puts where, and the packages cpack makes from it.
+#
+# Linux and other Unix: bin/vantrel, share/man/man1/vantrel.1 and the
+# read-me in share/doc/vantrel; cpack makes a .deb.
+# Windows: vantrel.exe and ReadMe!.txt side by side, since a .zip is
+# unpacked into one folder and run from there; cpack makes the .zip.
+
+include(GNUInstallDirs)
+
+# The trim prompt points people to "ReadMe!.txt", so that is its name.
+set(VANTREL_README "${PROJECT_BINARY_DIR}/ReadMe!.txt")
+if(WIN32)
+  configure_file(doc/ReadMe.txt.in "${VANTREL_README}" @ONLY
+                 NEWLINE_STYLE CRLF)
+  install(TARGETS vantrel RUNTIME DESTINATION .)
+  install(FILES "${VANTREL_README}" DESTINATION .)
+else()
+  configure_file(doc/ReadMe.txt.in "${VANTREL_README}" @ONLY
+                 NEWLINE_STYLE UNIX)
+  install(TARGETS vantrel RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+  install(FILES doc/vantrel.1 DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+  install(FILES "${VANTREL_README}" DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+endif()
+
+set(CPACK_PACKAGE_NAME vantrel)
+set(CPACK_PACKAGE_VENDOR "Vantrel")
+set(CPACK_PACKAGE_CONTACT "Vantrel developers <vantrel@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "search a firewall log, list the hits in an HTML report")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Vantrel searches a PIX firewall log for a user id or an IPv4 address\n\
+and writes every line it finds to report.html, cleaned up and with\n\
+destination addresses replaced by host names, then opens the report in\n\
+the default viewer.")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_SOURCE_GENERATOR "")
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  # Depends comes from what the binary links (needs dpkg-shlibdeps, from
+  # dpkg-dev, and file); xdg-open is only needed to show the report.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xdg-utils")
+  # Debian ships manual pages gzipped; `cmake --install` keeps them plain.
+  set(CPACK_PRE_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/gzip-manpages.cmake")
+endif()
+
+include(CPack)
