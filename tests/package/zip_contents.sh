@@ -1,0 +1,35 @@
+#!/bin/sh
+# Windows builds: makes the .zip with cpack and checks it holds exactly the
+# program and the read-me at the top of one folder, the read-me with CR LF
+# line ends (Notepad's), and an executable that needs no DLL of the
+# compiler's runtime.
+# usage: zip_contents.sh BUILD_DIR SOURCE_DIR
+set -eu
+build=$1 src=$2
+. "$src/tests/package/lib.sh"
+
+cpack --config "$build/CPackConfig.cmake" -G ZIP -B "$scratch/pkg" \
+  > "$scratch/cpack.log" 2>&1 || { cat "$scratch/cpack.log"; fail "cpack failed"; }
+set -- "$scratch"/pkg/*.zip
+[ $# -eq 1 ] && [ -f "$1" ] || fail "cpack made no single .zip"
+echo "package: $(basename "$1"), $(wc -c < "$1") bytes"
+
+mkdir "$scratch/x"
+(cd "$scratch/x" && cmake -E tar xf "$1")
+(cd "$scratch/x" && find . -type f | sort) > "$scratch/files"
+top=$(basename "$1" .zip)
+printf '%s\n' "./$top/ReadMe!.txt" "./$top/vantrel.exe" > "$scratch/expected"
+diff "$scratch/expected" "$scratch/files" ||
+  fail "zip contents differ from the list above (- expected, + zipped)"
+
+readme="$scratch/x/$top/ReadMe!.txt"
+[ "$(grep -c "$(printf '\r')\$" "$readme")" -eq "$(wc -l < "$readme")" ] ||
+  fail "ReadMe!.txt has lines without CR LF"
+if command -v x86_64-w64-mingw32-objdump >/dev/null; then
+  x86_64-w64-mingw32-objdump -p "$scratch/x/$top/vantrel.exe" |
+    grep 'DLL Name' > "$scratch/dlls" || true
+  if grep -qi -e 'libstdc++' -e 'libgcc' -e 'libwinpthread' "$scratch/dlls"; then
+    cat "$scratch/dlls"; fail "vantrel.exe needs the compiler's runtime DLLs"
+  fi
+  echo "imports:"; sed 's/^.*DLL Name: /  /' "$scratch/dlls"
+fi
