@@ -87,6 +87,36 @@ TEST_P(LineReader, LongLinesGrowTheBuffer) {
   EXPECT_EQ(read_blocks(bytes, GetParam()), model_lines(bytes));
 }
 
+// Puts text so that its byte at index `at` is the first byte of a read.
+std::string at_read_start(std::size_t chunk, std::string_view text,
+                          std::size_t at) {
+  std::string pad(chunk - at % chunk, 'p');
+  pad.back() = '\n';
+  return pad + std::string(text);
+}
+
+TEST_P(LineReader, RulesHoldAtReadBoundaries) {
+  const std::size_t chunk = GetParam();
+  const struct {
+    const char* text;
+    std::size_t at;  // the byte that starts a read
+  } cases[] = {
+      {"crlf\r\nnext\n", 5},      // CR ends one read, LF starts the next
+      {"crlf\r\nnext\n", 4},      // CR LF both start a read
+      {"quit\x1a" "gone\n", 4},    // 0x1A starts a read
+      {"quit\x1a" "gone\n", 5},    // 0x1A ends a read
+      {"line\n\x1a" "gone", 5},    // LF ends a read, 0x1A starts the next
+      {"cr at quit\r\x1a\n", 11},  // CR then 0x1A: the CR stays
+      {"no lf at all", 12},         // the file ends at a read's end
+      {"ends with lf\n", 13},
+  };
+  for (const auto& c : cases) {
+    const std::string bytes = at_read_start(chunk, c.text, c.at);
+    EXPECT_EQ(read_lines(bytes, chunk), model_lines(bytes)) << c.text;
+    EXPECT_EQ(read_blocks(bytes, chunk), model_lines(bytes)) << c.text;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(ChunkSizes, LineReader,
                          ::testing::Values(1, 2, 3, 7, 65536));
 

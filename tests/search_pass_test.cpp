@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "report/report.h"
 #include "search/clean.h"
 #include "search/fold.h"
+#include "search/host.h"
 #include "test_support.h"
 
 namespace {
@@ -18,9 +20,11 @@ struct pass_output {
 
 bool no_names(std::uint32_t, std::string*) { return false; }
 
+enum class path { blocks, lines };
+
 pass_output run_pass(pass_kind kind, std::string_view log_bytes,
                      const std::string& term, std::size_t chunk,
-                     bool report_open = true) {
+                     bool report_open = true, path how = path::blocks) {
   std::FILE* log = file_with(log_bytes);
   std::FILE* report = report_open ? std::tmpfile() : nullptr;
   line_reader reader;
@@ -29,7 +33,10 @@ pass_output run_pass(pass_kind kind, std::string_view log_bytes,
   settings.search = term;
   settings.trim = 2;
   ::testing::internal::CaptureStdout();
-  search_pass(kind, reader, settings, report, no_names);
+  if (how == path::blocks)
+    search_pass(kind, reader, settings, report, no_names);
+  else
+    search_pass_by_line(kind, reader, settings, report, no_names);
   std::fflush(stdout);
   pass_output out;
   out.console = ::testing::internal::GetCapturedStdout();
@@ -67,6 +74,31 @@ pass_output model_pass(pass_kind kind, std::string_view log_bytes,
   return out;
 }
 
+void expect_same(const pass_output& got, const pass_output& want) {
+  EXPECT_EQ(got.console, want.console);
+  EXPECT_EQ(got.report, want.report);
+}
+
+// The block path, the line-by-line path and the model must agree byte for
+// byte, in both passes.
+void check(std::string_view log, const std::string& term, std::size_t chunk) {
+  for (pass_kind kind : {pass_kind::upper, pass_kind::lower}) {
+    SCOPED_TRACE(kind == pass_kind::upper ? "upper" : "lower");
+    const pass_output want = model_pass(kind, log, term);
+    expect_same(run_pass(kind, log, term, chunk), want);
+    expect_same(run_pass(kind, log, term, chunk, true, path::lines), want);
+  }
+}
+
+// A filler line that makes the next byte after used bytes of text the first
+// byte of a read of chunk bytes.
+std::string pad_to_boundary(std::size_t chunk, std::size_t used) {
+  const std::size_t size = chunk - used % chunk;
+  std::string pad(size, 'p');
+  pad.back() = '\n';
+  return pad;
+}
+
 class SearchPass : public ::testing::TestWithParam<std::size_t> {};
 
 const char kLog[] =
@@ -80,16 +112,8 @@ const char kLog[] =
     "split\rcr userid1\r\n"
     "after quit USERID1\x1a USERID1 never read\n";
 
-void expect_same(const pass_output& got, const pass_output& want) {
-  EXPECT_EQ(got.console, want.console);
-  EXPECT_EQ(got.report, want.report);
-}
-
 TEST_P(SearchPass, EachPassFindsOnlyItsOwnCase) {
-  for (pass_kind kind : {pass_kind::upper, pass_kind::lower}) {
-    expect_same(run_pass(kind, kLog, "UserId1", GetParam()),
-                model_pass(kind, kLog, "UserId1"));
-  }
+  check(kLog, "UserId1", GetParam());
 }
 
 TEST_P(SearchPass, TermsOnTheLineByLinePathMatchTheModel) {
@@ -100,27 +124,61 @@ TEST_P(SearchPass, TermsOnTheLineByLinePathMatchTheModel) {
   }
 }
 
-TEST_P(SearchPass, HitsAcrossReadBoundaries) {
+TEST_P(SearchPass, ManyHitsAndLastLineWithoutLf) {
   std::string log;
   for (int i = 0; i < 50; ++i)
     log += (i % 3 == 0 ? "hit 10.0.0.7 here\r\n" : "miss 10.0.0.8\n");
-  log += "last 10.0.0.7";
-  expect_same(run_pass(pass_kind::upper, log, "10.0.0.7", GetParam()),
-              model_pass(pass_kind::upper, log, "10.0.0.7"));
-  const std::string longer_than_block(100, 'q');
-  expect_same(
-      run_pass(pass_kind::upper, "x" + longer_than_block + "\n" +
-                                     longer_than_block, "Q" + longer_than_block.substr(1),
-               GetParam()),
-      model_pass(pass_kind::upper, "x" + longer_than_block + "\n" +
-                                       longer_than_block, "Q" + longer_than_block.substr(1)));
+  check(log + "last 10.0.0.7", "10.0.0.7", GetParam());
+  check(log + "last 10.0.0.", "10.0.0.7", GetParam());
+  check("10.0.0.7", "10.0.0.7", GetParam());
+}
+
+TEST_P(SearchPass, HitSplitAcrossReadBoundary) {
+  const std::size_t chunk = GetParam();
+  const std::string line = "<165>user USERID1 went";
+  for (std::size_t cut = 0; cut <= line.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    const std::string pad = pad_to_boundary(chunk, cut);
+    check(pad + line + "\nnext\n", "userid1", chunk);
+    check(pad + line, "userid1", chunk);
+  }
+}
+
+TEST_P(SearchPass, CrLfSplitAcrossReadBoundary) {
+  const std::size_t chunk = GetParam();
+  const std::string line = "hit USERID1\r";
+  const std::string pad = pad_to_boundary(chunk, line.size());
+  check(pad + line + "\nUSERID1 second\r\n", "userid1", chunk);
+  // A CR at the end of the file stays in the line.
+  check(pad + line, "userid1", chunk);
+}
+
+TEST_P(SearchPass, QuitByteAtReadBoundary) {
+  const std::size_t chunk = GetParam();
+  for (const std::string head : {"hit USERID1", "hit USERID1\n", "hit US"}) {
+    SCOPED_TRACE(head);
+    const std::string pad = pad_to_boundary(chunk, head.size());
+    check(pad + head + "\x1a" "ERID1 gone\nUSERID1 gone\n", "userid1", chunk);
+    // 0x1A as the last byte of a read instead of the first of the next.
+    check(pad.substr(1) + head + "\x1a" "USERID1\n", "userid1", chunk);
+  }
+}
+
+TEST_P(SearchPass, TermLongerThanTheRead) {
+  const std::size_t chunk = GetParam();
+  std::string term(std::max<std::size_t>(chunk + 1, 100), 'q');
+  term.front() = 'x';
+  std::string log = "a" + term + "b\n";         // found
+  log += term.substr(0, term.size() - 1) + "\n";  // one byte short
+  log += term.substr(1) + "\r\n";               // first byte missing
+  log += term;                                   // last line, no LF
+  check(log, term, chunk);
 }
 
 TEST_P(SearchPass, EmptyLogAndEmptyTerm) {
+  check("", "x", GetParam());
   expect_same(run_pass(pass_kind::upper, "", "", GetParam()),
               model_pass(pass_kind::upper, "", ""));
-  expect_same(run_pass(pass_kind::upper, "", "x", GetParam()),
-              model_pass(pass_kind::upper, "", "x"));
   // The empty read after a final LF matches only an empty term.
   EXPECT_EQ(run_pass(pass_kind::upper, "a\n", "", GetParam()).report,
             "<br>a\r\n<br>\r\n");

@@ -22,16 +22,23 @@ std::string escaped(std::string_view text) {
 
 void append_escaped(std::string& out, std::string_view text) {
   out.reserve(out.size() + text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
+  // Runs of safe bytes are copied whole: result lines are long and marks few.
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char* ref = nullptr;
+    switch (text[i]) {
+      case '&': ref = "&amp;"; break;
+      case '<': ref = "&lt;"; break;
+      case '>': ref = "&gt;"; break;
+      case '"': ref = "&quot;"; break;
+      case '\'': ref = "&#39;"; break;
+      default: continue;
     }
+    out.append(text.data() + run, i - run);
+    out.append(ref);
+    run = i + 1;
   }
+  out.append(text.data() + run, text.size() - run);
 }
 
 void write_head(std::FILE* report, std::string_view term,
@@ -62,11 +69,14 @@ void write_lower_heading(std::FILE* report) {
 
 void write_result(std::FILE* report, std::string_view line) {
   if (report == nullptr) return;
-  // Reused so that a run with many hits does not allocate per line.
+  // Reused so that a run with many hits does not allocate per line, and
+  // written with its line end in one call before the flush.
   static std::string buffer;
   buffer.assign("<br>");
   append_escaped(buffer, line);
-  write_line(report, buffer);
+  buffer.append("\r\n");
+  std::fwrite(buffer.data(), 1, buffer.size(), report);
+  std::fflush(report);
 }
 
 void write_foot(std::FILE* report) {

@@ -1,7 +1,9 @@
 #include "search/search_pass.h"
 
 #include <cassert>
+#include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -23,11 +25,21 @@ struct pass_context {
   std::string scratch;
 };
 
+// One write into stdout's buffer and no flush: the C library keeps stdout
+// fully buffered unless it is an interactive device, so a redirected run
+// does not pay a system call per hit while a console still sees each one.
+void announce(std::int64_t count) {
+  static constexpr std::string_view prefix = "\tFound Result on Line #";
+  char text[prefix.size() + 24];
+  std::memcpy(text, prefix.data(), prefix.size());
+  char* end =
+      std::to_chars(text + prefix.size(), text + sizeof text - 1, count).ptr;
+  *end++ = '\n';
+  print(std::string_view(text, static_cast<std::size_t>(end - text)));
+}
+
 void handle_hit(pass_context& ctx, std::string_view line) {
-  ++ctx.count;
-  print("\tFound Result on Line #");
-  print_number(ctx.count);
-  print("\n");
+  announce(++ctx.count);
   if (ctx.report == nullptr) {
     color(RED);
     print("\tReport.html could not be opened or created, make sure the "
@@ -86,10 +98,8 @@ void search_by_line(pass_context& ctx, line_reader& log,
   }
 }
 
-}  // anonymous namespace
-
-void search_pass(pass_kind kind, line_reader& log, run_settings& settings,
-                 std::FILE* report, const host_lookup& lookup) {
+void run_pass(pass_kind kind, line_reader& log, run_settings& settings,
+              std::FILE* report, const host_lookup& lookup, bool by_line) {
   color(WHITE);
   print(kind == pass_kind::upper ? "\tSearching UpperCase...\n"
                                  : "\tSearching LowerCase...\n");
@@ -104,8 +114,21 @@ void search_pass(pass_kind kind, line_reader& log, run_settings& settings,
   ctx.trim = settings.trim;
   ctx.report = report;
   ctx.lookup = &lookup;
-  if (fits_fast_path(settings.search))
+  if (!by_line && fits_fast_path(settings.search))
     search_fast(ctx, log, settings.search);
   else
     search_by_line(ctx, log, settings.search);
+}
+
+}  // anonymous namespace
+
+void search_pass(pass_kind kind, line_reader& log, run_settings& settings,
+                 std::FILE* report, const host_lookup& lookup) {
+  run_pass(kind, log, settings, report, lookup, false);
+}
+
+void search_pass_by_line(pass_kind kind, line_reader& log,
+                         run_settings& settings, std::FILE* report,
+                         const host_lookup& lookup) {
+  run_pass(kind, log, settings, report, lookup, true);
 }
