@@ -47,15 +47,21 @@ inline unsigned lowest_bit(unsigned mask) {
 #endif
 }
 
-// One bit per start in [p, p + 16) whose first and last bytes match the term.
-// Reads p[0..15] and p[n-1 .. n+14], which the callers keep inside the text.
-inline unsigned candidates(const char* p, std::size_t n, __m128i first,
-                           __m128i last) {
+// Bytes set to all ones at the starts in [p, p + 16) whose first and last
+// bytes match the term. Reads p[0..15] and p[n-1 .. n+14], which the callers
+// keep inside the text.
+inline __m128i candidate_bytes(const char* p, std::size_t n, __m128i first,
+                               __m128i last) {
   const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   const __m128i b =
       _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 1));
-  return static_cast<unsigned>(_mm_movemask_epi8(
-      _mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+  return _mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last));
+}
+
+inline unsigned candidates(const char* p, std::size_t n, __m128i first,
+                           __m128i last) {
+  return static_cast<unsigned>(
+      _mm_movemask_epi8(candidate_bytes(p, n, first, last)));
 }
 
 // The first candidate in mask (bit i is the start p + i) that is a match.
@@ -73,17 +79,25 @@ const char* find_sse2(const char* p, const char* stop, const char* term,
   if (stop - p < 16) return find_plain(p, stop, term, n);
   const __m128i first = _mm_set1_epi8(term[0]);
   const __m128i last = _mm_set1_epi8(term[n - 1]);
-  // Two vectors a round: hits are rare, so one test covers 32 starts.
-  while (stop - p >= 32) {
-    const unsigned m0 = candidates(p, n, first, last);
-    const unsigned m1 = candidates(p + 16, n, first, last);
-    if ((m0 | m1) != 0) {
-      if (const char* hit = confirm(p, m0, term, n)) return hit;
-      if (const char* hit = confirm(p + 16, m1, term, n)) return hit;
+  // Four vectors a round with one test: candidates are rare in a log, so
+  // the common case is 64 starts ruled out by a single branch.
+  while (stop - p >= 64) {
+    const __m128i c0 = candidate_bytes(p, n, first, last);
+    const __m128i c1 = candidate_bytes(p + 16, n, first, last);
+    const __m128i c2 = candidate_bytes(p + 32, n, first, last);
+    const __m128i c3 = candidate_bytes(p + 48, n, first, last);
+    const __m128i any =
+        _mm_or_si128(_mm_or_si128(c0, c1), _mm_or_si128(c2, c3));
+    if (_mm_movemask_epi8(any) != 0) {
+      const __m128i parts[] = {c0, c1, c2, c3};
+      for (int i = 0; i < 4; ++i) {
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(parts[i]));
+        if (const char* hit = confirm(p + 16 * i, mask, term, n)) return hit;
+      }
     }
-    p += 32;
+    p += 64;
   }
-  if (stop - p >= 16) {
+  while (stop - p >= 16) {
     if (const char* hit = confirm(p, candidates(p, n, first, last), term, n))
       return hit;
     p += 16;
