@@ -1,0 +1,61 @@
+// Writes a synthetic PIX firewall log of a given size (see pix_log.h).
+// usage: gen_pix_log SIZE FILE   (SIZE in bytes, or with a K, M or G suffix)
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "pix_log.h"
+
+namespace {
+
+bool parse_size(const char* text, std::uint64_t* size) {
+  char* end = nullptr;
+  const unsigned long long value = std::strtoull(text, &end, 10);
+  if (end == text) return false;
+  std::uint64_t unit = 1;
+  switch (*end) {
+    case 'K': case 'k': unit = std::uint64_t{1} << 10; ++end; break;
+    case 'M': case 'm': unit = std::uint64_t{1} << 20; ++end; break;
+    case 'G': case 'g': unit = std::uint64_t{1} << 30; ++end; break;
+    default: break;
+  }
+  if (*end != '\0') return false;
+  *size = value * unit;
+  return true;
+}
+
+}  // anonymous namespace
+
+int main(int argc, char** argv) {
+  std::uint64_t size = 0;
+  if (argc != 3 || !parse_size(argv[1], &size)) {
+    std::fprintf(stderr, "usage: gen_pix_log SIZE FILE  (SIZE like 100M)\n");
+    return 2;
+  }
+  std::FILE* out = std::fopen(argv[2], "wb");
+  if (out == nullptr) {
+    std::fprintf(stderr, "gen_pix_log: cannot write %s\n", argv[2]);
+    return 1;
+  }
+  std::vector<char> buffer(1 << 20);
+  std::setvbuf(out, buffer.data(), _IOFBF, buffer.size());
+  bool ok = true;
+  const pix_log_counts counts =
+      generate_pix_log(size, [&](std::string_view line) {
+        ok = ok && std::fwrite(line.data(), 1, line.size(), out) == line.size();
+      });
+  ok = std::fclose(out) == 0 && ok;
+  if (!ok) {
+    std::fprintf(stderr, "gen_pix_log: writing %s failed\n", argv[2]);
+    return 1;
+  }
+  std::fprintf(stderr, "%s: %llu bytes, %llu lines, %s on %llu, %s on %llu\n",
+               argv[2], static_cast<unsigned long long>(counts.bytes),
+               static_cast<unsigned long long>(counts.lines), pix_rare_user,
+               static_cast<unsigned long long>(counts.rare_lines),
+               pix_common_user,
+               static_cast<unsigned long long>(counts.common_lines));
+  return 0;
+}

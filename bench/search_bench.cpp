@@ -1,0 +1,144 @@
+// Micro-benchmarks: the term search over a block in memory (bytes/s) and
+// a whole pass over a log with many hits (hits/s), the lookup stubbed out so
+// that only our own per-hit work is timed. The pass announces every hit on
+// stdout, so stdout goes to the null device and the results to stderr.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include "pix_log.h"
+#include "report/report.h"
+#include "run/run_settings.h"
+#include "search/find.h"
+#include "search/fold.h"
+#include "search/line_reader.h"
+#include "search/search_pass.h"
+
+namespace {
+
+#ifdef _WIN32
+constexpr const char* null_device = "NUL";
+#else
+constexpr const char* null_device = "/dev/null";
+#endif
+
+const std::string& pix_text(std::size_t size) {
+  static std::string text;
+  if (text.size() < size / 2) {
+    text.clear();
+    text.reserve(size);
+    generate_pix_log(size, [](std::string_view line) { text += line; });
+  }
+  return text;
+}
+
+std::string folded(const char* term, bool upper) {
+  std::string t = term;
+  if (upper)
+    lower_upper(t);
+  else
+    upper_lower(t);
+  return t;
+}
+
+// Every hit of the term in a block, as the pass looks for them; arg 0 is the
+// block size, arg 1 picks the upper- (1) or lower-case (0) term.
+template <std::size_t (*find)(std::string_view, std::string_view,
+                              std::size_t)>
+void search_block(benchmark::State& state, const char* term_text) {
+  const std::string& all = pix_text(std::size_t{64} << 20);
+  const std::string_view block(all.data(),
+                               static_cast<std::size_t>(state.range(0)));
+  const std::string term = folded(term_text, state.range(1) != 0);
+  std::size_t hits = 0;
+  for (auto _ : state) {
+    for (std::size_t at = find(block, term, 0); at != std::string_view::npos;
+         at = find(block, term, at + 1))
+      ++hits;
+    benchmark::DoNotOptimize(hits);
+  }
+  state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
+std::size_t std_find(std::string_view text, std::string_view term,
+                     std::size_t from) {
+  return text.find(term, from);
+}
+
+void BM_FindTerm_Rare(benchmark::State& state) {
+  search_block<find_term>(state, pix_rare_user);
+}
+void BM_FindTerm_Address(benchmark::State& state) {
+  search_block<find_term>(state, "203.0.113.45");
+}
+void BM_StdFind_Rare(benchmark::State& state) {
+  search_block<std_find>(state, pix_rare_user);
+}
+
+// One pass over a log held in a temporary file (in the page cache after the
+// first round). Each hit is announced, copied, rewritten and written to the
+// report with its flush; the lookup answers at once.
+void whole_pass(benchmark::State& state, const char* term_text) {
+  const std::string& text = pix_text(std::size_t{16} << 20);
+  std::FILE* log = std::tmpfile();
+  std::FILE* report = std::tmpfile();
+  if (log == nullptr || report == nullptr) {
+    state.SkipWithError("no temporary file");
+    return;
+  }
+  std::fwrite(text.data(), 1, text.size(), log);
+  const auto lookup = [](std::uint32_t, std::string* name) {
+    *name = "www.example.com";
+    return true;
+  };
+  std::int64_t hits = 0;
+  for (auto _ : state) {
+    std::rewind(log);
+    std::rewind(report);
+    line_reader reader;
+    open_reader(reader, log);
+    run_settings settings;
+    settings.search = term_text;
+    settings.trim = 2;
+    search_pass(pass_kind::lower, reader, settings, report, lookup);
+    hits = std::ftell(report);
+  }
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<std::int64_t>(text.size()));
+  state.counters["report_bytes"] = static_cast<double>(hits);
+  std::fclose(report);
+  std::fclose(log);
+}
+
+void BM_Pass_Rare(benchmark::State& state) { whole_pass(state, pix_rare_user); }
+void BM_Pass_Common(benchmark::State& state) {
+  whole_pass(state, pix_common_user);
+}
+// Every line holds "%pix-" in the lower-case pass: the per-hit path alone.
+void BM_Pass_EveryLine(benchmark::State& state) { whole_pass(state, "%PIX-"); }
+
+}  // anonymous namespace
+
+BENCHMARK(BM_FindTerm_Rare)
+    ->ArgsProduct({{16 << 10, 1 << 20, 64 << 20}, {0, 1}});
+BENCHMARK(BM_FindTerm_Address)->Args({1 << 20, 0});
+BENCHMARK(BM_StdFind_Rare)->Args({1 << 20, 0})->Args({1 << 20, 1});
+BENCHMARK(BM_Pass_Rare)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pass_Common)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pass_EveryLine)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  if (std::freopen(null_device, "w", stdout) == nullptr) return 1;
+  benchmark::ConsoleReporter reporter;
+  reporter.SetOutputStream(&std::cerr);
+  reporter.SetErrorStream(&std::cerr);
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}
