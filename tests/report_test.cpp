@@ -10,6 +10,9 @@ TEST(Escape, MarkupCharactersBecomeReferences) {
   std::string out;
   append_escaped(out, "a<b>&\"c'\x80\xff");
   EXPECT_EQ(out, "a&lt;b&gt;&amp;&quot;c&#39;\x80\xff");
+  out = "kept ";
+  append_escaped(out, "<<x>>&");  // marks first, last and side by side
+  EXPECT_EQ(out, "kept &lt;&lt;x&gt;&gt;&amp;");
   out.clear();
   append_escaped(out, std::string_view("n\0l", 3));
   EXPECT_EQ(out, std::string("n\0l", 3));

@@ -12,6 +12,20 @@ void write_line(std::FILE* report, std::string_view markup) {
   std::fflush(report);
 }
 
+// The HTML reference of each byte that needs one, indexed by byte value.
+struct reference_table {
+  const char* ref[256] = {};
+  constexpr reference_table() {
+    ref['&'] = "&amp;";
+    ref['<'] = "&lt;";
+    ref['>'] = "&gt;";
+    ref['"'] = "&quot;";
+    ref['\''] = "&#39;";
+  }
+  constexpr const char* operator[](unsigned char c) const { return ref[c]; }
+};
+constexpr reference_table kReference;
+
 std::string escaped(std::string_view text) {
   std::string out;
   append_escaped(out, text);
@@ -25,17 +39,10 @@ void append_escaped(std::string& out, std::string_view text) {
   // Runs of safe bytes are copied whole: result lines are long and marks few.
   std::size_t run = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    const char* ref = nullptr;
-    switch (text[i]) {
-      case '&': ref = "&amp;"; break;
-      case '<': ref = "&lt;"; break;
-      case '>': ref = "&gt;"; break;
-      case '"': ref = "&quot;"; break;
-      case '\'': ref = "&#39;"; break;
-      default: continue;
-    }
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (kReference[c] == nullptr) continue;
     out.append(text.data() + run, i - run);
-    out.append(ref);
+    out.append(kReference[c]);
     run = i + 1;
   }
   out.append(text.data() + run, text.size() - run);
