@@ -7,8 +7,8 @@
 //
 // Two users are planted for the benchmark terms: pix_rare_user on about
 // 0.01% of the lines and pix_common_user on about 1%. Their URL lines only
-// go to the frequent destinations, and every other line of theirs has a last
-// field that is not an address, so bench/hosts answers every lookup.
+// go to the frequent destinations, and no other line of theirs ends in a
+// bare address, so bench/hosts answers every lookup they cause.
 
 #include <cstdint>
 #include <functional>
