@@ -51,10 +51,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "gen_pix_log: writing %s failed\n", argv[2]);
     return 1;
   }
-  std::fprintf(stderr, "%s: %llu bytes, %llu lines, %s on %llu, %s on %llu\n",
+  std::fprintf(stderr,
+               "%s: %llu bytes, %llu lines; %s on %llu, %s on %llu, %s on "
+               "%llu\n",
                argv[2], static_cast<unsigned long long>(counts.bytes),
                static_cast<unsigned long long>(counts.lines), pix_rare_user,
                static_cast<unsigned long long>(counts.rare_lines),
+               pix_rare_address,
+               static_cast<unsigned long long>(counts.rare_address_lines),
                pix_common_user,
                static_cast<unsigned long long>(counts.common_lines));
   return 0;

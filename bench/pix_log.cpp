@@ -63,6 +63,7 @@ struct generator {
   int year = 2005, month = 7, day = 24;
   std::uint32_t connection = 1042061;
   bool rare = false, common = false;  // the line names a planted user
+  bool rare_address = false;          // ... or comes from the planted address
 
   generator() {
     for (const char* i : first_initials)
@@ -85,7 +86,15 @@ struct generator {
   void ip(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
     num(a), line += '.', num(b), line += '.', num(c), line += '.', num(d);
   }
-  void inside_ip() { ip(10, 10, 1 + r.below(8), 2 + r.below(250)); }
+  // A workstation inside; now and then the one planted address, which no
+  // other draw can give (the third part is never 9).
+  void inside_ip() {
+    if (r.chance(110)) {
+      line += pix_rare_address, rare_address = true;
+      return;
+    }
+    ip(10, 10, 1 + r.below(8), 2 + r.below(250));
+  }
   void outside_ip() {
     ip(20 + r.below(200), r.below(256), r.below(256), 1 + r.below(254));
   }
@@ -93,7 +102,7 @@ struct generator {
 
   void header(int severity, const char* id) {
     line.clear();
-    rare = common = false;
+    rare = common = rare_address = false;
     // Time moves on by a second every third line or so.
     if (r.below(3) == 0 && ++seconds == 24 * 3600) {
       seconds = 0;
@@ -131,7 +140,7 @@ struct generator {
   }
 
   void destination(bool frequent) {
-    if (frequent || r.below(100) < 85)
+    if (frequent || rare_address || r.below(100) < 85)
       line += r.pick(frequent_destinations);
     else
       outside_ip();
@@ -324,6 +333,7 @@ pix_log_counts generate_pix_log(
     counts.bytes += g.line.size();
     ++counts.lines;
     counts.rare_lines += g.rare ? 1 : 0;
+    counts.rare_address_lines += g.rare_address ? 1 : 0;
     counts.common_lines += g.common ? 1 : 0;
   }
   return counts;

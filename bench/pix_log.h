@@ -5,10 +5,10 @@
 // translations, denies and authentication sessions, with a few destinations
 // taking most of the traffic and user names typed in either case.
 //
-// Two users are planted for the benchmark terms: pix_rare_user on about
-// 0.01% of the lines and pix_common_user on about 1%. Their URL lines only
-// go to the frequent destinations, and no other line of theirs ends in a
-// bare address, so bench/hosts answers every lookup they cause.
+// The benchmark terms are planted: pix_rare_user and pix_rare_address on
+// about 0.01% of the lines each, pix_common_user on about 1%. Their URL
+// lines only go to the frequent destinations, and no other line of theirs
+// ends in a bare address, so bench/hosts answers every lookup they cause.
 
 #include <cstdint>
 #include <functional>
@@ -16,12 +16,14 @@
 
 constexpr const char* pix_rare_user = "vrasmussen";
 constexpr const char* pix_common_user = "mkeller";
+constexpr const char* pix_rare_address = "10.10.9.77";  // a workstation
 
 struct pix_log_counts {
   std::uint64_t bytes = 0;
   std::uint64_t lines = 0;
   std::uint64_t rare_lines = 0;    // lines naming pix_rare_user, any case
   std::uint64_t common_lines = 0;  // lines naming pix_common_user, any case
+  std::uint64_t rare_address_lines = 0;
 };
 
 /// Hands whole lines, each ending with LF, to sink until the next one would

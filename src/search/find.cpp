@@ -47,21 +47,22 @@ inline unsigned lowest_bit(unsigned mask) {
 #endif
 }
 
-// Bytes set to all ones at the starts in [p, p + 16) whose first and last
-// bytes match the term. Reads p[0..15] and p[n-1 .. n+14], which the callers
-// keep inside the text.
-inline __m128i candidate_bytes(const char* p, std::size_t n, __m128i first,
-                               __m128i last) {
-  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i b =
-      _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 1));
-  return _mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last));
+// All ones in the bytes of the 16 at p that equal the byte in each lane of v.
+inline __m128i equal_bytes(const char* p, __m128i v) {
+  return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                        v);
 }
 
+inline unsigned mask_of(__m128i v) {
+  return static_cast<unsigned>(_mm_movemask_epi8(v));
+}
+
+// One bit per start in [p, p + 16) whose first and last bytes match the term.
+// Reads p[0..15] and p[n-1 .. n+14], which the callers keep inside the text.
 inline unsigned candidates(const char* p, std::size_t n, __m128i first,
                            __m128i last) {
-  return static_cast<unsigned>(
-      _mm_movemask_epi8(candidate_bytes(p, n, first, last)));
+  return mask_of(
+      _mm_and_si128(equal_bytes(p, first), equal_bytes(p + n - 1, last)));
 }
 
 // The first candidate in mask (bit i is the start p + i) that is a match.
@@ -74,26 +75,62 @@ inline const char* confirm(const char* p, unsigned mask, const char* term,
   return nullptr;
 }
 
+// The first match among the 64 starts at p, given which of them have the
+// term's first byte.
+inline const char* confirm_round(const char* p, const __m128i (&firsts)[4],
+                                 const char* term, std::size_t n,
+                                 __m128i last) {
+  for (int i = 0; i < 4; ++i) {
+    const char* q = p + 16 * i;
+    const unsigned mask = mask_of(
+        _mm_and_si128(firsts[i], equal_bytes(q + n - 1, last)));
+    if (const char* hit = confirm(q, mask, term, n)) return hit;
+  }
+  return nullptr;
+}
+
 const char* find_sse2(const char* p, const char* stop, const char* term,
                       std::size_t n) {
   if (stop - p < 16) return find_plain(p, stop, term, n);
   const __m128i first = _mm_set1_epi8(term[0]);
   const __m128i last = _mm_set1_epi8(term[n - 1]);
-  // Four vectors a round with one test: candidates are rare in a log, so
-  // the common case is 64 starts ruled out by a single branch.
+
+  // 64 starts a round, ruled out by a single branch in the common case.
+  // While the first byte is rare in the text, it alone is compared, and the
+  // last byte only in rounds that hold the first; a round then costs half.
+  // Once the first byte shows up in more than about a quarter of the rounds
+  // (a digit of an address, say), both are compared in every round. The
+  // count starts near the switch, so that a term whose hits come every few
+  // lines, searched afresh after each, does not pay for learning each time.
+  int busy = 40;
+  while (stop - p >= 64 && busy < 48) {
+    const __m128i firsts[4] = {
+        equal_bytes(p, first), equal_bytes(p + 16, first),
+        equal_bytes(p + 32, first), equal_bytes(p + 48, first)};
+    if (mask_of(_mm_or_si128(_mm_or_si128(firsts[0], firsts[1]),
+                             _mm_or_si128(firsts[2], firsts[3]))) == 0) {
+      busy -= busy > 0 ? 1 : 0;
+    } else {
+      if (const char* hit = confirm_round(p, firsts, term, n, last))
+        return hit;
+      busy += 3;
+    }
+    p += 64;
+  }
   while (stop - p >= 64) {
-    const __m128i c0 = candidate_bytes(p, n, first, last);
-    const __m128i c1 = candidate_bytes(p + 16, n, first, last);
-    const __m128i c2 = candidate_bytes(p + 32, n, first, last);
-    const __m128i c3 = candidate_bytes(p + 48, n, first, last);
-    const __m128i any =
-        _mm_or_si128(_mm_or_si128(c0, c1), _mm_or_si128(c2, c3));
-    if (_mm_movemask_epi8(any) != 0) {
-      const __m128i parts[] = {c0, c1, c2, c3};
-      for (int i = 0; i < 4; ++i) {
-        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(parts[i]));
-        if (const char* hit = confirm(p + 16 * i, mask, term, n)) return hit;
-      }
+    const __m128i both[4] = {
+        _mm_and_si128(equal_bytes(p, first), equal_bytes(p + n - 1, last)),
+        _mm_and_si128(equal_bytes(p + 16, first),
+                      equal_bytes(p + 15 + n, last)),
+        _mm_and_si128(equal_bytes(p + 32, first),
+                      equal_bytes(p + 31 + n, last)),
+        _mm_and_si128(equal_bytes(p + 48, first),
+                      equal_bytes(p + 47 + n, last))};
+    if (mask_of(_mm_or_si128(_mm_or_si128(both[0], both[1]),
+                             _mm_or_si128(both[2], both[3]))) != 0) {
+      for (int i = 0; i < 4; ++i)
+        if (const char* hit = confirm(p + 16 * i, mask_of(both[i]), term, n))
+          return hit;
     }
     p += 64;
   }
