@@ -1,10 +1,10 @@
 #include "search/find.h"
 
+#include <cstdint>
 #include <cstring>
 
 // SSE2 is part of x86-64 itself, so no run-time check is needed there.
-#if defined(__SSE2__) || defined(_M_X64) || \
-    (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#if defined(__x86_64__) || defined(_M_X64)
 #define VANTREL_FIND_SSE2 1
 #include <emmintrin.h>
 #if defined(_MSC_VER)
@@ -37,13 +37,13 @@ const char* find_plain(const char* p, const char* stop, const char* term,
 
 #ifdef VANTREL_FIND_SSE2
 
-inline unsigned lowest_bit(unsigned mask) {
+inline unsigned lowest_bit(std::uint64_t mask) {
 #if defined(_MSC_VER)
   unsigned long index = 0;
-  _BitScanForward(&index, mask);
+  _BitScanForward64(&index, mask);
   return static_cast<unsigned>(index);
 #else
-  return static_cast<unsigned>(__builtin_ctz(mask));
+  return static_cast<unsigned>(__builtin_ctzll(mask));
 #endif
 }
 
@@ -57,43 +57,79 @@ inline unsigned mask_of(__m128i v) {
   return static_cast<unsigned>(_mm_movemask_epi8(v));
 }
 
-// One bit per start in [p, p + 16) whose first and last bytes match the term.
-// Reads p[0..15] and p[n-1 .. n+14], which the callers keep inside the text.
-inline unsigned candidates(const char* p, std::size_t n, __m128i first,
-                           __m128i last) {
-  return mask_of(
-      _mm_and_si128(equal_bytes(p, first), equal_bytes(p + n - 1, last)));
+// The term as the vector search needs it.
+struct needle {
+  const char* term;
+  std::size_t n;          // 2 or more
+  const char* text_end;   // one past the last byte that may be read
+  __m128i first;          // the first byte in every lane
+  __m128i last;           // the last byte in every lane
+  __m128i whole;          // the term itself, when it fits in a vector
+  unsigned whole_bits;    // one bit per byte of the term, or 0 when longer
+};
+
+needle make_needle(const char* term, std::size_t n, const char* text_end) {
+  needle d{term, n, text_end, _mm_set1_epi8(term[0]),
+           _mm_set1_epi8(term[n - 1]), _mm_setzero_si128(), 0};
+  if (n <= 16) {
+    char padded[16] = {};
+    std::memcpy(padded, term, n);
+    d.whole = _mm_loadu_si128(reinterpret_cast<const __m128i*>(padded));
+    d.whole_bits = n == 16 ? 0xFFFFu : (1u << n) - 1;
+  }
+  return d;
 }
 
-// The first candidate in mask (bit i is the start p + i) that is a match.
-inline const char* confirm(const char* p, unsigned mask, const char* term,
-                           std::size_t n) {
+// True when the term starts at c, whose first and last bytes match already.
+// A short term is compared in one vector when the text goes on far enough;
+// in logs of addresses the candidates are many, and a call per candidate
+// would cost more than the scan.
+inline bool matches_at(const needle& d, const char* c) {
+  if (d.whole_bits != 0 && d.text_end - c >= 16)
+    return (mask_of(equal_bytes(c, d.whole)) & d.whole_bits) == d.whole_bits;
+  return rest_matches(c, d.term, d.n);
+}
+
+// The first match among the starts p + i for the bits i of mask. A round's
+// four masks are joined into one, so that a round with one candidate costs
+// one loop, not four: in logs of addresses such rounds are frequent, and
+// every branch they mispredict costs as much as scanning 64 bytes.
+inline const char* confirm(const needle& d, const char* p, std::uint64_t mask) {
   for (; mask != 0; mask &= mask - 1) {
     const char* c = p + lowest_bit(mask);
-    if (rest_matches(c, term, n)) return c;
+    if (matches_at(d, c)) return c;
   }
   return nullptr;
 }
 
-// The first match among the 64 starts at p, given which of them have the
-// term's first byte.
-inline const char* confirm_round(const char* p, const __m128i (&firsts)[4],
-                                 const char* term, std::size_t n,
-                                 __m128i last) {
-  for (int i = 0; i < 4; ++i) {
-    const char* q = p + 16 * i;
-    const unsigned mask = mask_of(
-        _mm_and_si128(firsts[i], equal_bytes(q + n - 1, last)));
-    if (const char* hit = confirm(q, mask, term, n)) return hit;
-  }
-  return nullptr;
+inline std::uint64_t join(__m128i c0, __m128i c1, __m128i c2, __m128i c3) {
+  return std::uint64_t{mask_of(c0)} | std::uint64_t{mask_of(c1)} << 16 |
+         std::uint64_t{mask_of(c2)} << 32 | std::uint64_t{mask_of(c3)} << 48;
+}
+
+// One bit per start in [p, p + 16) whose first and last bytes match the term.
+// Reads p[0..15] and p[n-1 .. n+14], which the callers keep inside the text.
+inline __m128i both_ends(const needle& d, const char* p) {
+  return _mm_and_si128(equal_bytes(p, d.first),
+                       equal_bytes(p + d.n - 1, d.last));
+}
+
+// The first match among the 64 starts at p, given a vector per 16 of them
+// with the starts that hold the term's first byte.
+inline const char* confirm_lazy(const needle& d, const char* p, __m128i f0,
+                                __m128i f1, __m128i f2, __m128i f3) {
+  const char* end = p + d.n - 1;
+  return confirm(d, p,
+                 join(_mm_and_si128(f0, equal_bytes(end, d.last)),
+                      _mm_and_si128(f1, equal_bytes(end + 16, d.last)),
+                      _mm_and_si128(f2, equal_bytes(end + 32, d.last)),
+                      _mm_and_si128(f3, equal_bytes(end + 48, d.last))));
 }
 
 const char* find_sse2(const char* p, const char* stop, const char* term,
                       std::size_t n) {
   if (stop - p < 16) return find_plain(p, stop, term, n);
-  const __m128i first = _mm_set1_epi8(term[0]);
-  const __m128i last = _mm_set1_epi8(term[n - 1]);
+  const needle d = make_needle(term, n, stop + (n - 1));
 
   // 64 starts a round, ruled out by a single branch in the common case.
   // While the first byte is rare in the text, it alone is compared, and the
@@ -104,39 +140,32 @@ const char* find_sse2(const char* p, const char* stop, const char* term,
   // lines, searched afresh after each, does not pay for learning each time.
   int busy = 40;
   while (stop - p >= 64 && busy < 48) {
-    const __m128i firsts[4] = {
-        equal_bytes(p, first), equal_bytes(p + 16, first),
-        equal_bytes(p + 32, first), equal_bytes(p + 48, first)};
-    if (mask_of(_mm_or_si128(_mm_or_si128(firsts[0], firsts[1]),
-                             _mm_or_si128(firsts[2], firsts[3]))) == 0) {
+    const __m128i f0 = equal_bytes(p, d.first);
+    const __m128i f1 = equal_bytes(p + 16, d.first);
+    const __m128i f2 = equal_bytes(p + 32, d.first);
+    const __m128i f3 = equal_bytes(p + 48, d.first);
+    if (mask_of(_mm_or_si128(_mm_or_si128(f0, f1), _mm_or_si128(f2, f3))) ==
+        0) {
       busy -= busy > 0 ? 1 : 0;
     } else {
-      if (const char* hit = confirm_round(p, firsts, term, n, last))
-        return hit;
+      if (const char* hit = confirm_lazy(d, p, f0, f1, f2, f3)) return hit;
       busy += 3;
     }
     p += 64;
   }
   while (stop - p >= 64) {
-    const __m128i both[4] = {
-        _mm_and_si128(equal_bytes(p, first), equal_bytes(p + n - 1, last)),
-        _mm_and_si128(equal_bytes(p + 16, first),
-                      equal_bytes(p + 15 + n, last)),
-        _mm_and_si128(equal_bytes(p + 32, first),
-                      equal_bytes(p + 31 + n, last)),
-        _mm_and_si128(equal_bytes(p + 48, first),
-                      equal_bytes(p + 47 + n, last))};
-    if (mask_of(_mm_or_si128(_mm_or_si128(both[0], both[1]),
-                             _mm_or_si128(both[2], both[3]))) != 0) {
-      for (int i = 0; i < 4; ++i)
-        if (const char* hit = confirm(p + 16 * i, mask_of(both[i]), term, n))
-          return hit;
+    const __m128i c0 = both_ends(d, p);
+    const __m128i c1 = both_ends(d, p + 16);
+    const __m128i c2 = both_ends(d, p + 32);
+    const __m128i c3 = both_ends(d, p + 48);
+    if (mask_of(_mm_or_si128(_mm_or_si128(c0, c1), _mm_or_si128(c2, c3))) !=
+        0) {
+      if (const char* hit = confirm(d, p, join(c0, c1, c2, c3))) return hit;
     }
     p += 64;
   }
   while (stop - p >= 16) {
-    if (const char* hit = confirm(p, candidates(p, n, first, last), term, n))
-      return hit;
+    if (const char* hit = confirm(d, p, mask_of(both_ends(d, p)))) return hit;
     p += 16;
   }
   if (p == stop) return nullptr;
@@ -144,8 +173,7 @@ const char* find_sse2(const char* p, const char* stop, const char* term,
   // seen, whose bits are dropped.
   const char* tail = stop - 16;
   const unsigned seen = static_cast<unsigned>(p - tail);
-  return confirm(tail, candidates(tail, n, first, last) >> seen << seen, term,
-                 n);
+  return confirm(d, tail, mask_of(both_ends(d, tail)) >> seen << seen);
 }
 
 #endif  // VANTREL_FIND_SSE2
