@@ -16,12 +16,13 @@ void write_line(std::FILE* report, std::string_view markup) {
 struct reference_table {
   const char* ref[256] = {};
   constexpr reference_table() {
-    ref['&'] = "&amp;";
-    ref['<'] = "&lt;";
-    ref['>'] = "&gt;";
-    ref['"'] = "&quot;";
-    ref['\''] = "&#39;";
+    set('&', "&amp;");
+    set('<', "&lt;");
+    set('>', "&gt;");
+    set('"', "&quot;");
+    set('\'', "&#39;");
   }
+  constexpr void set(unsigned char c, const char* r) { ref[c] = r; }
   constexpr const char* operator[](unsigned char c) const { return ref[c]; }
 };
 constexpr reference_table kReference;
