@@ -143,7 +143,7 @@ void BM_Pass_EveryLine(benchmark::State& state) {
 
 BENCHMARK(BM_FindTerm_Rare)
     ->ArgsProduct({{16 << 10, 1 << 20, 64 << 20}, {0, 1}});
-BENCHMARK(BM_FindTerm_RareAddress)->Args({1 << 20, 0});
+BENCHMARK(BM_FindTerm_RareAddress)->Args({1 << 20, 0})->Args({64 << 20, 0});
 BENCHMARK(BM_FindTerm_FrequentAddress)->Args({1 << 20, 0});
 BENCHMARK(BM_StdFind_Rare)->Args({1 << 20, 0})->Args({1 << 20, 1});
 BENCHMARK(BM_StdFind_RareAddress)->Args({1 << 20, 0});
