@@ -137,7 +137,9 @@ TEST(LineReaderMemory, BufferStaysNearChunkForShortLines) {
   std::string_view line;
   while (next_line(reader, &line)) {
   }
-  EXPECT_LE(reader.buffer.size(), 2u * 4096u);
+  // One read plus the part of a line carried over, and no more: the buffer
+  // is most of the program's memory.
+  EXPECT_LE(reader.buffer.size(), 4096u + 17u);
   std::fclose(f);
 }
 

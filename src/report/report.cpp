@@ -27,6 +27,22 @@ struct reference_table {
 };
 constexpr reference_table kReference;
 
+// Hands text to out in pieces, each byte that needs it replaced by its
+// reference; runs of safe bytes go whole, as result lines are long and
+// marks few.
+template <typename Out>
+void escape_into(std::string_view text, Out out) {
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char* ref = kReference[static_cast<unsigned char>(text[i])];
+    if (ref == nullptr) continue;
+    out(text.substr(run, i - run));
+    out(std::string_view(ref));
+    run = i + 1;
+  }
+  out(text.substr(run));
+}
+
 std::string escaped(std::string_view text) {
   std::string out;
   append_escaped(out, text);
@@ -37,16 +53,7 @@ std::string escaped(std::string_view text) {
 
 void append_escaped(std::string& out, std::string_view text) {
   out.reserve(out.size() + text.size());
-  // Runs of safe bytes are copied whole: result lines are long and marks few.
-  std::size_t run = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (kReference[c] == nullptr) continue;
-    out.append(text.data() + run, i - run);
-    out.append(kReference[c]);
-    run = i + 1;
-  }
-  out.append(text.data() + run, text.size() - run);
+  escape_into(text, [&](std::string_view piece) { out.append(piece); });
 }
 
 void write_head(std::FILE* report, std::string_view term,
@@ -77,13 +84,15 @@ void write_lower_heading(std::FILE* report) {
 
 void write_result(std::FILE* report, std::string_view line) {
   if (report == nullptr) return;
-  // Reused so that a run with many hits does not allocate per line, and
-  // written with its line end in one call before the flush.
-  static std::string buffer;
-  buffer.assign("<br>");
-  append_escaped(buffer, line);
-  buffer.append("\r\n");
-  std::fwrite(buffer.data(), 1, buffer.size(), report);
+  // Escaped straight into the stream's buffer, so that no copy of the line
+  // is made: lines can be long, and the stream joins a short line's pieces
+  // into one write at the flush.
+  const auto put = [report](std::string_view piece) {
+    std::fwrite(piece.data(), 1, piece.size(), report);
+  };
+  put("<br>");
+  escape_into(line, put);
+  put("\r\n");
   std::fflush(report);
 }
 

@@ -8,7 +8,10 @@ namespace {
 constexpr char kEndOfFile = 0x1A;
 
 // Makes room for one more read after the bytes still held, moving them to
-// the front first; the buffer doubles only when a single line fills it.
+// the front first. The buffer grows only when a single line fills it, and
+// only by what the read needs: the vector's own growth keeps that amortised,
+// and the capacity it reserves beyond the size is never touched, so it costs
+// no memory until a longer line needs it.
 void make_room(line_reader& r) {
   if (r.begin > 0) {
     const std::size_t held = r.end - r.begin;
@@ -18,8 +21,7 @@ void make_room(line_reader& r) {
     r.end = held;
     r.begin = 0;
   }
-  if (r.buffer.size() - r.end < r.chunk)
-    r.buffer.resize(std::max(r.buffer.size() * 2, r.end + r.chunk));
+  if (r.buffer.size() - r.end < r.chunk) r.buffer.resize(r.end + r.chunk);
 }
 
 // One past the last LF in [from, to), or 0 when there is none.
