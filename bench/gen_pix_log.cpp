@@ -1,9 +1,11 @@
 // Writes a synthetic PIX firewall log of a given size (see pix_log.h).
 // usage: gen_pix_log SIZE FILE   (SIZE in bytes, or with a K, M or G suffix)
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "pix_log.h"
@@ -12,17 +14,16 @@ namespace {
 
 bool parse_size(const char* text, std::uint64_t* size) {
   char* end = nullptr;
-  const unsigned long long value = std::strtoull(text, &end, 10);
+  std::uint64_t value = std::strtoull(text, &end, 10);
   if (end == text) return false;
-  std::uint64_t unit = 1;
-  switch (*end) {
-    case 'K': case 'k': unit = std::uint64_t{1} << 10; ++end; break;
-    case 'M': case 'm': unit = std::uint64_t{1} << 20; ++end; break;
-    case 'G': case 'g': unit = std::uint64_t{1} << 30; ++end; break;
-    default: break;
+  if (*end != '\0') {
+    static const char units[] = "KMG";
+    const char* unit =
+        std::strchr(units, std::toupper(static_cast<unsigned char>(*end)));
+    if (unit == nullptr || end[1] != '\0') return false;
+    value <<= 10 * (unit - units + 1);
   }
-  if (*end != '\0') return false;
-  *size = value * unit;
+  *size = value;
   return true;
 }
 
@@ -51,15 +52,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "gen_pix_log: writing %s failed\n", argv[2]);
     return 1;
   }
-  std::fprintf(stderr,
-               "%s: %llu bytes, %llu lines; %s on %llu, %s on %llu, %s on "
-               "%llu\n",
-               argv[2], static_cast<unsigned long long>(counts.bytes),
-               static_cast<unsigned long long>(counts.lines), pix_rare_user,
-               static_cast<unsigned long long>(counts.rare_lines),
-               pix_rare_address,
-               static_cast<unsigned long long>(counts.rare_address_lines),
-               pix_common_user,
-               static_cast<unsigned long long>(counts.common_lines));
+  std::fprintf(
+      stderr,
+      "%s: %llu bytes, %llu lines; %s on %llu, %s on %llu, %s on "
+      "%llu\n",
+      argv[2], static_cast<unsigned long long>(counts.bytes),
+      static_cast<unsigned long long>(counts.lines), pix_rare_user,
+      static_cast<unsigned long long>(counts.rare_lines), pix_rare_address,
+      static_cast<unsigned long long>(counts.rare_address_lines),
+      pix_common_user, static_cast<unsigned long long>(counts.common_lines));
   return 0;
 }

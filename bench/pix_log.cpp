@@ -18,7 +18,9 @@ struct rng {
   std::uint32_t below(std::uint32_t n) {
     return static_cast<std::uint32_t>(next() % n);
   }
-  bool chance(std::uint32_t per_million) { return below(1000000) < per_million; }
+  bool chance(std::uint32_t per_million) {
+    return below(1000000) < per_million;
+  }
   template <typename T, std::size_t N>
   const T& pick(const T (&items)[N]) {
     return items[below(static_cast<std::uint32_t>(N))];
@@ -27,30 +29,45 @@ struct rng {
 
 // Destinations that get most of the traffic; bench/hosts names them all.
 const char* const frequent_destinations[] = {
-    "192.0.2.15",    "203.0.113.80",  "203.0.113.45", "198.51.100.23",
-    "203.0.113.17",  "192.0.2.200",   "198.51.100.70", "203.0.113.99"};
+    "192.0.2.15",   "203.0.113.80", "203.0.113.45",  "198.51.100.23",
+    "203.0.113.17", "192.0.2.200",  "198.51.100.70", "203.0.113.99"};
 
-const char* const first_initials[] = {"a", "b", "c", "d", "e", "f", "g", "h",
-                                      "j", "k", "l", "m", "n", "p", "r", "s",
-                                      "t", "w"};
+const char* const first_initials[] = {"a", "b", "c", "d", "e", "f",
+                                      "g", "h", "j", "k", "l", "m",
+                                      "n", "p", "r", "s", "t", "w"};
 const char* const surnames[] = {
-    "smith",  "garcia", "novak",  "tanaka", "okafor", "lindqvist", "rossi",
-    "dubois", "kowal",  "mueller", "brennan", "haddad", "petrov", "silva",
-    "nguyen", "olsen",  "fischer", "moreau", "jansen", "costa"};
+    "smith",  "garcia", "novak",   "tanaka",  "okafor", "lindqvist", "rossi",
+    "dubois", "kowal",  "mueller", "brennan", "haddad", "petrov",    "silva",
+    "nguyen", "olsen",  "fischer", "moreau",  "jansen", "costa"};
 
 const char* const path_parts[] = {
-    "intranet", "news",    "images",  "img",     "inc",     "css",
-    "js",       "scripts", "sports",  "weather", "downloads", "b",
-    "ss",       "markets", "world",   "cgi-bin", "static",  "en-us",
-    "de-de",    "applets", "docs",    "media",   "api",     "v2"};
-const char* const page_names[] = {
-    "index.html", "login.asp",  "story.html",  "banner.jpg", "site_style.css",
-    "hdr_script_common.js",     "phonebook.asp", "quotes.html", "forecast.php",
-    "sun.png",    "setup%20v1.2.exe", "ticker.class", "spacer.gif",
-    "scores.js",  "click.cgi",  "Q3%20Budget%20v2.xls", "search"};
-const char* const queries[] = {
-    "?id=",     "?q=pix+syslog+", "?dept=finance&page=", "?zip=",
-    "?u=http://www.example.com/promo&r=", "?lang=en&sid="};
+    "intranet", "news",    "images", "img",     "inc",       "css",
+    "js",       "scripts", "sports", "weather", "downloads", "b",
+    "ss",       "markets", "world",  "cgi-bin", "static",    "en-us",
+    "de-de",    "applets", "docs",   "media",   "api",       "v2"};
+const char* const page_names[] = {"index.html",
+                                  "login.asp",
+                                  "story.html",
+                                  "banner.jpg",
+                                  "site_style.css",
+                                  "hdr_script_common.js",
+                                  "phonebook.asp",
+                                  "quotes.html",
+                                  "forecast.php",
+                                  "sun.png",
+                                  "setup%20v1.2.exe",
+                                  "ticker.class",
+                                  "spacer.gif",
+                                  "scores.js",
+                                  "click.cgi",
+                                  "Q3%20Budget%20v2.xls",
+                                  "search"};
+const char* const queries[] = {"?id=",
+                               "?q=pix+syslog+",
+                               "?dept=finance&page=",
+                               "?zip=",
+                               "?u=http://www.example.com/promo&r=",
+                               "?lang=en&sid="};
 const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 const int month_days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -155,9 +172,10 @@ struct generator {
     if (r.below(10) < 3) line += r.pick(queries), num(r.below(100000));
     // Tracking URLs run on until the firewall cuts the line at 255 bytes.
     if (r.below(50) == 0) {
-      line += "&ndh=1&t=24/7/2005%208%3A11%3A33%203%20-120&ch=www.example.com"
-              "/en-us/&server=www.example.com&eVarCFG=200-200-200--&c5=en-us"
-              "%3Ad&pccr=true&purl=http%3A%2F%2Fwww.example.com%2Fen-us%2F";
+      line +=
+          "&ndh=1&t=24/7/2005%208%3A11%3A33%203%20-120&ch=www.example.com"
+          "/en-us/&server=www.example.com&eVarCFG=200-200-200--&c5=en-us"
+          "%3Ad&pccr=true&purl=http%3A%2F%2Fwww.example.com%2Fen-us%2F";
       if (line.size() > 255) line.resize(255);
     }
   }
@@ -183,7 +201,8 @@ struct generator {
     header(6, built ? "302013" : "302014");
     bool planted = false;
     const std::string who = r.below(4) == 0 ? user(&planted) : std::string();
-    line += built ? "Built outbound TCP connection " : "Teardown TCP connection ";
+    line +=
+        built ? "Built outbound TCP connection " : "Teardown TCP connection ";
     num(connection++), line += " for outside:";
     const std::size_t at = line.size();
     destination(planted);
@@ -203,7 +222,8 @@ struct generator {
 
   void udp_connection(bool built) {
     header(6, built ? "302015" : "302016");
-    line += built ? "Built outbound UDP connection " : "Teardown UDP connection ";
+    line +=
+        built ? "Built outbound UDP connection " : "Teardown UDP connection ";
     num(connection++), line += " for outside:192.0.2.53/53";
     if (built) line += " (192.0.2.53/53)";
     line += " to inside:", inside_ip(), line += '/', port();

@@ -1,7 +1,8 @@
 // Micro-benchmarks: the term search over a block in memory (bytes/s) and
 // whole passes over a log in the page cache (bytes/s, and hits/s for the
-// per-hit path), the lookup stubbed out so that only our own work is timed. The pass announces every hit on
-// stdout, so stdout goes to the null device and the results to stderr.
+// per-hit path), the lookup stubbed out so that only our own work is timed.
+// The passes announce every hit on stdout, so stdout goes to the null device
+// and the results to stderr.
 
 #include <benchmark/benchmark.h>
 
@@ -49,8 +50,7 @@ std::string folded(const char* term, bool upper) {
 
 // Every hit of the term in a block, as the pass looks for them; arg 0 is the
 // block size, arg 1 picks the upper- (1) or lower-case (0) term.
-template <std::size_t (*find)(std::string_view, std::string_view,
-                              std::size_t)>
+template <std::size_t (*find)(std::string_view, std::string_view, std::size_t)>
 void search_block(benchmark::State& state, const char* term_text) {
   const std::string& all = pix_text();
   const std::string_view block(all.data(),

@@ -65,7 +65,8 @@ TEST(FindTerm, FirstAndLastBytesWithoutTheMiddle) {
 TEST(FindTerm, ShortTermsAndShortTexts) {
   for (std::string_view text : {"", "a", "ab", "ba", "aab", "abababababab",
                                 "fifteen bytes!!", "sixteen bytes!!!"}) {
-    for (std::string_view term : {"a", "b", "!", "ab", "ba", "aa", "bb", "!!"}) {
+    for (std::string_view term :
+         {"a", "b", "!", "ab", "ba", "aa", "bb", "!!"}) {
       for (std::size_t from = 0; from <= text.size() + 1; ++from)
         expect_like_std(text, term, from);
     }

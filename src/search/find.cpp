@@ -26,7 +26,8 @@ const char* find_plain(const char* p, const char* stop, const char* term,
                        std::size_t n) {
   const char last = term[n - 1];
   while (p < stop) {
-    const void* hit = std::memchr(p, term[0], static_cast<std::size_t>(stop - p));
+    const void* hit =
+        std::memchr(p, term[0], static_cast<std::size_t>(stop - p));
     if (hit == nullptr) return nullptr;
     p = static_cast<const char*>(hit);
     if (p[n - 1] == last && rest_matches(p, term, n)) return p;
@@ -60,17 +61,23 @@ inline unsigned mask_of(__m128i v) {
 // The term as the vector search needs it.
 struct needle {
   const char* term;
-  std::size_t n;          // 2 or more
-  const char* text_end;   // one past the last byte that may be read
-  __m128i first;          // the first byte in every lane
-  __m128i last;           // the last byte in every lane
-  __m128i whole;          // the term itself, when it fits in a vector
-  unsigned whole_bits;    // one bit per byte of the term, or 0 when longer
+  std::size_t n;         // 2 or more
+  const char* text_end;  // one past the last byte that may be read
+  __m128i first;         // the first byte in every lane
+  __m128i last;          // the last byte in every lane
+  __m128i whole;         // the term itself, when it fits in a vector
+  unsigned whole_bits;   // one bit per byte of the term, or 0 when longer
 };
 
 needle make_needle(const char* term, std::size_t n, const char* text_end) {
-  needle d{term, n, text_end, _mm_set1_epi8(term[0]),
-           _mm_set1_epi8(term[n - 1]), _mm_setzero_si128(), 0};
+  needle d;
+  d.term = term;
+  d.n = n;
+  d.text_end = text_end;
+  d.first = _mm_set1_epi8(term[0]);
+  d.last = _mm_set1_epi8(term[n - 1]);
+  d.whole = _mm_setzero_si128();
+  d.whole_bits = 0;
   if (n <= 16) {
     char padded[16] = {};
     std::memcpy(padded, term, n);
