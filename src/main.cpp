@@ -13,6 +13,7 @@
 #include "run/command_line.h"
 #include "run/prompts.h"
 #include "run/run_settings.h"
+#include "run/startup.h"
 #include "search/line_reader.h"
 #include "search/search_pass.h"
 
@@ -88,11 +89,7 @@ int main(int argc, char** argv) {
     print("\n");
   }
 
-  if (!platform_start_sockets()) {
-    print("Winsock init error\n");
-    std::fflush(stdout);
-    return 1;
-  }
+  if (!start_socket_library(platform_start_sockets)) return kSocketStartFailure;
 
   print_banner();
   complete_settings(settings);

@@ -1,0 +1,69 @@
+// The address parser behind the host substitution: what it takes for an
+// address must be the same on every platform, whichever parser it wraps.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace {
+
+// Network byte order, built from the bytes so the test holds on any host.
+std::uint32_t net(unsigned a, unsigned b, unsigned c, unsigned d) {
+  const unsigned char bytes[4] = {
+      static_cast<unsigned char>(a), static_cast<unsigned char>(b),
+      static_cast<unsigned char>(c), static_cast<unsigned char>(d)};
+  std::uint32_t value = 0;
+  static_assert(sizeof value == sizeof bytes);
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
+
+TEST(Ipv4Parse, DottedAndShortFormsGiveTheirAddress) {
+  const struct {
+    const char* text;
+    std::uint32_t address;
+  } cases[] = {
+      {"192.0.2.15", net(192, 0, 2, 15)},
+      {"10.0.0.1", net(10, 0, 0, 1)},
+      {"0.0.0.0", net(0, 0, 0, 0)},
+      {"10.1", net(10, 0, 0, 1)},          // last part fills three bytes
+      {"0x7f.0.0.01", net(127, 0, 0, 1)},  // hex and octal parts
+  };
+  for (const auto& c : cases) {
+    std::uint32_t address = 0;
+    EXPECT_TRUE(platform_parse_ipv4(c.text, &address)) << c.text;
+    EXPECT_EQ(address, c.address) << c.text;
+  }
+}
+
+// The broadcast address is all ones, the value some parsers also give for
+// text they reject; it is an address all the same, however it is written.
+TEST(Ipv4Parse, BroadcastAddressIsAnAddressInEveryForm) {
+  for (const char* text : {"255.255.255.255", "0xffffffff", "4294967295",
+                           "0377.0377.0377.0377", "255.255.65535",
+                           "0XFF.0xff.0Xff.255"}) {
+    std::uint32_t address = 0;
+    EXPECT_TRUE(platform_parse_ipv4(text, &address)) << text;
+    EXPECT_EQ(address, 0xFFFFFFFFu) << text;
+  }
+}
+
+TEST(Ipv4Parse, TextThatIsNoAddressIsRejected) {
+  const std::string cases[] = {
+      "",        "foo",           "192.0.2.15:",     "192.0.2.15:/x",
+      "/x",      "1.2.3.4.5",     "256.0.0.1",       "255.255.255.256",
+      "-1",      "4294967296",    "99999999999",     "255.255.255.255:80",
+      "0x1ff.255.255.255", std::string("10.0.0.1\0x", 10),
+      std::string("255.255.255.255\0", 16)};
+  for (const std::string& text : cases) {
+    std::uint32_t address = 12345;
+    EXPECT_FALSE(platform_parse_ipv4(text, &address)) << text;
+    EXPECT_EQ(address, 12345u) << text;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,41 @@
+// The socket start-up step, with the platform's start-up replaced.
+
+#include "run/startup.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace {
+
+bool fails() { return false; }
+bool succeeds() { return true; }
+
+std::string printed_by(bool (*start)(), bool* started) {
+  testing::internal::CaptureStdout();
+  *started = start_socket_library(start);
+  return testing::internal::GetCapturedStdout();
+}
+
+TEST(SocketStartUp, FailureIsTheOnlyMessageAndEndsTheRunWithStatusOne) {
+  bool started = true;
+  EXPECT_EQ(printed_by(fails, &started), "Winsock init error\n");
+  EXPECT_FALSE(started);
+  EXPECT_EQ(kSocketStartFailure, 1);
+}
+
+TEST(SocketStartUp, SuccessPrintsNothing) {
+  bool started = false;
+  EXPECT_EQ(printed_by(succeeds, &started), "");
+  EXPECT_TRUE(started);
+}
+
+TEST(SocketStartUp, ThePlatformsLibraryStarts) {
+  bool started = false;
+  EXPECT_EQ(printed_by(platform_start_sockets, &started), "");
+  EXPECT_TRUE(started);
+}
+
+}  // namespace
