@@ -11,6 +11,8 @@
 #include <sstream>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -40,6 +42,28 @@ std::string shell_quote(const std::string& s) {
   return q + "'";
 }
 
+// Text mode turns each "\n" into CR LF and leaves every other byte alone,
+// so reading each CR LF back as "\n" undoes it exactly. An LF without its
+// CR cannot come from text mode and fails the test.
+std::string from_text_mode(const std::string& raw) {
+  std::string out;
+  bool reported = false;
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') {
+      out += '\n';
+      ++i;
+      continue;
+    }
+    if (raw[i] == '\n' && !reported) {
+      ADD_FAILURE() << "standard output has a line end without CR at byte "
+                    << i;
+      reported = true;
+    }
+    out += raw[i];
+  }
+  return out;
+}
+
 int spawn(const std::vector<std::string>& argv, const fs::path& in,
           const fs::path& out, const fs::path& err,
           const std::string& opened) {
@@ -64,6 +88,15 @@ int spawn(const std::vector<std::string>& argv, const fs::path& in,
 }
 
 }  // anonymous namespace
+
+bool windows_program() {
+  return env_or("VANTREL_PLATFORM", "") == "windows";
+}
+
+std::string viewer_call(const e2e_result& r) {
+  if (windows_program()) return "file://" + r.workdir + "/report.html\n";
+  return "report.html\n";
+}
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -109,6 +142,7 @@ e2e_result run_vantrel(const e2e_run& run) {
   r.status = spawn(argv, root / "stdin", root / "stdout", root / "stderr",
                    opened);
   r.out = read_file((root / "stdout").string());
+  if (windows_program()) r.out = from_text_mode(r.out);
   r.err = read_file((root / "stderr").string());
   r.has_report = fs::is_regular_file(work / "report.html");
   if (r.has_report) r.report = read_file((work / "report.html").string());

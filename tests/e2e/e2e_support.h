@@ -3,6 +3,12 @@
 // inside new user, mount and network namespaces (no traffic leaves, DNS
 // fails at once) with the test hosts file over /etc/hosts, standard input
 // from a file, and a fake xdg-open that records what it was asked to open.
+//
+// The same tests run the Windows build under Wine when VANTREL_PLATFORM is
+// "windows" (VANTREL_RUNNER then names tests/e2e/wine-run.sh). Its standard
+// output is in text mode, so the harness hands the tests its text with
+// each CR LF read back as "\n", after checking that no line end lacks the
+// CR; the report is compared byte for byte as it is.
 
 #include <string>
 #include <utility>
@@ -21,7 +27,7 @@ struct e2e_run {
 
 struct e2e_result {
   int status = -1;
-  std::string out;        // standard output, exactly
+  std::string out;        // standard output, exactly (see above for Windows)
   std::string err;        // standard error
   bool has_report = false;
   std::string report;     // report.html, exactly
@@ -31,6 +37,14 @@ struct e2e_result {
 
 /// Runs the program; waits a moment for a viewer started in the background.
 e2e_result run_vantrel(const e2e_run& run);
+
+/// True when the program under test is the Windows build.
+bool windows_program();
+
+/// What the fake xdg-open records for one hand-over of the run's report:
+/// its name as the program passed it, or under Wine, whose ShellExecuteA
+/// reaches the host's opener through its browser bridge, a file:// URL.
+std::string viewer_call(const e2e_result& r);
 
 /// Contents of a file, or empty when missing.
 std::string read_file(const std::string& path);

@@ -39,7 +39,7 @@ TEST(Spine, UserIdFoundInEachCaseOnly) {
                           lower_heading() +
                           result("Mar 02 09:00:02 user jdoe logged in") +
                           foot());
-  EXPECT_EQ(r.opened, "report.html\n");
+  EXPECT_EQ(r.opened, viewer_call(r));
   EXPECT_EQ(r.err, "");
 }
 
@@ -127,12 +127,17 @@ TEST(Spine, DirectoryAsLogCannotBeOpened) {
 TEST(Spine, UncreatableReportAnnouncesEveryHitWithTheMessage) {
   e2e_run run = switches("10.0.0.7");
   run.report_is_directory = true;
+  run.wait_for_viewer = !windows_program();  // nothing to wait for there
   const e2e_result r = run_vantrel(run);
   const std::string hits = found(1) + kNotOpen + found(2) + kNotOpen +
                            found(3) + kNotOpen;
   EXPECT_EQ(r.out, whole_run(hits, hits));
   EXPECT_FALSE(r.has_report);
-  EXPECT_EQ(r.opened, "report.html\n");
+  // Wine's shell shows a folder in a file browser of its own, which never
+  // reaches the host's opener.
+  if (!windows_program()) {
+    EXPECT_EQ(r.opened, viewer_call(r));
+  }
 }
 
 TEST(Spine, LogThatIsTheReportIsRefusedAndLeftAlone) {
@@ -186,17 +191,26 @@ TEST(Spine, EndedInputDoesNotHangTheEnterWait) {
   EXPECT_EQ(r.out, whole_run("", ""));
 }
 
-TEST(Spine, ColourOnlyOnATerminal) {
+TEST(Spine, RedirectedOutputHasNoColourAndNoClearing) {
+  const e2e_result r = run_vantrel(switches("JDoe"));
+  EXPECT_EQ(r.out, whole_run(found(1), found(1)));
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+  EXPECT_EQ(r.out.find('\f'), std::string::npos);  // a console clear
+}
+
+TEST(Spine, ColourAndClearingOnATerminal) {
+  if (windows_program())
+    GTEST_SKIP() << "under Wine a terminal is Wine's own console emulation, "
+                    "which redraws its screen buffer in escape sequences of "
+                    "its own choosing";
   e2e_run run = switches("JDoe");
-  const e2e_result redirected = run_vantrel(run);
-  EXPECT_EQ(redirected.out.find('\x1b'), std::string::npos);
   run.on_terminal = true;
   const e2e_result terminal = run_vantrel(run);
   EXPECT_NE(terminal.out.find("\x1b[0;93m"), std::string::npos);  // yellow
   EXPECT_NE(terminal.out.find("\x1b[0;92m"), std::string::npos);  // green
   EXPECT_NE(terminal.out.find("Found Result on Line #1"), std::string::npos);
   EXPECT_NE(terminal.out.find("\x1b[2J"), std::string::npos);  // cleared
-  EXPECT_EQ(terminal.opened, "report.html\n");
+  EXPECT_EQ(terminal.opened, viewer_call(terminal));
 }
 
 }  // namespace

@@ -1,0 +1,31 @@
+#!/bin/sh
+# Runs a Windows program under Wine with a wineserver of its own: the
+# server's directory is private to this run, so no other run's Wine
+# processes serve it, and the run is over only when every Wine process it
+# started (the hand-over to the viewer included) has ended, or has been
+# ended after a grace period. The exit status is the program's.
+# usage: wine-run.sh PROGRAM [ARGS...]   with WINEPREFIX naming the prefix
+: "${WINEPREFIX:?WINEPREFIX must name the prefix made by wine-prefix.sh}"
+export WINEDEBUG=-all
+# No window may open, and no installer dialog may wait for a click.
+unset DISPLAY WAYLAND_DISPLAY
+exec unshare -rm -- sh -c '
+  private() { mkdir -p "$1" && mount -t tmpfs -o mode=0700 tmpfs "$1"; }
+  # Where Wine keeps the server directory: Debian in /run/user/UID when
+  # that exists, else in a directory whose name the prefix records (under
+  # TMPDIR); upstream Wine in /tmp/.wine-UID.
+  uid=$(id -u)
+  if [ -d "/run/user/$uid" ]; then private "/run/user/$uid" || exit 125; fi
+  if [ -s "$WINEPREFIX/wineserver" ]; then
+    name=$(cat "$WINEPREFIX/wineserver")
+    case $name in /*) ;; *) name="${TMPDIR:-/tmp}/$name" ;; esac
+    private "$name" || exit 125
+  else
+    private "/tmp/.wine-$uid" || exit 125
+  fi
+  wine "$@"
+  status=$?
+  # A program may leave Wine processes behind that never end by themselves
+  # (a folder opened in Wine'"'"'s own file browser).
+  timeout 10 wineserver -w || wineserver -k
+  exit "$status"' wine-run.sh "$@"
