@@ -60,7 +60,7 @@ TEST(Prompts, AllThreeAnswered) {
   EXPECT_EQ(r.out, banner() + kFilePrompt + kTermPrompt + kTrimPrompt +
                        after_prompts());
   EXPECT_EQ(r.report, report(true));
-  EXPECT_EQ(r.opened, "report.html\n");
+  EXPECT_EQ(r.opened, viewer_call(r));
   EXPECT_EQ(r.err, "");
 }
 
@@ -131,7 +131,7 @@ TEST(Prompts, TrimChoiceIsCheckedAndAskedOnce) {
     EXPECT_EQ(r.status, 0) << c.input;
     EXPECT_EQ(r.out, banner() + c.shown + after_prompts()) << c.input;
     EXPECT_EQ(r.report, report(c.trimmed)) << c.input;
-    EXPECT_EQ(r.opened, "report.html\n") << c.input;
+    EXPECT_EQ(r.opened, viewer_call(r)) << c.input;
   }
 }
 
@@ -195,7 +195,7 @@ TEST(Prompts, EndOfInputAfterEachPrompt) {
     EXPECT_EQ(r.out, all + retry(0, 0) + progress() + pass_start(true) +
                          three + pass_start(false) + three + finish())
         << input;
-    EXPECT_EQ(r.opened, "report.html\n") << input;
+    EXPECT_EQ(r.opened, viewer_call(r)) << input;
   }
 
   // File name and term: no trim choice, so lines are kept whole.
@@ -217,6 +217,10 @@ TEST(Prompts, EndOfInputAfterEachPrompt) {
 // prompt in the banner's yellow, answers in white, the check's numbers in
 // the colour in force.
 TEST(Prompts, ColoursOnATerminal) {
+  if (windows_program())
+    GTEST_SKIP() << "under Wine a terminal is Wine's own console emulation, "
+                    "which redraws its screen buffer in escape sequences of "
+                    "its own choosing";
   e2e_run run = prompted("");  // no input: nothing is echoed into the text
   run.on_terminal = true;
   run.wait_for_viewer = false;
