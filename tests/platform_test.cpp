@@ -54,11 +54,22 @@ TEST(Ipv4Parse, BroadcastAddressIsAnAddressInEveryForm) {
 
 TEST(Ipv4Parse, TextThatIsNoAddressIsRejected) {
   const std::string cases[] = {
-      "",        "foo",           "192.0.2.15:",     "192.0.2.15:/x",
-      "/x",      "1.2.3.4.5",     "256.0.0.1",       "255.255.255.256",
-      "-1",      "4294967296",    "99999999999",     "255.255.255.255:80",
-      "0x1ff.255.255.255", std::string("10.0.0.1\0x", 10),
-      std::string("255.255.255.255\0", 16)};
+      "",
+      "foo",
+      "192.0.2.15:",
+      "192.0.2.15:/x",
+      "255.255.255.255:80",
+      "/x",
+      "-1",
+      "1.2.3.4.5",
+      "256.0.0.1",
+      "255.255.255.256",
+      "0x1ff.255.255.255",
+      "4294967296",   // one past 32 bits
+      "99999999999",  // far past: a parser may clamp it to all ones
+      std::string("10.0.0.1\0x", 10),
+      std::string("255.255.255.255\0", 16),
+  };
   for (const std::string& text : cases) {
     std::uint32_t address = 12345;
     EXPECT_FALSE(platform_parse_ipv4(text, &address)) << text;
