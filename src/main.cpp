@@ -1,6 +1,7 @@
 // Entry and the order of one run: switches, socket library, banner, prompts,
 // the two passes over the log, the report, and handing it to the viewer.
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -14,6 +15,7 @@
 #include "run/prompts.h"
 #include "run/run_settings.h"
 #include "run/startup.h"
+#include "run/stop_signals.h"
 #include "search/line_reader.h"
 #include "search/search_pass.h"
 
@@ -69,12 +71,40 @@ std::FILE* open_log(const std::string& fname) {
   return std::fopen(fname.c_str(), "rb");
 }
 
-void run_pass(pass_kind kind, std::FILE* log, run_settings& settings,
-              std::FILE* report) {
+// The size of a regular file with something in it; false for anything
+// else (a pipe, a device) and for files that show no size (/proc).
+bool regular_size(const std::string& fname, std::uint64_t* size) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(fname, ec) || ec) return false;
+  const std::uintmax_t bytes = std::filesystem::file_size(fname, ec);
+  if (ec || bytes == 0) return false;
+  *size = bytes;
+  return true;
+}
+
+void run_pass(pass_kind kind, std::FILE* log, const std::string& fname,
+              run_settings& settings, std::FILE* report) {
   line_reader reader;
   open_reader(reader, log);
+  // A log still being written to is searched as it stood when the pass
+  // opened it; reading on to its end might never end.
+  std::uint64_t size = 0;
+  if (log != nullptr && regular_size(fname, &size)) limit_reader(reader, size);
   search_pass(kind, reader, settings, report);
   if (log != nullptr) std::fclose(log);
+  if (reader.out_of_memory) {
+    color(RED);
+    print("\tA line of the log is too long for the memory left; the rest of "
+          "the log was not searched.\n");
+  }
+}
+
+// A stop signal ends the run between two lines of the report, so every
+// line in it is whole.
+void stop_if_asked(std::FILE* report) {
+  if (!stop_requested()) return;
+  if (report != nullptr) std::fclose(report);
+  release_stop_signals();
 }
 
 }  // anonymous namespace
@@ -102,6 +132,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::FILE* log = open_log(settings.fname);
+  catch_stop_signals();
   std::FILE* report = std::fopen(kReportName, "wb");
 
   print_progress();
@@ -111,13 +142,18 @@ int main(int argc, char** argv) {
     color(RED);
     print("Unable to open file");
     if (report != nullptr) std::fclose(report);
+    release_stop_signals();
     return 0;
   }
 
-  run_pass(pass_kind::upper, log, settings, report);
+  run_pass(pass_kind::upper, log, settings.fname, settings, report);
+  stop_if_asked(report);
   write_lower_heading(report);
-  run_pass(pass_kind::lower, open_log(settings.fname), settings, report);
+  run_pass(pass_kind::lower, open_log(settings.fname), settings.fname,
+           settings, report);
+  stop_if_asked(report);
   write_foot(report);
+  release_stop_signals();
 
   color(BRIGHTGREEN);
   print("\n\tFile written.\n");

@@ -69,4 +69,36 @@ TEST(ReplaceAll, InsertedTextIsNeverSearched) {
   EXPECT_EQ(s, "abc");
 }
 
+// The rule as written: find, replace, resume after the inserted text.
+std::string replaced_by_rule(std::string line, const std::string& from,
+                             const std::string& to) {
+  if (from.empty()) return line;
+  for (std::size_t at = line.find(from); at != std::string::npos;
+       at = line.find(from, at + to.size()))
+    line.replace(at, from.size(), to);
+  return line;
+}
+
+TEST(ReplaceAll, InPlaceOrNotGivesTheRuleResult) {
+  const char* const texts[] = {"", "x", "ababa", "abababab", "10.0.0.1 10.0.0.15",
+                               "aaaa", "a.b.a.b.a", "--ab--ab--"};
+  const char* const pairs[][2] = {{"aba", "X"},     {"aba", "XYZW"},
+                                  {"ab", "ab"},     {"a", ""},
+                                  {"aa", "aaa"},    {"10.0.0.1", "db.example"},
+                                  {"10.0.0.1", "d"}, {"b.a", "<b.a>"}};
+  for (const char* text : texts) {
+    for (const auto& pair : pairs) {
+      const std::string want = replaced_by_rule(text, pair[0], pair[1]);
+      for (std::size_t spare : {0u, 1u, 64u}) {
+        std::string line;
+        line.reserve(std::string(text).size() + spare);
+        line = text;
+        replace_all(line, pair[0], pair[1]);
+        EXPECT_EQ(line, want) << text << " " << pair[0] << "->" << pair[1]
+                              << " spare " << spare;
+      }
+    }
+  }
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -139,7 +140,37 @@ TEST(LineReaderMemory, BufferStaysNearChunkForShortLines) {
   }
   // One read plus the part of a line carried over, and no more: the buffer
   // is most of the program's memory.
-  EXPECT_LE(reader.buffer.size(), 4096u + 17u);
+  EXPECT_LE(reader.capacity, 4096u + 17u);
+  std::fclose(f);
+}
+
+TEST(LineReaderLimit, ReadsOnlyWhatTheFileHeldWhenOpened) {
+  const std::string bytes = "one\ntwo\r\nthree\nappended later\n";
+  for (std::size_t chunk : {1u, 3u, 4096u}) {
+    for (std::size_t limit : {0u, 4u, 9u, 12u, 100u}) {
+      std::FILE* f = file_with(bytes);
+      line_reader reader;
+      open_reader(reader, f, chunk);
+      limit_reader(reader, limit);
+      std::vector<std::string> lines;
+      std::string_view line;
+      while (next_line(reader, &line)) lines.emplace_back(line);
+      std::fclose(f);
+      EXPECT_EQ(lines, model_lines(std::string_view(bytes).substr(0, limit)))
+          << "chunk " << chunk << " limit " << limit;
+    }
+  }
+}
+
+TEST(LineReaderMemory, LineTooLongForMemoryEndsTheReadWithoutAPiece) {
+  std::FILE* f = file_with("first\nsecond");
+  line_reader reader;
+  // No buffer this size can be had, so the first read cannot be made.
+  open_reader(reader, f, std::numeric_limits<std::size_t>::max() / 2);
+  std::string_view line;
+  EXPECT_FALSE(next_line(reader, &line));
+  EXPECT_TRUE(reader.out_of_memory);
+  EXPECT_FALSE(fill(reader));
   std::fclose(f);
 }
 

@@ -86,7 +86,8 @@ void write_result(std::FILE* report, std::string_view line) {
   if (report == nullptr) return;
   // Escaped straight into the stream's buffer, so that no copy of the line
   // is made: lines can be long, and the stream joins a short line's pieces
-  // into one write at the flush.
+  // into one write at the flush. A long line takes several writes; a stop
+  // signal is held until the line is whole.
   const auto put = [report](std::string_view piece) {
     std::fwrite(piece.data(), 1, piece.size(), report);
   };

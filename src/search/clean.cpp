@@ -1,20 +1,64 @@
 #include "search/clean.h"
 
+#include <cstring>
+
 bool is_excluded(std::string_view line) {
   return line.find(rep8) != std::string_view::npos;
 }
 
+namespace {
+
+// Moves the text from the first hit on, in one left-to-right sweep, so
+// that [in, end) always holds the unread text and out never passes in:
+// the line is rewritten without a second copy of it. `in` starts `room`
+// bytes past `out`, room being exactly what the replacements add.
+void sweep(std::string& line, std::string_view from, std::string_view to,
+           std::size_t out, std::size_t in) {
+  char* text = line.data();
+  for (std::size_t hit = line.find(from, in); hit != std::string::npos;
+       hit = line.find(from, in)) {
+    std::memmove(text + out, text + in, hit - in);
+    out += hit - in;
+    std::memcpy(text + out, to.data(), to.size());
+    out += to.size();
+    in = hit + from.size();
+  }
+  std::memmove(text + out, text + in, line.size() - in);
+  line.resize(out + line.size() - in);
+}
+
+}  // anonymous namespace
+
 void replace_all(std::string& line, std::string_view from,
                  std::string_view to) {
   if (from.empty()) return;
-  std::size_t hit = line.find(from);
-  if (hit == std::string::npos) return;
-  // Built in one sweep so that a line with many occurrences stays linear;
-  // resuming after each old occurrence is resuming after the inserted text.
+  const std::size_t first = line.find(from);
+  if (first == std::string::npos) return;
+  if (to.size() <= from.size()) {
+    sweep(line, from, to, first, first);
+    return;
+  }
+  std::size_t count = 0;
+  for (std::size_t hit = first; hit != std::string::npos;
+       hit = line.find(from, hit + from.size()))
+    ++count;
+  const std::size_t size = line.size();
+  const std::size_t room = count * (to.size() - from.size());
+  if (line.capacity() - size >= room) {
+    // The unread text goes to the end of the grown line first.
+    line.resize(size + room);
+    std::memmove(line.data() + first + room, line.data() + first,
+                 size - first);
+    sweep(line, from, to, first, first + room);
+    return;
+  }
+  // No room to grow in place: built in one sweep so that a line with many
+  // occurrences stays linear.
   std::string out;
-  out.reserve(line.size());
+  out.reserve(size + room);
   std::size_t done = 0;
-  for (; hit != std::string::npos; hit = line.find(from, done)) {
+  for (std::size_t hit = first; hit != std::string::npos;
+       hit = line.find(from, done)) {
     out.append(line, done, hit - done);
     out.append(to);
     done = hit + from.size();

@@ -42,6 +42,7 @@ bool is_excluded(std::string_view line);
 void remove_tags(std::string& line);
 
 /// Replaces every occurrence of from by to, left to right, never searching
-/// the inserted text. An empty from changes nothing.
+/// the inserted text. An empty from changes nothing. from and to must not
+/// point into line, which is rewritten in place when it has the room.
 void replace_all(std::string& line, std::string_view from,
                  std::string_view to);

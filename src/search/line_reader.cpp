@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -9,23 +10,36 @@ constexpr char kEndOfFile = 0x1A;
 
 // Makes room for one more read after the bytes still held, moving them to
 // the front first. The buffer grows only when a single line fills it, and
-// only by what the read needs: the vector's own growth keeps that amortised,
-// and the capacity it reserves beyond the size is never touched, so it costs
-// no memory until a longer line needs it.
-void make_room(line_reader& r) {
+// then by what the read needs while the line fits in one read; a longer
+// line doubles it, so holding that line costs amortised linear time. It
+// grows by realloc, which can extend a large block without copying it, and
+// the part not yet read into is never touched, so it costs no memory.
+// False when memory for the longer line cannot be had.
+bool make_room(line_reader& r) {
   if (r.begin > 0) {
     const std::size_t held = r.end - r.begin;
-    std::memmove(r.buffer.data(), r.buffer.data() + r.begin, held);
+    std::memmove(r.buffer.get(), r.buffer.get() + r.begin, held);
     r.scan -= r.begin;
     r.last_lf = r.last_lf > r.begin ? r.last_lf - r.begin : 0;
     r.end = held;
     r.begin = 0;
   }
-  if (r.buffer.size() - r.end < r.chunk) r.buffer.resize(r.end + r.chunk);
+  if (r.capacity - r.end >= r.chunk) return true;
+  const std::size_t most = std::numeric_limits<std::size_t>::max();
+  if (r.end > most - r.chunk) return false;
+  std::size_t wanted = r.end + r.chunk;
+  if (r.end >= r.chunk)
+    wanted = std::max(wanted, r.capacity > most / 2 ? most : r.capacity * 2);
+  void* grown = std::realloc(r.buffer.get(), wanted);
+  if (grown == nullptr) return false;
+  r.buffer.release();
+  r.buffer.reset(static_cast<char*>(grown));
+  r.capacity = wanted;
+  return true;
 }
 
 // One past the last LF in [from, to), or 0 when there is none.
-std::size_t find_last_lf(const std::vector<char>& buffer, std::size_t from,
+std::size_t find_last_lf(const char* buffer, std::size_t from,
                          std::size_t to) {
   for (std::size_t i = to; i > from; --i)
     if (buffer[i - 1] == '\n') return i;
@@ -41,31 +55,45 @@ void open_reader(line_reader& reader, std::FILE* file, std::size_t chunk) {
   if (file == nullptr) reader.ended = reader.finished = true;
 }
 
+void limit_reader(line_reader& reader, std::uint64_t bytes) {
+  reader.limited = true;
+  reader.remaining = bytes;
+}
+
 bool fill(line_reader& r) {
   if (r.ended) return false;
-  make_room(r);
+  if (!make_room(r)) {
+    // The line in progress cannot be held whole; handing out a piece of
+    // it as a line would write a line the log does not have.
+    r.out_of_memory = r.ended = r.finished = true;
+    return false;
+  }
+  std::size_t want = r.chunk;
+  if (r.limited && r.remaining < want)
+    want = static_cast<std::size_t>(r.remaining);
   const std::size_t got =
-      std::fread(r.buffer.data() + r.end, 1, r.chunk, r.file);
+      want == 0 ? 0 : std::fread(r.buffer.get() + r.end, 1, want, r.file);
   if (got == 0) {
     r.ended = true;
     return false;
   }
+  if (r.limited) r.remaining -= got;
   const std::size_t from = r.end;
   r.end += got;
-  const void* quit = std::memchr(r.buffer.data() + from, kEndOfFile, got);
+  const void* quit = std::memchr(r.buffer.get() + from, kEndOfFile, got);
   if (quit != nullptr) {
     r.end = static_cast<std::size_t>(static_cast<const char*>(quit) -
-                                     r.buffer.data());
+                                     r.buffer.get());
     r.ended = true;
   }
-  const std::size_t lf = find_last_lf(r.buffer, from, r.end);
+  const std::size_t lf = find_last_lf(r.buffer.get(), from, r.end);
   if (lf != 0) r.last_lf = lf;
   return true;
 }
 
 std::string_view complete_lines(const line_reader& r) {
   if (r.last_lf <= r.begin) return {};
-  return std::string_view(r.buffer.data() + r.begin, r.last_lf - r.begin);
+  return std::string_view(r.buffer.get() + r.begin, r.last_lf - r.begin);
 }
 
 void consume_complete_lines(line_reader& r) {
@@ -74,8 +102,10 @@ void consume_complete_lines(line_reader& r) {
 }
 
 std::string_view take_last_line(line_reader& r) {
+  const bool had = !r.finished && r.end > r.begin;
   r.finished = true;
-  std::string_view last(r.buffer.data() + r.begin, r.end - r.begin);
+  if (!had) return {};
+  std::string_view last(r.buffer.get() + r.begin, r.end - r.begin);
   r.begin = r.end;
   return last;
 }
@@ -92,19 +122,20 @@ bool next_line(line_reader& r, std::string_view* line) {
     r.scan = std::max(r.scan, r.begin);
     const void* lf =
         r.scan < r.end
-            ? std::memchr(r.buffer.data() + r.scan, '\n', r.end - r.scan)
+            ? std::memchr(r.buffer.get() + r.scan, '\n', r.end - r.scan)
             : nullptr;
     if (lf != nullptr) {
       const std::size_t stop =
           static_cast<std::size_t>(static_cast<const char*>(lf) -
-                                   r.buffer.data()) + 1;
-      *line = strip_cr(std::string_view(r.buffer.data() + r.begin,
+                                   r.buffer.get()) + 1;
+      *line = strip_cr(std::string_view(r.buffer.get() + r.begin,
                                         stop - r.begin));
       r.begin = r.scan = stop;
       return true;
     }
     r.scan = r.end;
     if (!fill(r)) {
+      if (r.finished) return false;
       *line = take_last_line(r);
       return true;
     }

@@ -8,27 +8,44 @@
 // the buffer grows only when one line is longer than that.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 constexpr std::size_t kDefaultChunk = std::size_t{1} << 20;
+
+/// Frees a buffer that came from std::malloc or std::realloc.
+struct free_deleter {
+  void operator()(char* p) const { std::free(p); }
+};
 
 struct line_reader {
   std::FILE* file = nullptr;     // not owned; null gives no lines at all
   std::size_t chunk = kDefaultChunk;
-  std::vector<char> buffer;
+  // Grown with realloc (see make_room), so one huge line costs about its
+  // own size, and a line too long for memory is reported, not a crash.
+  std::unique_ptr<char, free_deleter> buffer;
+  std::size_t capacity = 0;      // bytes allocated in buffer
   std::size_t begin = 0;         // start of the first line not handed out
   std::size_t end = 0;           // end of the bytes read so far
   std::size_t scan = 0;          // no LF lies in [begin, scan)
   std::size_t last_lf = 0;       // one past the last LF in [begin, end)
+  bool limited = false;          // stop after `remaining` more bytes
+  std::uint64_t remaining = 0;
   bool ended = false;            // nothing more to read
   bool finished = false;         // the last line has been handed out
+  bool out_of_memory = false;    // a line did not fit in memory
 };
 
 /// Starts reading file (may be null) with reads of chunk bytes.
 void open_reader(line_reader& reader, std::FILE* file,
                  std::size_t chunk = kDefaultChunk);
+
+/// Reads no more than bytes from now on, as if the file ended there. A log
+/// that grows faster than it is read would otherwise never end.
+void limit_reader(line_reader& reader, std::uint64_t bytes);
 
 /// Next line without its terminator; false when there are no more. The view
 /// is valid until the next call on the reader.
@@ -44,6 +61,7 @@ std::string_view complete_lines(const line_reader& reader);
 void consume_complete_lines(line_reader& reader);
 
 /// The last line, once fill() has returned false; marks it handed out.
+/// When memory ran out, the incomplete line is dropped and this is empty.
 std::string_view take_last_line(line_reader& reader);
 
 /// A line without its LF and without a CR directly before that LF.

@@ -9,6 +9,7 @@
 
 #include "console/console.h"
 #include "report/report.h"
+#include "run/stop_signals.h"
 #include "search/clean.h"
 #include "search/find.h"
 #include "search/fold.h"
@@ -17,6 +18,8 @@ namespace {
 
 // What every hit of one pass needs; the scratch line is reused so that a
 // pass with many hits does not allocate per hit.
+constexpr std::size_t kRewriteRoom = 4096;
+
 struct pass_context {
   std::int64_t count = 0;
   std::int32_t trim = 0;
@@ -47,6 +50,10 @@ void handle_hit(pass_context& ctx, std::string_view line) {
     return;
   }
   if (is_excluded(line)) return;
+  // Room for host names longer than their address, so that rewriting a
+  // huge line does not need a second copy of it.
+  if (ctx.scratch.capacity() < line.size() + kRewriteRoom)
+    ctx.scratch.reserve(line.size() + kRewriteRoom);
   ctx.scratch.assign(line);
   remove_tags(ctx.scratch);
   substitute_host(ctx.scratch, ctx.trim, *ctx.lookup);
@@ -74,6 +81,7 @@ void scan_block(pass_context& ctx, std::string_view block,
     const std::string_view line = strip_cr(block.substr(start, stop - start));
     assert(find_term(line, term, 0) != std::string_view::npos);
     handle_hit(ctx, line);
+    if (stop_requested()) return;
     from = stop;
   }
 }
@@ -82,6 +90,7 @@ void search_fast(pass_context& ctx, line_reader& log, std::string_view term) {
   while (fill(log)) {
     scan_block(ctx, complete_lines(log), term);
     consume_complete_lines(log);
+    if (stop_requested()) return;
   }
   if (log.finished) return;
   const std::string_view last = take_last_line(log);
@@ -92,7 +101,7 @@ void search_fast(pass_context& ctx, line_reader& log, std::string_view term) {
 void search_by_line(pass_context& ctx, line_reader& log,
                     std::string_view term) {
   std::string_view line;
-  while (next_line(log, &line)) {
+  while (!stop_requested() && next_line(log, &line)) {
     if (find_term(line, term, 0) != std::string_view::npos)
       handle_hit(ctx, line);
   }
