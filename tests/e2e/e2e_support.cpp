@@ -1,10 +1,13 @@
 #include "e2e_support.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -64,9 +67,16 @@ std::string from_text_mode(const std::string& raw) {
   return out;
 }
 
+// Size of a file, or 0 when it does not exist yet.
+std::size_t file_size_or_zero(const fs::path& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return 0;
+  return static_cast<std::size_t>(st.st_size);
+}
+
 int spawn(const std::vector<std::string>& argv, const fs::path& in,
-          const fs::path& out, const fs::path& err,
-          const std::string& opened) {
+          const fs::path& out, const fs::path& err, const std::string& opened,
+          const e2e_run& run, const fs::path& report, long* max_rss_kib) {
   const pid_t pid = fork();
   if (pid == 0) {
     const int fd_in = open(in.c_str(), O_RDONLY);
@@ -83,7 +93,22 @@ int spawn(const std::vector<std::string>& argv, const fs::path& in,
     _exit(127);
   }
   int status = 0;
-  waitpid(pid, &status, 0);
+  rusage usage{};
+  if (run.stop_signal == 0) {
+    wait4(pid, &status, 0, &usage);
+  } else {
+    // unshare and the hermetic script exec the program in place, so the
+    // signal reaches the program itself.
+    bool sent = false;
+    while (wait4(pid, &status, WNOHANG, &usage) == 0) {
+      if (!sent && file_size_or_zero(report) >= run.stop_after) {
+        kill(pid, run.stop_signal);
+        sent = true;
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  }
+  *max_rss_kib = usage.ru_maxrss;
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
@@ -119,6 +144,7 @@ e2e_result run_vantrel(const e2e_run& run) {
     fs::create_hard_link(work / run.link.first, work / run.link.second);
   if (run.report_is_directory) fs::create_directory(work / "report.html");
   write_file(root / "stdin", run.input);
+  if (run.prepare) run.prepare(work.string());
   const std::string opened = (root / "opened").string();
 
   std::vector<std::string> program = program_command();
@@ -140,12 +166,13 @@ e2e_result run_vantrel(const e2e_run& run) {
 
   e2e_result r;
   r.status = spawn(argv, root / "stdin", root / "stdout", root / "stderr",
-                   opened);
+                   opened, run, work / "report.html", &r.max_rss_kib);
   r.out = read_file((root / "stdout").string());
   if (windows_program()) r.out = from_text_mode(r.out);
   r.err = read_file((root / "stderr").string());
   r.has_report = fs::is_regular_file(work / "report.html");
-  if (r.has_report) r.report = read_file((work / "report.html").string());
+  if (r.has_report && run.read_report)
+    r.report = read_file((work / "report.html").string());
   // The viewer is started without waiting, so it may record a moment later.
   const auto deadline = std::chrono::steady_clock::now() +
                         std::chrono::seconds(run.wait_for_viewer ? 10 : 0);
@@ -155,6 +182,7 @@ e2e_result run_vantrel(const e2e_run& run) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   r.opened = read_file(opened);
   r.workdir = work.string();
+  if (run.inspect) run.inspect(work.string());
   fs::remove_all(root);
   return r;
 }

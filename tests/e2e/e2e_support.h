@@ -10,6 +10,8 @@
 // each CR LF read back as "\n", after checking that no line end lacks the
 // CR; the report is compared byte for byte as it is.
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,6 +25,16 @@ struct e2e_run {
   std::string hosts;                 // hosts file; empty: tests/e2e/hosts
   std::pair<std::string, std::string> link;  // hard link: target, name
   bool wait_for_viewer = true;       // give a background viewer time
+  // Called with the working directory once the files are in it, before the
+  // program starts (for files too big to hold in memory, or a writer that
+  // keeps appending to the log).
+  std::function<void(const std::string&)> prepare;
+  // Called with the working directory after the run, before it is removed.
+  std::function<void(const std::string&)> inspect;
+  bool read_report = true;           // false: leave huge reports on disk
+  // Sends stop_signal once report.html holds at least stop_after bytes.
+  int stop_signal = 0;
+  std::size_t stop_after = 0;
 };
 
 struct e2e_result {
@@ -33,6 +45,7 @@ struct e2e_result {
   std::string report;     // report.html, exactly
   std::string opened;     // one line per call of xdg-open
   std::string workdir;
+  long max_rss_kib = 0;   // the program's peak resident memory
 };
 
 /// Runs the program; waits a moment for a viewer started in the background.

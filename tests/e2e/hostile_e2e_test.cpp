@@ -1,0 +1,188 @@
+// Logs as they come from the wire rather than as they should be: raw bytes,
+// a log still being written, a run stopped half way, odd file names.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e_support.h"
+
+namespace {
+
+std::string whole_run(const std::string& upper, const std::string& lower) {
+  return banner() + progress() + pass_start(true) + upper + pass_start(false) +
+         lower + finish();
+}
+
+e2e_run switches(const std::string& term, const std::string& log,
+                 const std::string& trim = "2") {
+  e2e_run run;
+  run.args = {"-t", trim, "-s", term, "-f", "fw.log"};
+  run.files = {{"fw.log", log}};
+  run.input = "\n";
+  return run;
+}
+
+const std::string nul(1, '\0');
+
+TEST(Hostile, NulAndHighBytesPassThroughLinesAndTerm) {
+  const std::string term = "\xe9ve\xff";  // folds to \xe9VE\xff upper-case
+  const std::string log =
+      "a " + nul + "\xe9VE\xff" + nul + " \x80\x9f <165>x\r\n" +
+      "b \xe9ve\xff tail 203.0.113.80:/caf\xe9" + nul + "\xfe\n" +
+      "c \xe9vE\xff mixed case, not found\n" +
+      "d \xe9ve\xff last field with a nul 203.0.113.80" + nul + "\n" +
+      "e \xc9VE\xff upper-case accented letter is not folded\n";
+  const e2e_result r = run_vantrel(switches(term, log, "1"));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, whole_run(found(1), found(1) + found(2)));
+  EXPECT_EQ(r.report,
+            head(term, "fw.log") +
+                result("a " + nul + "\xe9VE\xff" + nul + " \x80\x9f x") +
+                lower_heading() +
+                // Named and trimmed after the name: the NUL goes with the path.
+                result("b \xe9ve\xff tail www.example.com") +
+                // A field holding a NUL is no address and is never looked up.
+                result("d \xe9ve\xff last field with a nul 203.0.113.80" +
+                       nul) +
+                foot());
+}
+
+TEST(Hostile, DevNullIsAnEmptyLog) {
+  e2e_run run = switches("jdoe", "");
+  run.args.back() = "/dev/null";
+  e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, whole_run("", ""));
+  EXPECT_EQ(r.report, head("jdoe", "/dev/null") + lower_heading() + foot());
+  EXPECT_EQ(r.opened, "report.html\n");
+  // The one empty read of each pass matches an empty term.
+  run.args[3] = "";
+  r = run_vantrel(run);
+  EXPECT_EQ(r.out, whole_run(found(1), found(1)));
+  EXPECT_EQ(r.report, head("", "/dev/null") + result("") + lower_heading() +
+                          result("") + foot());
+}
+
+// Every report line ends with CR LF and is a line the run can write: part of
+// the head, a result line from the log, a heading or part of the foot.
+void expect_whole_lines(const std::string& report,
+                        const std::vector<std::string>& allowed_results) {
+  ASSERT_GE(report.size(), 2u);
+  EXPECT_EQ(report.substr(report.size() - 2), "\r\n") << "last line cut";
+  std::size_t results = 0;
+  for (std::size_t at = 0; at < report.size();) {
+    std::size_t stop = report.find("\r\n", at);
+    ASSERT_NE(stop, std::string::npos) << "line without CR LF at " << at;
+    const std::string line = report.substr(at, stop - at);
+    at = stop + 2;
+    if (line.rfind("<br>", 0) != 0 || line.rfind("<br>&nbsp;", 0) == 0)
+      continue;
+    ++results;
+    bool known = false;
+    for (const std::string& want : allowed_results) known |= (line == want);
+    EXPECT_TRUE(known) << "partial result line of " << line.size()
+                       << " bytes";
+  }
+  EXPECT_GT(results, 0u);
+}
+
+TEST(Hostile, StopSignalsLeaveOnlyWholeLines) {
+  // Lines far longer than any stream buffer, so each takes many writes,
+  // and the signal is sent while the third is being written.
+  const std::string filler = [] {
+    std::string f;
+    while (f.size() < 1024 * 1024) f += "a&b<c>d\"e'f ";
+    return f;
+  }();
+  std::string log;
+  std::vector<std::string> written;
+  for (int i = 0; i < 24; ++i) {
+    const std::string n = std::to_string(i);
+    log += "jdoe " + n + " " + filler + "\n";
+    std::string escaped = "<br>jdoe " + n + " ";
+    for (char c : filler) {
+      switch (c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '"': escaped += "&quot;"; break;
+        case '\'': escaped += "&#39;"; break;
+        default: escaped += c;
+      }
+    }
+    written.push_back(escaped);
+  }
+  for (int sig : {SIGINT, SIGTERM}) {
+    e2e_run run = switches("jdoe", log);
+    run.wait_for_viewer = false;
+    run.stop_signal = sig;
+    run.stop_after = written[0].size() * 5 / 2;
+    const e2e_result r = run_vantrel(run);
+    EXPECT_EQ(r.status, 128 + sig) << "the run was not stopped by " << sig;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.opened, "");
+    expect_whole_lines(r.report, written);
+  }
+}
+
+TEST(Hostile, LogGrowingFasterThanItIsReadStillEnds) {
+  const std::string start = [] {
+    std::string s;
+    for (int i = 0; i < 2000; ++i)
+      s += "jdoe seed line " + std::to_string(i) + "\n";
+    return s;
+  }();
+  // The writer appends short matching lines, each needing a report write,
+  // faster than a pass can take them; it gives up after 256 MiB or a
+  // minute, by which time the run should long have ended.
+  std::atomic<bool> run_over{false};
+  std::atomic<bool> gave_up{false};
+  std::thread writer;
+  e2e_run run = switches("jdoe", start);
+  run.prepare = [&](const std::string& work) {
+    const std::string path = work + "/fw.log";
+    writer = std::thread([path, &run_over, &gave_up] {
+      std::FILE* f = std::fopen(path.c_str(), "ab");
+      if (f == nullptr) return;
+      std::string batch;
+      while (batch.size() < 8 * 1024) batch += "jdoe\n";
+      const auto deadline =
+          std::chrono::steady_clock::now() + std::chrono::minutes(1);
+      for (std::size_t total = 0; !run_over; total += batch.size()) {
+        if (std::chrono::steady_clock::now() > deadline ||
+            total > (std::size_t{256} << 20)) {
+          gave_up = true;
+          break;
+        }
+        std::fwrite(batch.data(), 1, batch.size(), f);
+        std::fflush(f);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      std::fclose(f);
+    });
+  };
+  const e2e_result r = run_vantrel(run);
+  run_over = true;
+  if (writer.joinable()) writer.join();
+  EXPECT_FALSE(gave_up) << "the run went on while the log kept growing";
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.substr(r.out.size() - finish().size()), finish());
+  // Whole and well formed; the last line of a section may be one the
+  // writer was half way through when the pass opened the log.
+  const std::string h = head("jdoe", "fw.log");
+  ASSERT_EQ(r.report.substr(0, h.size()), h);
+  ASSERT_GE(r.report.size(), h.size() + foot().size());
+  EXPECT_EQ(r.report.substr(r.report.size() - foot().size()), foot());
+  EXPECT_NE(r.report.find(lower_heading()), std::string::npos);
+  EXPECT_NE(r.report.find(result("jdoe seed line 1999")), std::string::npos);
+}
+
+}  // namespace
