@@ -67,4 +67,17 @@ TEST(Report, NullReportTakesNothingAndDoesNotCrash) {
   write_foot(nullptr);
 }
 
+TEST(Report, LineLongerThanAPieceIsWrittenWholeAndEscaped) {
+  std::string line;
+  for (int i = 0; line.size() < 300000; ++i) line += "<a href='x'>&" + std::to_string(i);
+  std::string escaped;
+  append_escaped(escaped, line);
+  std::FILE* f = std::tmpfile();
+  write_result(f, line);
+  write_result(f, "short");
+  const std::string page = contents_of(f);
+  std::fclose(f);
+  EXPECT_TRUE(page == "<br>" + escaped + "\r\n<br>short\r\n");
+}
+
 }  // namespace

@@ -1,0 +1,96 @@
+// The log reader on any bytes: the lines it hands out, put back together
+// with the terminators they had, give the input up to the first 0x1A (or
+// the read limit); the line path and the block path agree.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "search/line_reader.h"
+
+namespace {
+
+std::vector<std::string> by_line(std::string_view bytes, std::size_t chunk,
+                                 bool limited, std::uint64_t limit) {
+  std::FILE* f = stream_over(bytes);
+  line_reader reader;
+  open_reader(reader, f, chunk);
+  if (limited) limit_reader(reader, limit);
+  std::vector<std::string> lines;
+  std::string_view line;
+  while (next_line(reader, &line)) lines.emplace_back(line);
+  FUZZ_CHECK(!reader.out_of_memory);
+  std::fclose(f);
+  return lines;
+}
+
+std::vector<std::string> by_block(std::string_view bytes, std::size_t chunk,
+                                  bool limited, std::uint64_t limit) {
+  std::FILE* f = stream_over(bytes);
+  line_reader reader;
+  open_reader(reader, f, chunk);
+  if (limited) limit_reader(reader, limit);
+  std::vector<std::string> lines;
+  while (fill(reader)) {
+    std::string_view block = complete_lines(reader);
+    FUZZ_CHECK(block.empty() || block.back() == '\n');
+    while (!block.empty()) {
+      const std::size_t lf = block.find('\n');
+      lines.emplace_back(strip_cr(block.substr(0, lf + 1)));
+      block.remove_prefix(lf + 1);
+    }
+    consume_complete_lines(reader);
+  }
+  lines.emplace_back(take_last_line(reader));
+  std::fclose(f);
+  return lines;
+}
+
+// The lines with their terminators give back exactly the text: LF or CR
+// LF after every line but the last, and no line kept a CR from before its
+// LF.
+void check_rejoins(std::string_view text,
+                   const std::vector<std::string>& lines) {
+  FUZZ_CHECK(!lines.empty());
+  std::size_t pos = 0;
+  for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    FUZZ_CHECK(text.substr(pos, line.size()) == line);
+    FUZZ_CHECK(line.find('\n') == std::string::npos);
+    pos += line.size();
+    if (text.substr(pos, 2) == "\r\n") {
+      pos += 2;
+    } else {
+      FUZZ_CHECK(text.substr(pos, 1) == "\n");
+      FUZZ_CHECK(line.empty() || line.back() != '\r');
+      pos += 1;
+    }
+  }
+  FUZZ_CHECK(text.substr(pos) == lines.back());
+  FUZZ_CHECK(lines.back().find('\n') == std::string::npos);
+}
+
+}  // anonymous namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  const unsigned shape = take_byte(input);
+  const std::size_t chunk = (shape & 0x0f) + 1;  // 1 to 16 bytes per read
+  const bool limited = (shape & 0x10) != 0;
+  const std::uint64_t limit = take_byte(input);
+
+  std::string_view text = input;
+  if (limited) text = text.substr(0, limit);
+  text = text.substr(0, text.find('\x1a'));
+
+  const std::vector<std::string> lines = by_line(input, chunk, limited, limit);
+  check_rejoins(text, lines);
+  FUZZ_CHECK(by_block(input, chunk, limited, limit) == lines);
+  FUZZ_CHECK(by_line(input, 4096, limited, limit) == lines);
+  return 0;
+}
