@@ -10,6 +10,7 @@
 
 #include "fuzz_support.h"
 #include "search/clean.h"
+#include "test_support.h"
 
 namespace {
 
@@ -29,15 +30,6 @@ void remove_marked(marked_line& line, std::string_view tag) {
                           static_cast<std::ptrdiff_t>(at + tag.size()));
     line.joined[at] = true;
   }
-}
-
-std::string rule_replace(std::string line, std::string_view from,
-                         std::string_view to) {
-  if (from.empty()) return line;
-  for (std::size_t at = line.find(from); at != std::string::npos;
-       at = line.find(from, at + to.size()))
-    line.replace(at, from.size(), to);
-  return line;
 }
 
 }  // anonymous namespace
@@ -73,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::string line(take_field(rest));
   const std::string_view from = take_field(rest);
   const std::string_view to = rest;
-  const std::string want = rule_replace(line, from, to);
+  const std::string want = replaced_by_rule(line, from, to);
   std::string got;
   got.reserve(line.size() + spare);
   got = line;

@@ -11,17 +11,9 @@
 #include "fuzz_support.h"
 #include "platform/platform.h"
 #include "search/host.h"
+#include "test_support.h"
 
 namespace {
-
-std::string rule_replace(std::string line, std::string_view from,
-                         std::string_view to) {
-  if (from.empty()) return line;
-  for (std::size_t at = line.find(from); at != std::string::npos;
-       at = line.find(from, at + to.size()))
-    line.replace(at, from.size(), to);
-  return line;
-}
 
 struct table {
   bool knows = false;
@@ -67,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   FUZZ_CHECK(t.asked == (is_address ? 1 : 0));
   if (t.asked == 1) FUZZ_CHECK(t.address == parsed);
   const bool named = t.knows && is_address;
-  FUZZ_CHECK(whole == (named ? rule_replace(line, ipadd, t.name) : line));
+  FUZZ_CHECK(whole == (named ? replaced_by_rule(line, ipadd, t.name) : line));
 
   std::string cut = line;
   substitute_host(cut, trim, lookup);

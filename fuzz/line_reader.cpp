@@ -9,41 +9,20 @@
 
 #include "fuzz_support.h"
 #include "search/line_reader.h"
+#include "test_support.h"
 
 namespace {
 
-std::vector<std::string> by_line(std::string_view bytes, std::size_t chunk,
-                                 bool limited, std::uint64_t limit) {
+std::vector<std::string> read_all(std::string_view bytes, std::size_t chunk,
+                                  bool limited, std::uint64_t limit,
+                                  bool by_block) {
   std::FILE* f = stream_over(bytes);
   line_reader reader;
   open_reader(reader, f, chunk);
   if (limited) limit_reader(reader, limit);
-  std::vector<std::string> lines;
-  std::string_view line;
-  while (next_line(reader, &line)) lines.emplace_back(line);
+  std::vector<std::string> lines =
+      by_block ? lines_by_block(reader) : lines_by_line(reader);
   FUZZ_CHECK(!reader.out_of_memory);
-  std::fclose(f);
-  return lines;
-}
-
-std::vector<std::string> by_block(std::string_view bytes, std::size_t chunk,
-                                  bool limited, std::uint64_t limit) {
-  std::FILE* f = stream_over(bytes);
-  line_reader reader;
-  open_reader(reader, f, chunk);
-  if (limited) limit_reader(reader, limit);
-  std::vector<std::string> lines;
-  while (fill(reader)) {
-    std::string_view block = complete_lines(reader);
-    FUZZ_CHECK(block.empty() || block.back() == '\n');
-    while (!block.empty()) {
-      const std::size_t lf = block.find('\n');
-      lines.emplace_back(strip_cr(block.substr(0, lf + 1)));
-      block.remove_prefix(lf + 1);
-    }
-    consume_complete_lines(reader);
-  }
-  lines.emplace_back(take_last_line(reader));
   std::fclose(f);
   return lines;
 }
@@ -88,9 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   if (limited) text = text.substr(0, limit);
   text = text.substr(0, text.find('\x1a'));
 
-  const std::vector<std::string> lines = by_line(input, chunk, limited, limit);
+  const std::vector<std::string> lines =
+      read_all(input, chunk, limited, limit, false);
   check_rejoins(text, lines);
-  FUZZ_CHECK(by_block(input, chunk, limited, limit) == lines);
-  FUZZ_CHECK(by_line(input, 4096, limited, limit) == lines);
+  FUZZ_CHECK(read_all(input, chunk, limited, limit, true) == lines);
+  FUZZ_CHECK(read_all(input, 4096, limited, limit, false) == lines);
   return 0;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 namespace {
 
 std::string cleaned(std::string line) {
@@ -67,16 +69,6 @@ TEST(ReplaceAll, InsertedTextIsNeverSearched) {
   s = "abc";
   replace_all(s, "", "x");
   EXPECT_EQ(s, "abc");
-}
-
-// The rule as written: find, replace, resume after the inserted text.
-std::string replaced_by_rule(std::string line, const std::string& from,
-                             const std::string& to) {
-  if (from.empty()) return line;
-  for (std::size_t at = line.find(from); at != std::string::npos;
-       at = line.find(from, at + to.size()))
-    line.replace(at, from.size(), to);
-  return line;
 }
 
 TEST(ReplaceAll, InPlaceOrNotGivesTheRuleResult) {

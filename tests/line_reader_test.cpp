@@ -15,30 +15,17 @@ std::vector<std::string> read_lines(std::string_view bytes,
   std::FILE* f = file_with(bytes);
   line_reader reader;
   open_reader(reader, f, chunk);
-  std::vector<std::string> lines;
-  std::string_view line;
-  while (next_line(reader, &line)) lines.emplace_back(line);
+  std::vector<std::string> lines = lines_by_line(reader);
   std::fclose(f);
   return lines;
 }
 
-// The block path: complete lines a block at a time, then the last line.
 std::vector<std::string> read_blocks(std::string_view bytes,
                                      std::size_t chunk) {
   std::FILE* f = file_with(bytes);
   line_reader reader;
   open_reader(reader, f, chunk);
-  std::vector<std::string> lines;
-  while (fill(reader)) {
-    std::string_view block = complete_lines(reader);
-    while (!block.empty()) {
-      const std::size_t lf = block.find('\n');
-      lines.emplace_back(strip_cr(block.substr(0, lf + 1)));
-      block.remove_prefix(lf + 1);
-    }
-    consume_complete_lines(reader);
-  }
-  lines.emplace_back(take_last_line(reader));
+  std::vector<std::string> lines = lines_by_block(reader);
   std::fclose(f);
   return lines;
 }
@@ -152,9 +139,7 @@ TEST(LineReaderLimit, ReadsOnlyWhatTheFileHeldWhenOpened) {
       line_reader reader;
       open_reader(reader, f, chunk);
       limit_reader(reader, limit);
-      std::vector<std::string> lines;
-      std::string_view line;
-      while (next_line(reader, &line)) lines.emplace_back(line);
+      const std::vector<std::string> lines = lines_by_line(reader);
       std::fclose(f);
       EXPECT_EQ(lines, model_lines(std::string_view(bytes).substr(0, limit)))
           << "chunk " << chunk << " limit " << limit;

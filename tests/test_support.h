@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "search/line_reader.h"
+
 /// A temporary file holding bytes, rewound and ready to read.
 inline std::FILE* file_with(std::string_view bytes) {
   std::FILE* f = std::tmpfile();
@@ -45,4 +47,40 @@ inline std::vector<std::string> model_lines(std::string_view bytes) {
   }
   lines.push_back(current);
   return lines;
+}
+
+/// Every line the reader hands out, one at a time.
+inline std::vector<std::string> lines_by_line(line_reader& reader) {
+  std::vector<std::string> lines;
+  std::string_view line;
+  while (next_line(reader, &line)) lines.emplace_back(line);
+  return lines;
+}
+
+/// Every line by the block path: complete lines a block at a time, then the
+/// last line.
+inline std::vector<std::string> lines_by_block(line_reader& reader) {
+  std::vector<std::string> lines;
+  while (fill(reader)) {
+    std::string_view block = complete_lines(reader);
+    while (!block.empty()) {
+      const std::size_t lf = block.find('\n');
+      lines.emplace_back(strip_cr(block.substr(0, lf + 1)));
+      block.remove_prefix(lf + 1);
+    }
+    consume_complete_lines(reader);
+  }
+  if (!reader.finished) lines.emplace_back(take_last_line(reader));
+  return lines;
+}
+
+/// The replace-all rule written out plainly: find, replace, resume right
+/// after the inserted text.
+inline std::string replaced_by_rule(std::string line, std::string_view from,
+                                    std::string_view to) {
+  if (from.empty()) return line;
+  for (std::size_t at = line.find(from); at != std::string::npos;
+       at = line.find(from, at + to.size()))
+    line.replace(at, from.size(), to);
+  return line;
 }

@@ -3,10 +3,6 @@
 // and with no network, and the resulting DOM must show every line as text,
 // hold no element the log brought in, and show that no script ran.
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -43,23 +39,8 @@ std::string dump_dom(const std::string& page, std::string* log) {
       "--disable-component-update", "--disable-sync", "--disable-extensions",
       "--lang=en-US", "--user-data-dir=" + (dir / "profile").string(),
       "--dump-dom", "file://" + page};
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int fd_in = open("/dev/null", O_RDONLY);
-    const int fd_out = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int fd_err = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(fd_in, 0);
-    dup2(fd_out, 1);
-    dup2(fd_err, 2);
-    setenv("HOME", dir.c_str(), 1);  // keeps its caches out of ours
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
+  const int status = run_command(argv, out.string(), err.string(),
+                                 {"HOME", dir.string()});  // caches kept apart
   *log = "chromium exit " + std::to_string(status) + "\n" +
          read_file(err.string());
   return read_file(out.string());

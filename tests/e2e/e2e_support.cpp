@@ -74,9 +74,11 @@ std::size_t file_size_or_zero(const fs::path& path) {
   return static_cast<std::size_t>(st.st_size);
 }
 
-int spawn(const std::vector<std::string>& argv, const fs::path& in,
-          const fs::path& out, const fs::path& err, const std::string& opened,
-          const e2e_run& run, const fs::path& report, long* max_rss_kib) {
+// Starts argv with its standard streams on the given files and one more
+// variable in its environment.
+pid_t start(const std::vector<std::string>& argv, const std::string& in,
+            const std::string& out, const std::string& err,
+            const std::pair<std::string, std::string>& env) {
   const pid_t pid = fork();
   if (pid == 0) {
     const int fd_in = open(in.c_str(), O_RDONLY);
@@ -85,13 +87,25 @@ int spawn(const std::vector<std::string>& argv, const fs::path& in,
     dup2(fd_in, 0);
     dup2(fd_out, 1);
     dup2(fd_err, 2);
-    setenv("VANTREL_OPENED", opened.c_str(), 1);
+    if (!env.first.empty()) setenv(env.first.c_str(), env.second.c_str(), 1);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     execvp(args[0], args.data());
     _exit(127);
   }
+  return pid;
+}
+
+int exit_status(int status) {
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+int spawn(const std::vector<std::string>& argv, const fs::path& in,
+          const fs::path& out, const fs::path& err, const std::string& opened,
+          const e2e_run& run, const fs::path& report, long* max_rss_kib) {
+  const pid_t pid = start(argv, in.string(), out.string(), err.string(),
+                          {"VANTREL_OPENED", opened});
   int status = 0;
   rusage usage{};
   if (run.stop_signal == 0) {
@@ -109,7 +123,7 @@ int spawn(const std::vector<std::string>& argv, const fs::path& in,
     }
   }
   *max_rss_kib = usage.ru_maxrss;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return exit_status(status);
 }
 
 }  // anonymous namespace
@@ -121,6 +135,29 @@ bool windows_program() {
 std::string viewer_call(const e2e_result& r) {
   if (windows_program()) return "file://" + r.workdir + "/report.html\n";
   return "report.html\n";
+}
+
+int run_command(const std::vector<std::string>& argv, const std::string& out,
+                const std::string& err,
+                const std::pair<std::string, std::string>& env) {
+  int status = 0;
+  waitpid(start(argv, "/dev/null", out, err, env), &status, 0);
+  return exit_status(status);
+}
+
+std::string html_escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
 }
 
 std::string read_file(const std::string& path) {

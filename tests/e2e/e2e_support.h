@@ -59,6 +59,16 @@ bool windows_program();
 /// reaches the host's opener through its browser bridge, a file:// URL.
 std::string viewer_call(const e2e_result& r);
 
+/// Runs a command, not hermetic, with standard input from /dev/null, its
+/// output into files and one more environment variable; its exit status
+/// (128 + the signal when one ended it).
+int run_command(const std::vector<std::string>& argv, const std::string& out,
+                const std::string& err,
+                const std::pair<std::string, std::string>& env = {});
+
+/// Text with & < > " ' written as the references the report uses.
+std::string html_escaped(const std::string& text);
+
 /// Contents of a file, or empty when missing.
 std::string read_file(const std::string& path);
 

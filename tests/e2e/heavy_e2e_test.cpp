@@ -54,17 +54,7 @@ TEST(Heavy, LineOf300MiBIsWrittenWholeInAboutItsOwnSize) {
   }();
   const std::size_t blocks = (std::size_t{300} << 20) / block.size();
   const std::size_t line_size = start.size() + blocks * block.size();
-  std::string escaped_block;
-  for (char c : block) {
-    switch (c) {
-      case '&': escaped_block += "&amp;"; break;
-      case '<': escaped_block += "&lt;"; break;
-      case '>': escaped_block += "&gt;"; break;
-      case '"': escaped_block += "&quot;"; break;
-      case '\'': escaped_block += "&#39;"; break;
-      default: escaped_block += c;
-    }
-  }
+  const std::string escaped_block = html_escaped(block);
 
   e2e_run run;
   run.args = {"-t", "2", "-s", "jdoe", "-f", "huge.log"};

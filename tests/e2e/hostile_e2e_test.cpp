@@ -107,18 +107,7 @@ TEST(Hostile, StopSignalsLeaveOnlyWholeLines) {
   for (int i = 0; i < 24; ++i) {
     const std::string n = std::to_string(i);
     log += "jdoe " + n + " " + filler + "\n";
-    std::string escaped = "<br>jdoe " + n + " ";
-    for (char c : filler) {
-      switch (c) {
-        case '&': escaped += "&amp;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        case '"': escaped += "&quot;"; break;
-        case '\'': escaped += "&#39;"; break;
-        default: escaped += c;
-      }
-    }
-    written.push_back(escaped);
+    written.push_back("<br>jdoe " + n + " " + html_escaped(filler));
   }
   for (int sig : {SIGINT, SIGTERM}) {
     e2e_run run = switches("jdoe", log);
