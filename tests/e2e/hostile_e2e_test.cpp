@@ -55,6 +55,21 @@ TEST(Hostile, NulAndHighBytesPassThroughLinesAndTerm) {
                 foot());
 }
 
+TEST(Hostile, NulAndHighBytesInATypedTerm) {
+  // Only an answer at the prompt can carry a NUL into the term.
+  const std::string term = "x" + nul + "\xe9y";
+  e2e_run run;
+  run.args = {"-t", "2", "-f", "fw.log"};
+  run.files = {{"fw.log", "a " + term + " b\nX" + nul + "\xe9Y upper\nx\xe9y no\n"}};
+  run.input = term + "\n\n";
+  const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.report, head(term, "fw.log") + result("X" + nul + "\xe9Y upper") +
+                          lower_heading() + result("a " + term + " b") +
+                          foot());
+}
+
 TEST(Hostile, DevNullIsAnEmptyLog) {
   e2e_run run = switches("jdoe", "");
   run.args.back() = "/dev/null";
