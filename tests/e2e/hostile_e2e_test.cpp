@@ -32,6 +32,9 @@ e2e_run switches(const std::string& term, const std::string& log,
 const std::string nul(1, '\0');
 
 TEST(Hostile, NulAndHighBytesPassThroughLinesAndTerm) {
+  if (windows_program())
+    GTEST_SKIP() << "arguments reach a Windows program through a code page "
+                    "conversion; the typed term below covers it there";
   const std::string term = "\xe9ve\xff";  // folds to \xe9VE\xff upper-case
   const std::string log =
       "a " + nul + "\xe9VE\xff" + nul + " \x80\x9f <165>x\r\n" +
@@ -77,7 +80,7 @@ TEST(Hostile, DevNullIsAnEmptyLog) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, whole_run("", ""));
   EXPECT_EQ(r.report, head("jdoe", "/dev/null") + lower_heading() + foot());
-  EXPECT_EQ(r.opened, "report.html\n");
+  EXPECT_EQ(r.opened, viewer_call(r));
   // The one empty read of each pass matches an empty term.
   run.args[3] = "";
   r = run_vantrel(run);
@@ -110,6 +113,9 @@ void expect_whole_lines(const std::string& report,
 }
 
 TEST(Hostile, StopSignalsLeaveOnlyWholeLines) {
+  if (windows_program())
+    GTEST_SKIP() << "a signal sent under Wine reaches the runner, not the "
+                    "program";
   // Lines far longer than any stream buffer, so each takes many writes,
   // and the signal is sent while the third is being written.
   const std::string filler = [] {
