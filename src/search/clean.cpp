@@ -42,29 +42,14 @@ void replace_all(std::string& line, std::string_view from,
   for (std::size_t hit = first; hit != std::string::npos;
        hit = line.find(from, hit + from.size()))
     ++count;
+  // Grown once by exactly what the replacements add (in place when the
+  // capacity allows); the unread text moves to the end of the grown line
+  // first, and the sweep then fills in from the front.
   const std::size_t size = line.size();
   const std::size_t room = count * (to.size() - from.size());
-  if (line.capacity() - size >= room) {
-    // The unread text goes to the end of the grown line first.
-    line.resize(size + room);
-    std::memmove(line.data() + first + room, line.data() + first,
-                 size - first);
-    sweep(line, from, to, first, first + room);
-    return;
-  }
-  // No room to grow in place: built in one sweep so that a line with many
-  // occurrences stays linear.
-  std::string out;
-  out.reserve(size + room);
-  std::size_t done = 0;
-  for (std::size_t hit = first; hit != std::string::npos;
-       hit = line.find(from, done)) {
-    out.append(line, done, hit - done);
-    out.append(to);
-    done = hit + from.size();
-  }
-  out.append(line, done, std::string::npos);
-  line.swap(out);
+  line.resize(size + room);
+  std::memmove(line.data() + first + room, line.data() + first, size - first);
+  sweep(line, from, to, first, first + room);
 }
 
 void remove_tags(std::string& line) {

@@ -56,7 +56,6 @@ void open_reader(line_reader& reader, std::FILE* file, std::size_t chunk) {
 }
 
 void limit_reader(line_reader& reader, std::uint64_t bytes) {
-  reader.limited = true;
   reader.remaining = bytes;
 }
 
@@ -69,7 +68,7 @@ bool fill(line_reader& r) {
     return false;
   }
   std::size_t want = r.chunk;
-  if (r.limited && r.remaining < want)
+  if (r.remaining < want)
     want = static_cast<std::size_t>(r.remaining);
   const std::size_t got =
       want == 0 ? 0 : std::fread(r.buffer.get() + r.end, 1, want, r.file);
@@ -77,7 +76,7 @@ bool fill(line_reader& r) {
     r.ended = true;
     return false;
   }
-  if (r.limited) r.remaining -= got;
+  r.remaining -= got;
   const std::size_t from = r.end;
   r.end += got;
   const void* quit = std::memchr(r.buffer.get() + from, kEndOfFile, got);

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <limits>
 #include <string_view>
 
 constexpr std::size_t kDefaultChunk = std::size_t{1} << 20;
@@ -32,8 +33,8 @@ struct line_reader {
   std::size_t end = 0;           // end of the bytes read so far
   std::size_t scan = 0;          // no LF lies in [begin, scan)
   std::size_t last_lf = 0;       // one past the last LF in [begin, end)
-  bool limited = false;          // stop after `remaining` more bytes
-  std::uint64_t remaining = 0;
+  // Bytes still to be read; the file counts as ended after them.
+  std::uint64_t remaining = std::numeric_limits<std::uint64_t>::max();
   bool ended = false;            // nothing more to read
   bool finished = false;         // the last line has been handed out
   bool out_of_memory = false;    // a line did not fit in memory
