@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -11,13 +12,40 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
-// std::string_view::find is the reference for every case below.
+constexpr char kMark = '\x1a';
+
+// The first of the term or the mark, by std::string_view::find.
+std::size_t std_term_or_mark(std::string_view text, std::string_view term,
+                             std::size_t from) {
+  const std::size_t hit = text.find(term, from);
+  if (term.empty()) return hit;
+  return std::min(hit, text.find(kMark, from));
+}
+
+// std::string_view::find is the reference for every case below. With no
+// mark in the text, find_term_or_mark must agree with find_term.
 void expect_like_std(std::string_view text, std::string_view term,
                      std::size_t from = 0) {
   ASSERT_EQ(find_term(text, term, from), text.find(term, from))
       << "text size " << text.size() << ", term size " << term.size()
       << ", from " << from;
+  if (term.find(kMark) != std::string_view::npos) return;
+  ASSERT_EQ(find_term_or_mark(text, term, from, kMark),
+            std_term_or_mark(text, term, from))
+      << "with the mark: text size " << text.size() << ", term size "
+      << term.size() << ", from " << from;
 }
+
+// Every case runs with 16-byte vectors and, where the processor has them,
+// with 32-byte ones.
+class FindTerm : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    if (use_wide_vectors(GetParam()) != GetParam())
+      GTEST_SKIP() << "no 32-byte vectors on this processor";
+  }
+  void TearDown() override { use_wide_vectors(true); }
+};
 
 // Storage aligned to a vector, so that offsets 0..15 give every alignment.
 alignas(64) char storage[512];
@@ -27,7 +55,7 @@ std::string_view placed(std::size_t offset, std::string_view bytes) {
   return std::string_view(storage + offset, bytes.size());
 }
 
-TEST(FindTerm, EveryAlignmentLengthAndPosition) {
+TEST_P(FindTerm, EveryAlignmentLengthAndPosition) {
   // The filler is made of the term's first and last bytes, so the filter
   // passes many candidates that memcmp must turn down.
   for (std::size_t n : {1u, 2u, 3u, 4u, 15u, 16u, 17u, 31u, 33u}) {
@@ -50,7 +78,7 @@ TEST(FindTerm, EveryAlignmentLengthAndPosition) {
   }
 }
 
-TEST(FindTerm, FirstAndLastBytesWithoutTheMiddle) {
+TEST_P(FindTerm, FirstAndLastBytesWithoutTheMiddle) {
   // Every 16-byte lane holds a candidate, only the last start is real.
   std::string text;
   for (int i = 0; i < 40; ++i) text += "abXd";
@@ -62,7 +90,7 @@ TEST(FindTerm, FirstAndLastBytesWithoutTheMiddle) {
   EXPECT_EQ(find_term(near, "Q12345Z", 0), npos);
 }
 
-TEST(FindTerm, ShortTermsAndShortTexts) {
+TEST_P(FindTerm, ShortTermsAndShortTexts) {
   for (std::string_view text : {"", "a", "ab", "ba", "aab", "abababababab",
                                 "fifteen bytes!!", "sixteen bytes!!!"}) {
     for (std::string_view term :
@@ -73,7 +101,7 @@ TEST(FindTerm, ShortTermsAndShortTexts) {
   }
 }
 
-TEST(FindTerm, HitsAtTheVeryEnd) {
+TEST_P(FindTerm, HitsAtTheVeryEnd) {
   for (std::size_t size = 2; size <= 100; ++size) {
     std::string text(size - 2, '.');
     text += "xy";
@@ -84,7 +112,7 @@ TEST(FindTerm, HitsAtTheVeryEnd) {
   }
 }
 
-TEST(FindTerm, NeverLooksOutsideTheText) {
+TEST_P(FindTerm, NeverLooksOutsideTheText) {
   // The bytes around the view would complete the term; they are not the text.
   for (std::size_t size = 3; size <= 60; ++size) {
     std::string bytes(size - 3, '-');
@@ -103,7 +131,7 @@ TEST(FindTerm, NeverLooksOutsideTheText) {
   }
 }
 
-TEST(FindTerm, HighBytesAndNulAreOrdinary) {
+TEST_P(FindTerm, HighBytesAndNulAreOrdinary) {
   const std::string term("\x80\0\xff", 3);
   std::string text(40, '\0');
   EXPECT_EQ(find_term(text, term, 0), npos);
@@ -117,7 +145,7 @@ TEST(FindTerm, HighBytesAndNulAreOrdinary) {
   expect_like_std(std::string(33, '\xff') + "\xfe", "\xff\xfe");
 }
 
-TEST(FindTerm, EmptyTermAndStartPastTheEnd) {
+TEST_P(FindTerm, EmptyTermAndStartPastTheEnd) {
   EXPECT_EQ(find_term("abc", "", 0), 0u);
   EXPECT_EQ(find_term("abc", "", 3), 3u);
   EXPECT_EQ(find_term("abc", "", 4), npos);
@@ -126,18 +154,83 @@ TEST(FindTerm, EmptyTermAndStartPastTheEnd) {
   EXPECT_EQ(find_term("abc", "abcd", 0), npos);
 }
 
-TEST(FindTerm, AgreesWithStdOnRandomTexts) {
+TEST_P(FindTerm, AgreesWithStdOnRandomTexts) {
   // A three-letter alphabet makes partial matches and overlaps common.
   std::mt19937 rng(20061205);
   std::uniform_int_distribution<int> letter(0, 2);
   for (int round = 0; round < 3000; ++round) {
     std::string text(static_cast<std::size_t>(rng() % 200), ' ');
     for (char& c : text) c = static_cast<char>('a' + letter(rng));
+    if (round % 4 == 0 && !text.empty()) text[rng() % text.size()] = kMark;
     std::string term(1 + rng() % 6, ' ');
     for (char& c : term) c = static_cast<char>('a' + letter(rng));
     const std::size_t from = text.empty() ? 0 : rng() % text.size();
     expect_like_std(text, term, from);
   }
 }
+
+TEST_P(FindTerm, MarkEndsTheSearchWhereverItIs) {
+  // The mark before, inside the span of, and after a hit; near the end,
+  // where no hit can start; at every alignment.
+  for (std::string_view term : {"a", "az", "amz", "10.10.9.77",
+                                "a123456789abcdefz"}) {
+    for (std::size_t offset = 0; offset < 16; offset += 5) {
+      for (std::size_t size = 1; size <= 150; size += 7) {
+        std::string text(size, 'a');
+        for (std::size_t i = 1; i < size; i += 3) text[i] = 'z';
+        if (size >= term.size() + 3) text.replace(size / 2, term.size(), term);
+        for (std::size_t at = 0; at < size; ++at) {
+          std::string with = text;
+          with[at] = kMark;
+          for (std::size_t from : {std::size_t{0}, at, size / 3})
+            expect_like_std(placed(offset, with), term, from);
+        }
+      }
+    }
+  }
+}
+
+TEST_P(FindTerm, MarkPastTheTextIsNotSeen) {
+  for (std::size_t size = 0; size <= 80; ++size) {
+    std::string bytes(size, '-');
+    bytes += kMark;
+    const std::string_view text(bytes.data(), size);
+    EXPECT_EQ(find_term_or_mark(text, "TERM", 0, kMark), npos) << size;
+    EXPECT_EQ(find_term_or_mark(text, "T", 0, kMark), npos) << size;
+  }
+  EXPECT_EQ(find_term_or_mark("a\x1a", "a", 2, kMark), npos);
+  EXPECT_EQ(find_term_or_mark("a\x1a", "a", 3, kMark), npos);
+  EXPECT_EQ(find_term_or_mark("a\x1a", "", 1, kMark), 1u);
+}
+
+TEST_P(FindTerm, AddressesAmongAddresses) {
+  // Digits and dots everywhere: the bytes the filter looks at pass in
+  // nearly every round, and only the whole comparison tells.
+  std::mt19937 rng(7);
+  std::string text;
+  while (text.size() < 20000) {
+    text += std::to_string(rng() % 3 + 9) + "." + std::to_string(rng() % 12) +
+            "." + std::to_string(rng() % 10 + 1) + "." +
+            std::to_string(rng() % 80) + (rng() % 5 == 0 ? "\n" : " ");
+  }
+  for (std::string_view term : {"10.10.9.77", "9.7", "11.1.10.79", "10.0.1.1"}) {
+    for (std::size_t from = 0; from < text.size(); from += 997)
+      expect_like_std(text, term, from);
+    std::size_t count = 0;
+    for (std::size_t at = find_term(text, term, 0); at != npos;
+         at = find_term(text, term, at + 1))
+      ++count;
+    std::size_t want = 0;
+    for (std::size_t at = text.find(term); at != npos;
+         at = text.find(term, at + 1))
+      ++want;
+    EXPECT_EQ(count, want) << term;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(VectorWidths, FindTerm, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& width) {
+                           return width.param ? "Wide" : "Narrow";
+                         });
 
 }  // namespace

@@ -164,6 +164,21 @@ TEST_P(SearchPass, QuitByteAtReadBoundary) {
   }
 }
 
+TEST_P(SearchPass, QuitByteAmongManyLinesHidesTheRest) {
+  // 0x1A far from any read boundary: on a line before a hit, on the hit's
+  // own line after the hit, and alone; nothing after it is found.
+  std::string head;
+  for (int i = 0; i < 300; ++i)
+    head += i % 7 == 0 ? "ok USERID1 line\r\n" : "filler line\n";
+  for (const std::string quit :
+       {"x\x1a" "y USERID1\n", "USERID1 then\x1a" "USERID1\n",
+        "\x1a\n", "USERID1\r\x1a\n"}) {
+    SCOPED_TRACE(quit);
+    check(head + quit + head, "userid1", GetParam());
+  }
+  check(head + "x\x1a" "USERID1", "userid1", GetParam());  // in the last line
+}
+
 TEST_P(SearchPass, TermLongerThanTheRead) {
   const std::size_t chunk = GetParam();
   std::string term(std::max<std::size_t>(chunk + 1, 100), 'q');
@@ -186,6 +201,25 @@ TEST_P(SearchPass, EmptyLogAndEmptyTerm) {
 
 INSTANTIATE_TEST_SUITE_P(ChunkSizes, SearchPass,
                          ::testing::Values(1, 2, 3, 7, 65536));
+
+TEST(SearchPassMemory, StopsReadingAtTheQuitByteInALineWithoutEnd) {
+  // Past the 0x1A nothing counts, so a long run without LF behind it must
+  // not be gathered into memory as if it were a line.
+  const std::string log = "USERID1 a\npart\x1a" + std::string(1 << 22, 'x');
+  std::FILE* f = file_with(log);
+  std::FILE* report = std::tmpfile();
+  line_reader reader;
+  open_reader(reader, f, 4096);
+  run_settings settings;
+  settings.search = "userid1";
+  ::testing::internal::CaptureStdout();
+  search_pass(pass_kind::upper, reader, settings, report, no_names);
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_LE(reader.capacity, 2u * 4096u);
+  EXPECT_EQ(contents_of(report), "<br>USERID1 a\r\n");
+  std::fclose(report);
+  std::fclose(f);
+}
 
 TEST(SearchPassReport, NotOpenAnnouncesEveryHitWithTheMessage) {
   const pass_output out =

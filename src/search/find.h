@@ -1,9 +1,9 @@
 #pragma once
 // Substring search for the term over a line or a whole block of lines. On
-// x86-64 it compares the term's first and last bytes against 16 positions
-// at once and confirms candidates with memcmp; elsewhere it falls back to
-// memchr on the first byte. Bytes are compared as they are: NUL and bytes
-// of 128 and above are ordinary.
+// x86-64 it compares two of the term's bytes, its rarest in logs, against
+// 16 or 32 positions at once and confirms candidates in full (find_x86.h);
+// elsewhere it falls back to memchr on the first byte. Bytes are compared
+// as they are: NUL and bytes of 128 and above are ordinary.
 
 #include <cstddef>
 #include <string_view>
@@ -13,3 +13,15 @@
 /// past the end), as std::string_view::find does.
 std::size_t find_term(std::string_view text, std::string_view term,
                       std::size_t from);
+
+/// As find_term, but the search also ends at the first byte equal to mark:
+/// the position of the first occurrence of term or of mark, whichever comes
+/// first, or npos. The term must not hold the mark byte. It lets one scan
+/// look for a hit and for the byte that ends the text at once.
+std::size_t find_term_or_mark(std::string_view text, std::string_view term,
+                              std::size_t from, char mark);
+
+/// Lets the search use 32-byte vectors when wanted and the processor has
+/// them (the default); false when it keeps to the narrower ones. The tests
+/// use it to run both.
+bool use_wide_vectors(bool wanted);

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr char kEndOfFile = 0x1A;
-
 // Makes room for one more read after the bytes still held, moving them to
 // the front first. The buffer grows only when a single line fills it, and
 // then by what the read needs while the line fits in one read; a longer
@@ -79,13 +77,16 @@ bool fill(line_reader& r) {
   r.remaining -= got;
   const std::size_t from = r.end;
   r.end += got;
-  const void* quit = std::memchr(r.buffer.get() + from, kEndOfFile, got);
+  std::size_t lf = find_last_lf(r.buffer.get(), from, r.end);
+  const std::size_t look = r.caller_finds_end_in_lines && lf != 0 ? lf : from;
+  const void* quit =
+      std::memchr(r.buffer.get() + look, kEndOfFile, r.end - look);
   if (quit != nullptr) {
     r.end = static_cast<std::size_t>(static_cast<const char*>(quit) -
                                      r.buffer.get());
     r.ended = true;
+    if (lf > r.end) lf = find_last_lf(r.buffer.get(), from, r.end);
   }
-  const std::size_t lf = find_last_lf(r.buffer.get(), from, r.end);
   if (lf != 0) r.last_lf = lf;
   return true;
 }
@@ -107,6 +108,13 @@ std::string_view take_last_line(line_reader& r) {
   std::string_view last(r.buffer.get() + r.begin, r.end - r.begin);
   r.begin = r.end;
   return last;
+}
+
+void end_reader_at(line_reader& r, std::size_t at) {
+  r.end = std::min(r.end, r.begin + at);
+  r.last_lf = std::min(r.last_lf, r.end);
+  r.begin = r.scan = r.end;
+  r.ended = r.finished = true;
 }
 
 std::string_view strip_cr(std::string_view line) {

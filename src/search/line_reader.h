@@ -16,6 +16,7 @@
 #include <string_view>
 
 constexpr std::size_t kDefaultChunk = std::size_t{1} << 20;
+constexpr char kEndOfFile = 0x1A;
 
 /// Frees a buffer that came from std::malloc or std::realloc.
 struct free_deleter {
@@ -38,6 +39,10 @@ struct line_reader {
   bool ended = false;            // nothing more to read
   bool finished = false;         // the last line has been handed out
   bool out_of_memory = false;    // a line did not fit in memory
+  // Set by a caller that scans every complete line for 0x1A anyway (see
+  // end_reader_at); fill() then looks for it only after the last LF, which
+  // spares a second pass over the bytes.
+  bool caller_finds_end_in_lines = false;
 };
 
 /// Starts reading file (may be null) with reads of chunk bytes.
@@ -64,6 +69,10 @@ void consume_complete_lines(line_reader& reader);
 /// The last line, once fill() has returned false; marks it handed out.
 /// When memory ran out, the incomplete line is dropped and this is empty.
 std::string_view take_last_line(line_reader& reader);
+
+/// Ends the file at offset at of complete_lines(), where the caller found
+/// 0x1A: nothing after it is handed out.
+void end_reader_at(line_reader& reader, std::size_t at);
 
 /// A line without its LF and without a CR directly before that LF.
 std::string_view strip_cr(std::string_view line_with_lf);

@@ -67,28 +67,42 @@ bool fits_fast_path(std::string_view term) {
 }
 
 // Searches a run of complete lines as one text and widens each hit to its
-// line, so lines without a hit are never looked at one by one.
-void scan_block(pass_context& ctx, std::string_view block,
-                std::string_view term) {
+// line, so lines without a hit are never looked at one by one. The same scan
+// looks for 0x1A, which ends the log: the offset of the first one in the
+// block, or npos.
+std::size_t scan_block(pass_context& ctx, std::string_view block,
+                       std::string_view term) {
   std::size_t from = 0;
   for (;;) {
-    const std::size_t hit = find_term(block, term, from);
-    if (hit == std::string_view::npos) return;
+    const std::size_t hit = find_term_or_mark(block, term, from, kEndOfFile);
+    if (hit == std::string_view::npos || block[hit] == kEndOfFile) return hit;
     const std::size_t before = block.rfind('\n', hit);
     const std::size_t start =
         (before == std::string_view::npos || before < from) ? from : before + 1;
-    const std::size_t stop = block.find('\n', hit + term.size()) + 1;
+    const std::size_t after = hit + term.size();
+    const std::size_t stop = block.find('\n', after) + 1;
+    // A 0x1A later on the hit's line makes it the log's last line.
+    const std::size_t quit = block.substr(0, stop).find(kEndOfFile, after);
+    if (quit != std::string_view::npos) {
+      handle_hit(ctx, block.substr(start, quit - start));
+      return quit;
+    }
     const std::string_view line = strip_cr(block.substr(start, stop - start));
     assert(find_term(line, term, 0) != std::string_view::npos);
     handle_hit(ctx, line);
-    if (stop_requested()) return;
+    if (stop_requested()) return std::string_view::npos;
     from = stop;
   }
 }
 
 void search_fast(pass_context& ctx, line_reader& log, std::string_view term) {
+  log.caller_finds_end_in_lines = true;
   while (fill(log)) {
-    scan_block(ctx, complete_lines(log), term);
+    const std::size_t quit = scan_block(ctx, complete_lines(log), term);
+    if (quit != std::string_view::npos) {
+      end_reader_at(log, quit);
+      return;
+    }
     consume_complete_lines(log);
     if (stop_requested()) return;
   }

@@ -1,0 +1,399 @@
+#include "search/find_x86.h"
+
+#ifdef VANTREL_FIND_X86
+
+#include <cstdint>
+#include <cstring>
+
+#include <immintrin.h>
+#if defined(_MSC_VER)
+#include <intrin.h>
+#endif
+
+// Functions using AVX2 are compiled for it one by one and only called once
+// the processor is known to have it; the rest of the program stays SSE2.
+#if defined(__GNUC__) || defined(__clang__)
+#define VANTREL_AVX2 __attribute__((target("avx2")))
+#else
+#define VANTREL_AVX2
+#endif
+
+namespace {
+
+inline unsigned lowest_bit(std::uint64_t mask) {
+#if defined(_MSC_VER)
+  unsigned long index = 0;
+  _BitScanForward64(&index, mask);
+  return static_cast<unsigned>(index);
+#else
+  return static_cast<unsigned>(__builtin_ctzll(mask));
+#endif
+}
+
+inline __m128i load(const char* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// All ones in the bytes of the 16 at p that equal the byte in each lane of v.
+inline __m128i equal_bytes(const char* p, __m128i v) {
+  return _mm_cmpeq_epi8(load(p), v);
+}
+
+inline unsigned mask_of(__m128i v) {
+  return static_cast<unsigned>(_mm_movemask_epi8(v));
+}
+
+// Bytes from the most to the least common in firewall logs, roughly: those
+// of addresses, times and ports, then spaces, lower-case letters, common
+// punctuation and upper case. A byte not listed counts as the rarest. The
+// order only steers the filter; any order gives the same results.
+constexpr char kCommonFirst[] =
+    ".01 :2345678-9/etaoinsrlcdhupmgfTCPSUDAIREONLH(),_=@ywbvkxjqzMBFGKVWY"
+    "XJQZ%<>[]#";
+
+struct commonness_table {
+  unsigned char of[256] = {};
+  constexpr commonness_table() {
+    const std::size_t count = sizeof kCommonFirst - 1;
+    for (std::size_t i = 0; i < count; ++i)
+      of[static_cast<unsigned char>(kCommonFirst[i])] =
+          static_cast<unsigned char>(count - i);
+  }
+};
+
+constexpr commonness_table kCommonness;
+
+inline unsigned commonness(char c) {
+  return kCommonness.of[static_cast<unsigned char>(c)];
+}
+
+// The term as the vector search needs it. The filter looks at two of its
+// bytes, the rarest two by commonness, so that fewer places pass it.
+struct needle {
+  const char* term;
+  std::size_t n;         // 1 or more
+  const char* text_end;  // one past the last byte that may be read
+  std::size_t at1;       // the rarest byte's offset in the term
+  std::size_t at2;       // the next rarest's (the same when n is 1)
+  __m128i rare1;         // the byte at at1 in every lane
+  __m128i rare2;         // the byte at at2 in every lane
+  __m128i whole;         // the term itself, when it fits in a vector
+  unsigned whole_bits;   // one bit per byte of the term, or 0 when longer
+  char mark_byte;        // the byte that also ends the search, if any
+  __m128i mark;          // that byte in every lane
+};
+
+needle make_needle(const char* term, std::size_t n, const char* text_end,
+                   char mark) {
+  needle d;
+  d.term = term;
+  d.n = n;
+  d.text_end = text_end;
+  d.at1 = 0;
+  for (std::size_t i = 1; i < n; ++i)
+    if (commonness(term[i]) < commonness(term[d.at1])) d.at1 = i;
+  d.at2 = d.at1;
+  for (std::size_t i = 0; i < n; ++i)
+    if (i != d.at1 && (d.at2 == d.at1 ||
+                       commonness(term[i]) < commonness(term[d.at2])))
+      d.at2 = i;
+  d.rare1 = _mm_set1_epi8(term[d.at1]);
+  d.rare2 = _mm_set1_epi8(term[d.at2]);
+  d.whole = _mm_setzero_si128();
+  d.whole_bits = 0;
+  if (n <= 16) {
+    char padded[16] = {};
+    std::memcpy(padded, term, n);
+    d.whole = _mm_loadu_si128(reinterpret_cast<const __m128i*>(padded));
+    d.whole_bits = n == 16 ? 0xFFFFu : (1u << n) - 1;
+  }
+  d.mark_byte = mark;
+  d.mark = _mm_set1_epi8(mark);
+  return d;
+}
+
+// True when the term starts at c. A short term is compared in one vector when the text goes on far enough;
+// in logs of addresses the candidates are many, and a call per candidate
+// would cost more than the scan.
+inline bool matches_at(const needle& d, const char* c) {
+  if (d.whole_bits != 0 && d.text_end - c >= 16)
+    return (mask_of(equal_bytes(c, d.whole)) & d.whole_bits) == d.whole_bits;
+  return std::memcmp(c, d.term, d.n) == 0;
+}
+
+// The first match among the starts p + i for the bits i of mask. A round's
+// four masks are joined into one, so that a round with one candidate costs
+// one loop, not four: in logs of addresses such rounds are frequent, and
+// every branch they mispredict costs as much as scanning 64 bytes.
+inline const char* confirm(const needle& d, const char* p, std::uint64_t mask) {
+  for (; mask != 0; mask &= mask - 1) {
+    const char* c = p + lowest_bit(mask);
+    if (matches_at(d, c)) return c;
+  }
+  return nullptr;
+}
+
+// As confirm, but a mark at p + i for a bit i of marks ends the search:
+// the first match before the first mark, or else that mark.
+inline const char* confirm_or_mark(const needle& d, const char* p,
+                                   std::uint64_t mask, std::uint64_t marks) {
+  if (marks == 0) return confirm(d, p, mask);
+  const std::uint64_t before = (marks & (0 - marks)) - 1;
+  if (const char* hit = confirm(d, p, mask & before)) return hit;
+  return p + lowest_bit(marks);
+}
+
+inline std::uint64_t join(__m128i c0, __m128i c1, __m128i c2, __m128i c3) {
+  return std::uint64_t{mask_of(c0)} | std::uint64_t{mask_of(c1)} << 16 |
+         std::uint64_t{mask_of(c2)} << 32 | std::uint64_t{mask_of(c3)} << 48;
+}
+
+// v with the lanes of the 16 bytes at p that hold the mark set too, when the
+// search looks for a mark; the common case then still takes one branch.
+template <bool Mark>
+inline __m128i or_marks(const needle& d, const char* p, __m128i v) {
+  if constexpr (Mark)
+    return _mm_or_si128(v, equal_bytes(p, d.mark));
+  else
+    return v;
+}
+
+// One bit per mark in the 16 or 64 bytes at p; only asked for after a
+// round's single branch has seen something.
+template <bool Mark>
+inline unsigned marks_in_16(const needle& d, const char* p) {
+  if constexpr (Mark)
+    return mask_of(equal_bytes(p, d.mark));
+  else
+    return 0;
+}
+
+template <bool Mark>
+inline std::uint64_t marks_in_64(const needle& d, const char* p) {
+  if constexpr (Mark)
+    return join(equal_bytes(p, d.mark), equal_bytes(p + 16, d.mark),
+                equal_bytes(p + 32, d.mark), equal_bytes(p + 48, d.mark));
+  else
+    return 0;
+}
+
+// One bit per start in [p, p + 16) that holds both rare bytes where the
+// term has them. Reads p[0 .. n+14], which the callers keep inside the text.
+inline __m128i both_rare(const needle& d, const char* p) {
+  return _mm_and_si128(equal_bytes(p + d.at1, d.rare1),
+                       equal_bytes(p + d.at2, d.rare2));
+}
+
+// The first match among the 64 starts at p, given a vector per 16 of them
+// with the starts that hold the rarest byte.
+template <bool Mark>
+inline const char* confirm_lazy(const needle& d, const char* p, __m128i f0,
+                                __m128i f1, __m128i f2, __m128i f3) {
+  const char* second = p + d.at2;
+  return confirm_or_mark(
+      d, p,
+      join(_mm_and_si128(f0, equal_bytes(second, d.rare2)),
+           _mm_and_si128(f1, equal_bytes(second + 16, d.rare2)),
+           _mm_and_si128(f2, equal_bytes(second + 32, d.rare2)),
+           _mm_and_si128(f3, equal_bytes(second + 48, d.rare2))),
+      marks_in_64<Mark>(d, p));
+}
+
+VANTREL_AVX2 inline __m256i load32(const char* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+VANTREL_AVX2 inline __m256i equal32(const char* p, __m256i v) {
+  return _mm256_cmpeq_epi8(load32(p), v);
+}
+
+// One bit per byte of the two vectors, the first in the low half.
+VANTREL_AVX2 inline std::uint64_t join32(__m256i low, __m256i high) {
+  return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(low))} |
+         std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(high))}
+             << 32;
+}
+
+// Rounds of 64 starts from *at while 64 remain: the first hit or mark, or
+// null with *at moved past the rounds ruled out.
+template <bool Mark>
+const char* rounds_sse2(const char** at, const char* stop, const needle& d) {
+  const char* p = *at;
+  // 64 starts a round, ruled out by a single branch in the common case.
+  // While the rarest byte is rare in the text too, it alone is compared, and
+  // the second only in rounds that hold the first; a round then costs half.
+  // Once the rarest byte shows up in more than about a quarter of the rounds
+  // (a digit of an address, say), both are compared in every round. The
+  // count starts near the switch, so that a term whose hits come every few
+  // lines, searched afresh after each, does not pay for learning each time.
+  int busy = 40;
+  while (stop - p >= 64 && busy < 48) {
+    const char* rare = p + d.at1;
+    const __m128i f0 = equal_bytes(rare, d.rare1);
+    const __m128i f1 = equal_bytes(rare + 16, d.rare1);
+    const __m128i f2 = equal_bytes(rare + 32, d.rare1);
+    const __m128i f3 = equal_bytes(rare + 48, d.rare1);
+    const __m128i any = _mm_or_si128(
+        _mm_or_si128(or_marks<Mark>(d, p, f0), or_marks<Mark>(d, p + 16, f1)),
+        _mm_or_si128(or_marks<Mark>(d, p + 32, f2),
+                     or_marks<Mark>(d, p + 48, f3)));
+    if (mask_of(any) == 0) {
+      busy -= busy > 0 ? 1 : 0;
+    } else {
+      if (const char* hit = confirm_lazy<Mark>(d, p, f0, f1, f2, f3))
+        return hit;
+      busy += 3;
+    }
+    p += 64;
+  }
+  while (stop - p >= 64) {
+    const __m128i c0 = both_rare(d, p);
+    const __m128i c1 = both_rare(d, p + 16);
+    const __m128i c2 = both_rare(d, p + 32);
+    const __m128i c3 = both_rare(d, p + 48);
+    const __m128i any = _mm_or_si128(
+        _mm_or_si128(or_marks<Mark>(d, p, c0), or_marks<Mark>(d, p + 16, c1)),
+        _mm_or_si128(or_marks<Mark>(d, p + 32, c2),
+                     or_marks<Mark>(d, p + 48, c3)));
+    if (mask_of(any) != 0) {
+      if (const char* hit = confirm_or_mark(d, p, join(c0, c1, c2, c3),
+                                            marks_in_64<Mark>(d, p)))
+        return hit;
+    }
+    p += 64;
+  }
+  *at = p;
+  return nullptr;
+}
+
+// Whether the 64 starts at p hold the rarest byte where the term has it or,
+// when Mark, hold the mark.
+template <bool Mark>
+VANTREL_AVX2 inline bool any_candidate(const needle& d, const char* p,
+                                       __m256i rare1, __m256i mark) {
+  const char* rare = p + d.at1;
+  __m256i any = _mm256_or_si256(equal32(rare, rare1), equal32(rare + 32, rare1));
+  if constexpr (Mark)
+    any = _mm256_or_si256(
+        any, _mm256_or_si256(equal32(p, mark), equal32(p + 32, mark)));
+  return !_mm256_testz_si256(any, any);
+}
+
+// The two rare bytes of the 64 starts at p, one bit each.
+VANTREL_AVX2 inline std::uint64_t both_rare_64(const needle& d, const char* p,
+                                               __m256i rare1, __m256i rare2) {
+  const char* r1 = p + d.at1;
+  const char* r2 = p + d.at2;
+  return join32(
+      _mm256_and_si256(equal32(r1, rare1), equal32(r2, rare2)),
+      _mm256_and_si256(equal32(r1 + 32, rare1), equal32(r2 + 32, rare2)));
+}
+
+template <bool Mark>
+VANTREL_AVX2 inline std::uint64_t marks_64(const char* p, __m256i mark) {
+  if constexpr (Mark)
+    return join32(equal32(p, mark), equal32(p + 32, mark));
+  else
+    return 0;
+}
+
+// The 32-byte form of rounds_sse2, for processors with AVX2: the same two
+// phases in half the instructions.
+template <bool Mark>
+VANTREL_AVX2 const char* rounds_avx2(const char** at, const char* stop,
+                                     const needle& d) {
+  const __m256i rare1 = _mm256_set1_epi8(d.term[d.at1]);
+  const __m256i rare2 = _mm256_set1_epi8(d.term[d.at2]);
+  const __m256i mark = _mm256_set1_epi8(d.mark_byte);
+  const char* p = *at;
+  int busy = 40;
+  while (busy < 48) {
+    // Quiet rounds are passed over in a loop of their own, with no
+    // bookkeeping in it; the count is settled once per stretch.
+    const char* quiet = p;
+    while (stop - quiet >= 64 && !any_candidate<Mark>(d, quiet, rare1, mark))
+      quiet += 64;
+    const std::ptrdiff_t passed = (quiet - p) / 64;
+    busy = passed >= busy ? 0 : busy - static_cast<int>(passed);
+    p = quiet;
+    if (stop - p < 64) break;
+    if (const char* hit = confirm_or_mark(d, p, both_rare_64(d, p, rare1, rare2),
+                                          marks_64<Mark>(p, mark)))
+      return hit;
+    busy += 3;
+    p += 64;
+  }
+  for (; stop - p >= 64; p += 64) {
+    const char* r1 = p + d.at1;
+    const char* r2 = p + d.at2;
+    const __m256i c0 = _mm256_and_si256(equal32(r1, rare1), equal32(r2, rare2));
+    const __m256i c1 =
+        _mm256_and_si256(equal32(r1 + 32, rare1), equal32(r2 + 32, rare2));
+    __m256i any = _mm256_or_si256(c0, c1);
+    if constexpr (Mark)
+      any = _mm256_or_si256(
+          any, _mm256_or_si256(equal32(p, mark), equal32(p + 32, mark)));
+    if (_mm256_testz_si256(any, any)) continue;
+    if (const char* hit =
+            confirm_or_mark(d, p, join32(c0, c1), marks_64<Mark>(p, mark)))
+      return hit;
+  }
+  *at = p;
+  return nullptr;
+}
+
+bool processor_has_avx2() {
+#if defined(_MSC_VER) && !defined(__clang__)
+  int regs[4];
+  __cpuid(regs, 0);
+  if (regs[0] < 7) return false;
+  __cpuid(regs, 1);
+  // The system must save the 32-byte registers too (OSXSAVE, then XCR0).
+  if ((regs[2] & (1 << 27)) == 0 || (_xgetbv(0) & 6) != 6) return false;
+  __cpuidex(regs, 7, 0);
+  return (regs[1] & (1 << 5)) != 0;
+#else
+  // Checks the system's support for the registers as well.
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+#endif
+}
+
+bool avx2_in_use = processor_has_avx2();
+
+template <bool Mark>
+const char* find_vector(const char* p, const char* stop, const needle& d) {
+  if (const char* found = avx2_in_use ? rounds_avx2<Mark>(&p, stop, d)
+                                      : rounds_sse2<Mark>(&p, stop, d))
+    return found;
+  while (stop - p >= 16) {
+    if (const char* hit = confirm_or_mark(d, p, mask_of(both_rare(d, p)),
+                                          marks_in_16<Mark>(d, p)))
+      return hit;
+    p += 16;
+  }
+  if (p == stop) return nullptr;
+  // The last starts: one vector ending at stop, overlapping starts already
+  // seen, whose bits are dropped.
+  const char* tail = stop - 16;
+  const unsigned seen = static_cast<unsigned>(p - tail);
+  return confirm_or_mark(d, tail, mask_of(both_rare(d, tail)) >> seen << seen,
+                         marks_in_16<Mark>(d, tail) >> seen << seen);
+}
+
+
+}  // anonymous namespace
+
+const char* find_x86(const char* p, const char* stop, const char* term,
+                     std::size_t n, bool look_for_mark, char mark) {
+  const needle d = make_needle(term, n, stop + (n - 1), mark);
+  return look_for_mark ? find_vector<true>(p, stop, d)
+                       : find_vector<false>(p, stop, d);
+}
+
+bool use_avx2(bool wanted) {
+  avx2_in_use = wanted && processor_has_avx2();
+  return avx2_in_use;
+}
+
+#endif  // VANTREL_FIND_X86
