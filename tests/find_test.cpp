@@ -198,6 +198,7 @@ TEST_P(FindTerm, MarkPastTheTextIsNotSeen) {
     EXPECT_EQ(find_term_or_mark(text, "TERM", 0, kMark), npos) << size;
     EXPECT_EQ(find_term_or_mark(text, "T", 0, kMark), npos) << size;
   }
+  EXPECT_EQ(find_term_or_mark(std::string_view(), "T", 0, kMark), npos);
   EXPECT_EQ(find_term_or_mark("a\x1a", "a", 2, kMark), npos);
   EXPECT_EQ(find_term_or_mark("a\x1a", "a", 3, kMark), npos);
   EXPECT_EQ(find_term_or_mark("a\x1a", "", 1, kMark), 1u);

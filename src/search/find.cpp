@@ -106,7 +106,7 @@ std::size_t find_term_or_mark(std::string_view text, std::string_view term,
 #endif
   }
   // The last bytes are too near the end to start a hit, not to be a mark.
-  if (hit == nullptr)
+  if (hit == nullptr && stop != base + size)
     hit = static_cast<const char*>(
         std::memchr(stop, mark, static_cast<std::size_t>(base + size - stop)));
   return hit == nullptr ? std::string_view::npos
