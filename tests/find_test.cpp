@@ -226,6 +226,13 @@ TEST_P(FindTerm, AddressesAmongAddresses) {
          at = text.find(term, at + 1))
       ++want;
     EXPECT_EQ(count, want) << term;
+    // A mark deep in the text, found after many busy rounds.
+    for (std::size_t at = 3001; at < text.size(); at += 4999) {
+      std::string with = text;
+      with[at] = kMark;
+      for (std::size_t from : {std::size_t{0}, at - 100, at - 7})
+        expect_like_std(with, term, from);
+    }
   }
 }
 
