@@ -214,7 +214,8 @@ TEST_P(FindTerm, AddressesAmongAddresses) {
             "." + std::to_string(rng() % 10 + 1) + "." +
             std::to_string(rng() % 80) + (rng() % 5 == 0 ? "\n" : " ");
   }
-  for (std::string_view term : {"10.10.9.77", "9.7", "11.1.10.79", "10.0.1.1"}) {
+  for (std::string_view term :
+       {"10.10.9.77", "9.7", "11.1.10.79", "10.0.1.1"}) {
     for (std::size_t from = 0; from < text.size(); from += 997)
       expect_like_std(text, term, from);
     std::size_t count = 0;

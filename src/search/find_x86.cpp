@@ -112,9 +112,9 @@ needle make_needle(const char* term, std::size_t n, const char* text_end,
   return d;
 }
 
-// True when the term starts at c. A short term is compared in one vector when the text goes on far enough;
-// in logs of addresses the candidates are many, and a call per candidate
-// would cost more than the scan.
+// True when the term starts at c. A short term is compared in one vector
+// when the text goes on far enough; in logs of addresses the candidates are
+// many, and a call per candidate would cost more than the scan.
 inline bool matches_at(const needle& d, const char* c) {
   if (d.whole_bits != 0 && d.text_end - c >= 16)
     return (mask_of(equal_bytes(c, d.whole)) & d.whole_bits) == d.whole_bits;
@@ -272,7 +272,8 @@ template <bool Mark>
 VANTREL_AVX2 inline bool any_candidate(const needle& d, const char* p,
                                        __m256i rare1, __m256i mark) {
   const char* rare = p + d.at1;
-  __m256i any = _mm256_or_si256(equal32(rare, rare1), equal32(rare + 32, rare1));
+  __m256i any =
+      _mm256_or_si256(equal32(rare, rare1), equal32(rare + 32, rare1));
   if constexpr (Mark)
     any = _mm256_or_si256(
         any, _mm256_or_si256(equal32(p, mark), equal32(p + 32, mark)));
@@ -317,8 +318,9 @@ VANTREL_AVX2 const char* rounds_avx2(const char** at, const char* stop,
     busy = passed >= busy ? 0 : busy - static_cast<int>(passed);
     p = quiet;
     if (stop - p < 64) break;
-    if (const char* hit = confirm_or_mark(d, p, both_rare_64(d, p, rare1, rare2),
-                                          marks_64<Mark>(p, mark)))
+    if (const char* hit =
+            confirm_or_mark(d, p, both_rare_64(d, p, rare1, rare2),
+                            marks_64<Mark>(p, mark)))
       return hit;
     busy += 3;
     p += 64;
@@ -380,7 +382,6 @@ const char* find_vector(const char* p, const char* stop, const needle& d) {
   return confirm_or_mark(d, tail, mask_of(both_rare(d, tail)) >> seen << seen,
                          marks_in_16<Mark>(d, tail) >> seen << seen);
 }
-
 
 }  // anonymous namespace
 
