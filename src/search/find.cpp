@@ -46,6 +46,42 @@ const char* find_plain_or_mark(const char* p, const char* stop,
   return nullptr;
 }
 
+// The first start in [p, stop) of the term, or of the mark when asked.
+const char* first_start(const char* p, const char* stop, const char* term,
+                        std::size_t n, bool look_for_mark, char mark) {
+  if (n == 1 && !look_for_mark)
+    return static_cast<const char*>(
+        std::memchr(p, term[0], static_cast<std::size_t>(stop - p)));
+#ifdef VANTREL_FIND_X86
+  if (stop - p >= 16) return find_x86(p, stop, term, n, look_for_mark, mark);
+#endif
+  return look_for_mark ? find_plain_or_mark(p, stop, term, n, mark)
+                       : find_plain(p, stop, term, n);
+}
+
+// What find_term and find_term_or_mark share: the bounds, and with a mark
+// the last bytes, too near the end to start a hit but not to be a mark.
+std::size_t search(std::string_view text, std::string_view term,
+                   std::size_t from, bool look_for_mark, char mark) {
+  const std::size_t size = text.size();
+  const std::size_t n = term.size();
+  if (from > size) return std::string_view::npos;
+  if (n == 0) return from;
+
+  const char* const base = text.data();
+  const char* const p = base + from;
+  const char* stop = p;  // past the last start of a hit
+  const char* hit = nullptr;
+  if (n <= size - from) {
+    stop = base + (size - n) + 1;
+    hit = first_start(p, stop, term.data(), n, look_for_mark, mark);
+  }
+  if (look_for_mark && hit == nullptr && stop != base + size)
+    hit = static_cast<const char*>(
+        std::memchr(stop, mark, static_cast<std::size_t>(base + size - stop)));
+  return hit == nullptr ? std::string_view::npos
+                        : static_cast<std::size_t>(hit - base);
+}
 
 }  // anonymous namespace
 
@@ -60,55 +96,10 @@ bool use_wide_vectors(bool wanted) {
 
 std::size_t find_term(std::string_view text, std::string_view term,
                       std::size_t from) {
-  const std::size_t size = text.size();
-  const std::size_t n = term.size();
-  if (from > size) return std::string_view::npos;
-  if (n == 0) return from;
-  if (n > size - from) return std::string_view::npos;
-
-  const char* const base = text.data();
-  const char* const p = base + from;
-  const char* const stop = base + (size - n) + 1;  // past the last start
-  const char* hit = nullptr;
-  if (n == 1) {
-    hit = static_cast<const char*>(
-        std::memchr(p, term[0], static_cast<std::size_t>(stop - p)));
-  } else {
-#ifdef VANTREL_FIND_X86
-    hit = stop - p < 16 ? find_plain(p, stop, term.data(), n)
-                        : find_x86(p, stop, term.data(), n, false, 0);
-#else
-    hit = find_plain(p, stop, term.data(), n);
-#endif
-  }
-  return hit == nullptr ? std::string_view::npos
-                        : static_cast<std::size_t>(hit - base);
+  return search(text, term, from, false, 0);
 }
 
 std::size_t find_term_or_mark(std::string_view text, std::string_view term,
                               std::size_t from, char mark) {
-  const std::size_t size = text.size();
-  const std::size_t n = term.size();
-  if (from > size) return std::string_view::npos;
-  if (n == 0) return from;
-
-  const char* const base = text.data();
-  const char* const p = base + from;
-  const char* stop = p;  // past the last start of a hit
-  const char* hit = nullptr;
-  if (n <= size - from) {
-    stop = base + (size - n) + 1;
-#ifdef VANTREL_FIND_X86
-    hit = stop - p < 16 ? find_plain_or_mark(p, stop, term.data(), n, mark)
-                        : find_x86(p, stop, term.data(), n, true, mark);
-#else
-    hit = find_plain_or_mark(p, stop, term.data(), n, mark);
-#endif
-  }
-  // The last bytes are too near the end to start a hit, not to be a mark.
-  if (hit == nullptr && stop != base + size)
-    hit = static_cast<const char*>(
-        std::memchr(stop, mark, static_cast<std::size_t>(base + size - stop)));
-  return hit == nullptr ? std::string_view::npos
-                        : static_cast<std::size_t>(hit - base);
+  return search(text, term, from, true, mark);
 }

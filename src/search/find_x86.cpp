@@ -79,8 +79,7 @@ struct needle {
   __m128i rare2;         // the byte at at2 in every lane
   __m128i whole;         // the term itself, when it fits in a vector
   unsigned whole_bits;   // one bit per byte of the term, or 0 when longer
-  char mark_byte;        // the byte that also ends the search, if any
-  __m128i mark;          // that byte in every lane
+  __m128i mark;          // the byte that also ends the search, in every lane
 };
 
 needle make_needle(const char* term, std::size_t n, const char* text_end,
@@ -107,7 +106,6 @@ needle make_needle(const char* term, std::size_t n, const char* text_end,
     d.whole = _mm_loadu_si128(reinterpret_cast<const __m128i*>(padded));
     d.whole_bits = n == 16 ? 0xFFFFu : (1u << n) - 1;
   }
-  d.mark_byte = mark;
   d.mark = _mm_set1_epi8(mark);
   return d;
 }
@@ -303,9 +301,9 @@ VANTREL_AVX2 inline std::uint64_t marks_64(const char* p, __m256i mark) {
 template <bool Mark>
 VANTREL_AVX2 const char* rounds_avx2(const char** at, const char* stop,
                                      const needle& d) {
-  const __m256i rare1 = _mm256_set1_epi8(d.term[d.at1]);
-  const __m256i rare2 = _mm256_set1_epi8(d.term[d.at2]);
-  const __m256i mark = _mm256_set1_epi8(d.mark_byte);
+  const __m256i rare1 = _mm256_broadcastsi128_si256(d.rare1);
+  const __m256i rare2 = _mm256_broadcastsi128_si256(d.rare2);
+  const __m256i mark = _mm256_broadcastsi128_si256(d.mark);
   const char* p = *at;
   int busy = 40;
   while (busy < 48) {
