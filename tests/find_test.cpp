@@ -78,6 +78,27 @@ TEST_P(FindTerm, EveryAlignmentLengthAndPosition) {
   }
 }
 
+TEST_P(FindTerm, HitOrMarkBeforeTheFirstWholeCacheLine) {
+  // The starts before the text's first 64-byte boundary are searched on
+  // their own, in steps that overlap; a hit or a mark in them, or just
+  // past the boundary, must come out first from every alignment and start.
+  const std::string_view term = "amz";
+  std::string text(180, 'a');
+  for (std::size_t i = 1; i < text.size(); i += 3) text[i] = 'z';
+  for (std::size_t offset = 0; offset < 64; ++offset) {
+    for (std::size_t at = 0; at < 100; ++at) {
+      std::string with = text;
+      with.replace(at, term.size(), term);
+      std::string marked = text;
+      marked[at] = kMark;
+      for (std::size_t from : {0u, 1u, 15u, 16u, 17u, 47u, 63u}) {
+        expect_like_std(placed(offset, with), term, from);
+        expect_like_std(placed(offset, marked), term, from);
+      }
+    }
+  }
+}
+
 TEST_P(FindTerm, FirstAndLastBytesWithoutTheMiddle) {
   // Every 16-byte lane holds a candidate, only the last start is real.
   std::string text;
