@@ -79,9 +79,10 @@ TEST_P(FindTerm, EveryAlignmentLengthAndPosition) {
 }
 
 TEST_P(FindTerm, HitOrMarkBeforeTheFirstWholeCacheLine) {
-  // The starts before the text's first 64-byte boundary are searched on
-  // their own, in steps that overlap; a hit or a mark in them, or just
-  // past the boundary, must come out first from every alignment and start.
+  // With 32-byte vectors the starts before the text's first 64-byte
+  // boundary are searched on their own, in steps that overlap; a hit or a
+  // mark in them, or just past the boundary, must come out first from every
+  // alignment and start, at either width.
   const std::string_view term = "amz";
   std::string text(180, 'a');
   for (std::size_t i = 1; i < text.size(); i += 3) text[i] = 'z';
