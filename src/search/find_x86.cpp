@@ -146,6 +146,8 @@ inline const char* confirm_or_mark(const needle& d, const char* p,
 // the loop's vectors through the stack in every round.
 #if defined(__GNUC__) || defined(__clang__)
 __attribute__((noinline))
+#elif defined(_MSC_VER)
+__declspec(noinline)
 #endif
 const char* confirm_round(const needle& d, const char* p, std::uint64_t mask,
                           std::uint64_t marks) {
