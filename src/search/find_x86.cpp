@@ -336,6 +336,13 @@ bool processor_has_avx2() {
 
 bool avx2_in_use = processor_has_avx2();
 
+// The first hit or mark among the 16 starts at p.
+template <bool Mark>
+inline const char* confirm_16(const needle& d, const char* p) {
+  return confirm_or_mark(d, p, mask_of(both_rare(d, p)),
+                         marks_in_16<Mark>(d, p));
+}
+
 template <bool Mark>
 const char* find_vector(const char* p, const char* stop, const needle& d) {
   // The 32-byte rounds go faster on 64-byte boundaries, where their loads
@@ -344,20 +351,14 @@ const char* find_vector(const char* p, const char* stop, const needle& d) {
   // The 16-byte rounds measured slower with this step, so they go without.
   while (avx2_in_use && (reinterpret_cast<std::uintptr_t>(p) & 63) != 0 &&
          stop - p >= 64) {
-    if (const char* hit = confirm_or_mark(d, p, mask_of(both_rare(d, p)),
-                                          marks_in_16<Mark>(d, p)))
-      return hit;
+    if (const char* hit = confirm_16<Mark>(d, p)) return hit;
     p += 16 - (reinterpret_cast<std::uintptr_t>(p) & 15);
   }
   if (const char* found = avx2_in_use ? rounds_avx2<Mark>(&p, stop, d)
                                       : rounds_sse2<Mark>(&p, stop, d))
     return found;
-  while (stop - p >= 16) {
-    if (const char* hit = confirm_or_mark(d, p, mask_of(both_rare(d, p)),
-                                          marks_in_16<Mark>(d, p)))
-      return hit;
-    p += 16;
-  }
+  for (; stop - p >= 16; p += 16)
+    if (const char* hit = confirm_16<Mark>(d, p)) return hit;
   if (p == stop) return nullptr;
   // The last starts: one vector ending at stop, overlapping starts already
   // seen, whose bits are dropped.
