@@ -16,10 +16,10 @@
 
 #include "pix_log.h"
 #include "report/report.h"
-#include "run/run_settings.h"
 #include "search/find.h"
 #include "search/fold.h"
 #include "search/line_reader.h"
+#include "run/hit_writer.h"
 #include "search/search_pass.h"
 
 namespace {
@@ -151,7 +151,7 @@ void BM_StdFind_RareAddress(benchmark::State& state) {
 // One pass over a log held in a temporary file (in the page cache after the
 // first round). Each hit is announced, copied, rewritten and written to the
 // report with its flush; the lookup answers at once.
-void whole_pass(benchmark::State& state, pass_kind kind,
+void whole_pass(benchmark::State& state, bool upper,
                 const char* term_text) {
   const std::string& text = pix_text();
   std::FILE* log = std::tmpfile();
@@ -166,7 +166,7 @@ void whole_pass(benchmark::State& state, pass_kind kind,
     return true;
   };
   // Lines the pass will find, for hits per second.
-  const std::string term = folded(term_text, kind == pass_kind::upper);
+  const std::string term = folded(term_text, upper);
   std::int64_t hits = 0;
   for (std::size_t at = text.find(term); at != std::string::npos;
        at = text.find(term, text.find('\n', at)))
@@ -174,12 +174,17 @@ void whole_pass(benchmark::State& state, pass_kind kind,
   for (auto _ : state) {
     std::rewind(log);
     std::rewind(report);
-    line_reader reader;
-    open_reader(reader, log);
-    run_settings settings;
-    settings.search = term_text;
-    settings.trim = 2;
-    search_pass(kind, reader, settings, report, lookup);
+    line_reader reader(log);
+    hit_writer writer;
+    writer.report = report;
+    writer.trim = 2;
+    writer.lookup = lookup;
+    search_pass(
+        term, reader,
+        [&writer](std::string_view line, std::int64_t number) {
+          return write_hit(writer, line, number);
+        },
+        [] { return false; });
   }
   state.SetBytesProcessed(state.iterations() *
                           static_cast<std::int64_t>(text.size()));
@@ -189,14 +194,14 @@ void whole_pass(benchmark::State& state, pass_kind kind,
 }
 
 void BM_Pass_Rare(benchmark::State& state) {
-  whole_pass(state, pass_kind::lower, pix_rare_user);
+  whole_pass(state, false, pix_rare_user);
 }
 void BM_Pass_Common(benchmark::State& state) {
-  whole_pass(state, pass_kind::lower, pix_common_user);
+  whole_pass(state, false, pix_common_user);
 }
 // Every line holds "%PIX-": the per-hit path with nothing else around it.
 void BM_Pass_EveryLine(benchmark::State& state) {
-  whole_pass(state, pass_kind::upper, "%PIX-");
+  whole_pass(state, true, "%PIX-");
 }
 
 }  // anonymous namespace

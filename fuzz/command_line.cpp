@@ -49,15 +49,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   run_settings settings;
   std::vector<std::string> unknown;
   parse_switches(static_cast<int>(argv.size()), argv.data(), settings, unknown);
-  FUZZ_CHECK(settings.trim == settings.tparam);
+  FUZZ_CHECK(settings.trim == settings.trim_from_switch);
   for (const std::string& u : unknown) FUZZ_CHECK(!u.empty() && u[0] == '-');
   auto follows = [&args](const char* sw, const std::string& value) {
     for (std::size_t i = 1; i + 1 < args.size(); ++i)
       if (args[i] == sw && args[i + 1] == value) return true;
     return false;
   };
-  if (!settings.fname.empty()) FUZZ_CHECK(follows("-f", settings.fname));
-  if (settings.searchcmd) FUZZ_CHECK(follows("-s", *settings.searchcmd));
+  if (!settings.log_name.empty()) FUZZ_CHECK(follows("-f", settings.log_name));
+  if (settings.term_from_switch) FUZZ_CHECK(follows("-s", *settings.term_from_switch));
 
   for (const std::string& a : args)
     FUZZ_CHECK(to_int32(a.c_str()) == reference_int32(a));

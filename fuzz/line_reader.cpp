@@ -17,12 +17,10 @@ std::vector<std::string> read_all(std::string_view bytes, std::size_t chunk,
                                   bool limited, std::uint64_t limit,
                                   bool by_block) {
   std::FILE* f = stream_over(bytes);
-  line_reader reader;
-  open_reader(reader, f, chunk);
-  if (limited) limit_reader(reader, limit);
+  line_reader reader(f, chunk, limited ? limit : kNoLimit);
   std::vector<std::string> lines =
       by_block ? lines_by_block(reader) : lines_by_line(reader);
-  FUZZ_CHECK(!reader.out_of_memory);
+  FUZZ_CHECK(!reader.line_too_long());
   std::fclose(f);
   return lines;
 }

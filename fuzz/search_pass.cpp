@@ -1,7 +1,7 @@
 // A whole search pass on any log and term: the report holds, in order, the
-// cleaned and escaped lines that contain the folded term, as the plain
-// reading rules split the log, whatever the read size and whichever path
-// (whole blocks or line by line) the term takes.
+// cleaned and escaped lines that contain the term, as the plain reading
+// rules split the log, whatever the read size and whichever path (whole
+// blocks or line by line) the term takes.
 
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +13,7 @@
 #include "report/report.h"
 #include "search/clean.h"
 #include "search/fold.h"
+#include "run/hit_writer.h"
 #include "search/search_pass.h"
 #include "test_support.h"
 
@@ -32,33 +33,34 @@ bool table_lookup(std::uint32_t address, std::string* name) {
   return false;
 }
 
-std::string run_pass(pass_kind kind, std::string_view log,
-                     const std::string& term, std::int32_t trim,
-                     std::size_t chunk) {
+// The search with the program's own sink: every hit announced, cleaned and
+// written.
+std::string run_pass(std::string_view log, const std::string& term,
+                     std::int32_t trim, std::size_t chunk) {
   std::FILE* f = stream_over(log);
-  line_reader reader;
-  open_reader(reader, f, chunk);
-  run_settings settings;
-  settings.search = term;
-  settings.trim = trim;
+  line_reader reader(f, chunk);
   char* written = nullptr;
   std::size_t written_size = 0;
-  std::FILE* report = open_memstream(&written, &written_size);
-  FUZZ_CHECK(report != nullptr);
-  search_pass(kind, reader, settings, report, table_lookup);
-  std::fclose(report);
+  hit_writer writer;
+  writer.report = open_memstream(&written, &written_size);
+  writer.trim = trim;
+  writer.lookup = table_lookup;
+  FUZZ_CHECK(writer.report != nullptr);
+  search_pass(
+      term, reader,
+      [&writer](std::string_view line, std::int64_t number) {
+        return write_hit(writer, line, number);
+      },
+      [] { return false; });
+  std::fclose(writer.report);
   std::fclose(f);
   std::string out(written, written_size);
   std::free(written);
   return out;
 }
 
-std::string model_pass(pass_kind kind, std::string_view log, std::string term,
+std::string model_pass(std::string_view log, const std::string& term,
                        std::int32_t trim) {
-  if (kind == pass_kind::upper)
-    lower_upper(term);
-  else
-    upper_lower(term);
   std::string out;
   for (std::string line : model_lines(log)) {
     if (line.find(term) == std::string::npos || is_excluded(line)) continue;
@@ -83,14 +85,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
   const unsigned shape = take_byte(input);
-  const pass_kind kind = (shape & 1) ? pass_kind::lower : pass_kind::upper;
   const std::int32_t trim = (shape & 2) ? 1 : 2;
   const std::size_t chunk = ((shape >> 2) & 7) + 1;
-  const std::string term(take_field(input));
+  std::string term(take_field(input));
+  if (shape & 1)
+    upper_lower(term);
+  else
+    lower_upper(term);
   const std::string_view log = input;
 
-  const std::string want = model_pass(kind, log, term, trim);
-  FUZZ_CHECK(run_pass(kind, log, term, trim, chunk) == want);
-  FUZZ_CHECK(run_pass(kind, log, term, trim, 1 << 16) == want);
+  const std::string want = model_pass(log, term, trim);
+  FUZZ_CHECK(run_pass(log, term, trim, chunk) == want);
+  FUZZ_CHECK(run_pass(log, term, trim, 1 << 16) == want);
   return 0;
 }

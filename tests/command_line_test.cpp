@@ -22,53 +22,53 @@ parsed parse(std::vector<const char*> args) {
 
 TEST(CommandLine, AllSwitchesSetTheirFields) {
   parsed p = parse({"-t", "1", "-s", "term", "-f", "some.log"});
-  EXPECT_EQ(p.settings.tparam, 1);
+  EXPECT_EQ(p.settings.trim_from_switch, 1);
   EXPECT_EQ(p.settings.trim, 1);
-  ASSERT_TRUE(p.settings.searchcmd.has_value());
-  EXPECT_EQ(*p.settings.searchcmd, "term");
-  EXPECT_EQ(p.settings.fname, "some.log");
+  ASSERT_TRUE(p.settings.term_from_switch.has_value());
+  EXPECT_EQ(*p.settings.term_from_switch, "term");
+  EXPECT_EQ(p.settings.log_name, "some.log");
   EXPECT_TRUE(p.unknown.empty());
 }
 
 TEST(CommandLine, ValuesBeginningWithDashAreTaken) {
   parsed p = parse({"-s", "-f", "-f", "-x"});
-  EXPECT_EQ(*p.settings.searchcmd, "-f");
-  EXPECT_EQ(p.settings.fname, "-x");
+  EXPECT_EQ(*p.settings.term_from_switch, "-f");
+  EXPECT_EQ(p.settings.log_name, "-x");
   EXPECT_TRUE(p.unknown.empty());
 }
 
 TEST(CommandLine, EmptySearchValueIsPresent) {
   parsed p = parse({"-s", ""});
-  ASSERT_TRUE(p.settings.searchcmd.has_value());
-  EXPECT_EQ(*p.settings.searchcmd, "");
-  EXPECT_FALSE(parse({}).settings.searchcmd.has_value());
+  ASSERT_TRUE(p.settings.term_from_switch.has_value());
+  EXPECT_EQ(*p.settings.term_from_switch, "");
+  EXPECT_FALSE(parse({}).settings.term_from_switch.has_value());
 }
 
 TEST(CommandLine, UnknownSwitchesAreReportedInOrderAndParsingGoesOn) {
   parsed p = parse({"-x", "-q", "-", "-T", "--f", "-s", "a"});
   EXPECT_EQ(p.unknown, (std::vector<std::string>{"-q", "-", "-T", "--f"}));
-  EXPECT_EQ(*p.settings.searchcmd, "a");
+  EXPECT_EQ(*p.settings.term_from_switch, "a");
 }
 
 TEST(CommandLine, ParsingStopsAtFirstNonSwitch) {
   parsed p = parse({"some.log", "-s", "term", "-q"});
-  EXPECT_FALSE(p.settings.searchcmd.has_value());
+  EXPECT_FALSE(p.settings.term_from_switch.has_value());
   EXPECT_TRUE(p.unknown.empty());
   p = parse({"-t", "2", "stop", "-f", "x"});
   EXPECT_EQ(p.settings.trim, 2);
-  EXPECT_EQ(p.settings.fname, "");
+  EXPECT_EQ(p.settings.log_name, "");
 }
 
 TEST(CommandLine, LaterValueWins) {
   parsed p = parse({"-f", "a.log", "-f", "b.log", "-t", "1", "-t", "2"});
-  EXPECT_EQ(p.settings.fname, "b.log");
+  EXPECT_EQ(p.settings.log_name, "b.log");
   EXPECT_EQ(p.settings.trim, 2);
 }
 
 TEST(CommandLine, SwitchWithoutValueAtTheEndIsIgnored) {
-  EXPECT_FALSE(parse({"-s"}).settings.searchcmd.has_value());
-  EXPECT_EQ(parse({"-f", "a", "-f"}).settings.fname, "a");
-  EXPECT_EQ(parse({"-t", "2", "-t"}).settings.tparam, 2);
+  EXPECT_FALSE(parse({"-s"}).settings.term_from_switch.has_value());
+  EXPECT_EQ(parse({"-f", "a", "-f"}).settings.log_name, "a");
+  EXPECT_EQ(parse({"-t", "2", "-t"}).settings.trim_from_switch, 2);
 }
 
 TEST(CommandLine, TrimValueReadLikeAtoi) {

@@ -13,8 +13,7 @@ namespace {
 std::vector<std::string> read_lines(std::string_view bytes,
                                     std::size_t chunk) {
   std::FILE* f = file_with(bytes);
-  line_reader reader;
-  open_reader(reader, f, chunk);
+  line_reader reader(f, chunk);
   std::vector<std::string> lines = lines_by_line(reader);
   std::fclose(f);
   return lines;
@@ -23,8 +22,7 @@ std::vector<std::string> read_lines(std::string_view bytes,
 std::vector<std::string> read_blocks(std::string_view bytes,
                                      std::size_t chunk) {
   std::FILE* f = file_with(bytes);
-  line_reader reader;
-  open_reader(reader, f, chunk);
+  line_reader reader(f, chunk);
   std::vector<std::string> lines = lines_by_block(reader);
   std::fclose(f);
   return lines;
@@ -109,25 +107,23 @@ INSTANTIATE_TEST_SUITE_P(ChunkSizes, LineReader,
                          ::testing::Values(1, 2, 3, 7, 65536));
 
 TEST(LineReaderNoFile, GivesNoLinesAtAll) {
-  line_reader reader;
-  open_reader(reader, nullptr);
+  line_reader reader(nullptr);
   std::string_view line;
-  EXPECT_FALSE(next_line(reader, &line));
-  EXPECT_FALSE(fill(reader));
+  EXPECT_FALSE(reader.next_line(&line));
+  EXPECT_FALSE(reader.fill());
 }
 
 TEST(LineReaderMemory, BufferStaysNearChunkForShortLines) {
   std::string bytes;
   for (int i = 0; i < 20000; ++i) bytes += "a short log line\n";
   std::FILE* f = file_with(bytes);
-  line_reader reader;
-  open_reader(reader, f, 4096);
+  line_reader reader(f, 4096);
   std::string_view line;
-  while (next_line(reader, &line)) {
+  while (reader.next_line(&line)) {
   }
   // One read plus the part of a line carried over, and no more: the buffer
   // is most of the program's memory.
-  EXPECT_LE(reader.capacity, 4096u + 17u);
+  EXPECT_LE(reader.capacity(), 4096u + 17u);
   std::fclose(f);
 }
 
@@ -136,9 +132,7 @@ TEST(LineReaderLimit, ReadsOnlyWhatTheFileHeldWhenOpened) {
   for (std::size_t chunk : {1u, 3u, 4096u}) {
     for (std::size_t limit : {0u, 4u, 9u, 12u, 100u}) {
       std::FILE* f = file_with(bytes);
-      line_reader reader;
-      open_reader(reader, f, chunk);
-      limit_reader(reader, limit);
+      line_reader reader(f, chunk, limit);
       const std::vector<std::string> lines = lines_by_line(reader);
       std::fclose(f);
       EXPECT_EQ(lines, model_lines(std::string_view(bytes).substr(0, limit)))
@@ -149,13 +143,12 @@ TEST(LineReaderLimit, ReadsOnlyWhatTheFileHeldWhenOpened) {
 
 TEST(LineReaderMemory, LineTooLongForMemoryEndsTheReadWithoutAPiece) {
   std::FILE* f = file_with("first\nsecond");
-  line_reader reader;
   // No buffer this size can be had, so the first read cannot be made.
-  open_reader(reader, f, std::numeric_limits<std::size_t>::max() / 2);
+  line_reader reader(f, std::numeric_limits<std::size_t>::max() / 2);
   std::string_view line;
-  EXPECT_FALSE(next_line(reader, &line));
-  EXPECT_TRUE(reader.out_of_memory);
-  EXPECT_FALSE(fill(reader));
+  EXPECT_FALSE(reader.next_line(&line));
+  EXPECT_TRUE(reader.line_too_long());
+  EXPECT_FALSE(reader.fill());
   std::fclose(f);
 }
 

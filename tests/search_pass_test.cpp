@@ -4,90 +4,53 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
-#include "report/report.h"
-#include "search/clean.h"
-#include "search/fold.h"
-#include "search/host.h"
 #include "test_support.h"
 
 namespace {
 
-struct pass_output {
-  std::string console;
-  std::string report;
-};
-
-bool no_names(std::uint32_t, std::string*) { return false; }
+using hits = std::vector<std::pair<std::string, std::int64_t>>;
 
 enum class path { blocks, lines };
 
-pass_output run_pass(pass_kind kind, std::string_view log_bytes,
-                     const std::string& term, std::size_t chunk,
-                     bool report_open = true, path how = path::blocks) {
+bool never_stop() { return false; }
+
+// The hits a search hands to a sink that collects them.
+hits search(std::string_view log_bytes, const std::string& term,
+            std::size_t chunk, path how = path::blocks) {
   std::FILE* log = file_with(log_bytes);
-  std::FILE* report = report_open ? std::tmpfile() : nullptr;
-  line_reader reader;
-  open_reader(reader, log, chunk);
-  run_settings settings;
-  settings.search = term;
-  settings.trim = 2;
-  ::testing::internal::CaptureStdout();
-  if (how == path::blocks)
-    search_pass(kind, reader, settings, report, no_names);
-  else
-    search_pass_by_line(kind, reader, settings, report, no_names);
-  std::fflush(stdout);
-  pass_output out;
-  out.console = ::testing::internal::GetCapturedStdout();
-  if (report != nullptr) {
-    out.report = contents_of(report);
-    std::fclose(report);
-  }
+  line_reader reader(log, chunk);
+  hits found;
+  const hit_sink collect = [&found](std::string_view line, std::int64_t n) {
+    found.emplace_back(std::string(line), n);
+    return true;
+  };
+  const search_end end =
+      how == path::blocks
+          ? search_pass(term, reader, collect, never_stop)
+          : search_pass_by_line(term, reader, collect, never_stop);
+  EXPECT_EQ(end, search_end::log_ended);
   std::fclose(log);
-  return out;
+  return found;
 }
 
-// What a pass must produce, from the plain reading rules and a plain
+// What a search must find, from the plain reading rules and a plain
 // substring test on every line.
-pass_output model_pass(pass_kind kind, std::string_view log_bytes,
-                       std::string term) {
-  if (kind == pass_kind::upper)
-    lower_upper(term);
-  else
-    upper_lower(term);
-  pass_output out;
-  out.console = kind == pass_kind::upper ? "\tSearching UpperCase...\n"
-                                         : "\tSearching LowerCase...\n";
-  int count = 0;
-  for (const std::string& line : model_lines(log_bytes)) {
-    if (line.find(term) == std::string::npos) continue;
-    out.console += "\tFound Result on Line #" + std::to_string(++count) + "\n";
-    if (is_excluded(line)) continue;
-    std::string written = line;
-    remove_tags(written);
-    substitute_host(written, 2, no_names);
-    out.report += "<br>";
-    append_escaped(out.report, written);
-    out.report += "\r\n";
-  }
-  return out;
+hits model_search(std::string_view log_bytes, const std::string& term) {
+  hits found;
+  for (const std::string& line : model_lines(log_bytes))
+    if (line.find(term) != std::string::npos)
+      found.emplace_back(line, static_cast<std::int64_t>(found.size()) + 1);
+  return found;
 }
 
-void expect_same(const pass_output& got, const pass_output& want) {
-  EXPECT_EQ(got.console, want.console);
-  EXPECT_EQ(got.report, want.report);
-}
-
-// The block path, the line-by-line path and the model must agree byte for
-// byte, in both passes.
+// The block path, the line-by-line path and the model must agree.
 void check(std::string_view log, const std::string& term, std::size_t chunk) {
-  for (pass_kind kind : {pass_kind::upper, pass_kind::lower}) {
-    SCOPED_TRACE(kind == pass_kind::upper ? "upper" : "lower");
-    const pass_output want = model_pass(kind, log, term);
-    expect_same(run_pass(kind, log, term, chunk), want);
-    expect_same(run_pass(kind, log, term, chunk, true, path::lines), want);
-  }
+  const hits want = model_search(log, term);
+  EXPECT_EQ(search(log, term, chunk), want);
+  EXPECT_EQ(search(log, term, chunk, path::lines), want);
 }
 
 // A filler line that makes the next byte after used bytes of text the first
@@ -112,16 +75,14 @@ const char kLog[] =
     "split\rcr userid1\r\n"
     "after quit USERID1\x1a USERID1 never read\n";
 
-TEST_P(SearchPass, EachPassFindsOnlyItsOwnCase) {
-  check(kLog, "UserId1", GetParam());
+TEST_P(SearchPass, FindsTheTermOnlyAsItIsSpelled) {
+  for (const char* term : {"USERID1", "userid1", "UserId1"}) check(kLog, term, GetParam());
 }
 
 TEST_P(SearchPass, TermsOnTheLineByLinePathMatchTheModel) {
   // Empty and CR-holding terms cannot be searched across lines.
-  for (const char* term : {"", "\r", "t\rc", "line\n", "\x1a"}) {
-    expect_same(run_pass(pass_kind::lower, kLog, term, GetParam()),
-                model_pass(pass_kind::lower, kLog, term));
-  }
+  for (const char* term : {"", "\r", "t\rc", "line\n", "\x1a"})
+    check(kLog, term, GetParam());
 }
 
 TEST_P(SearchPass, ManyHitsAndLastLineWithoutLf) {
@@ -139,8 +100,8 @@ TEST_P(SearchPass, HitSplitAcrossReadBoundary) {
   for (std::size_t cut = 0; cut <= line.size(); ++cut) {
     SCOPED_TRACE(cut);
     const std::string pad = pad_to_boundary(chunk, cut);
-    check(pad + line + "\nnext\n", "userid1", chunk);
-    check(pad + line, "userid1", chunk);
+    check(pad + line + "\nnext\n", "USERID1", chunk);
+    check(pad + line, "USERID1", chunk);
   }
 }
 
@@ -148,9 +109,9 @@ TEST_P(SearchPass, CrLfSplitAcrossReadBoundary) {
   const std::size_t chunk = GetParam();
   const std::string line = "hit USERID1\r";
   const std::string pad = pad_to_boundary(chunk, line.size());
-  check(pad + line + "\nUSERID1 second\r\n", "userid1", chunk);
+  check(pad + line + "\nUSERID1 second\r\n", "USERID1", chunk);
   // A CR at the end of the file stays in the line.
-  check(pad + line, "userid1", chunk);
+  check(pad + line, "USERID1", chunk);
 }
 
 TEST_P(SearchPass, QuitByteAtReadBoundary) {
@@ -158,9 +119,9 @@ TEST_P(SearchPass, QuitByteAtReadBoundary) {
   for (const std::string head : {"hit USERID1", "hit USERID1\n", "hit US"}) {
     SCOPED_TRACE(head);
     const std::string pad = pad_to_boundary(chunk, head.size());
-    check(pad + head + "\x1a" "ERID1 gone\nUSERID1 gone\n", "userid1", chunk);
+    check(pad + head + "\x1a" "ERID1 gone\nUSERID1 gone\n", "USERID1", chunk);
     // 0x1A as the last byte of a read instead of the first of the next.
-    check(pad.substr(1) + head + "\x1a" "USERID1\n", "userid1", chunk);
+    check(pad.substr(1) + head + "\x1a" "USERID1\n", "USERID1", chunk);
   }
 }
 
@@ -174,9 +135,9 @@ TEST_P(SearchPass, QuitByteAmongManyLinesHidesTheRest) {
        {"x\x1a" "y USERID1\n", "USERID1 then\x1a" "USERID1\n",
         "\x1a\n", "USERID1\r\x1a\n"}) {
     SCOPED_TRACE(quit);
-    check(head + quit + head, "userid1", GetParam());
+    check(head + quit + head, "USERID1", GetParam());
   }
-  check(head + "x\x1a" "USERID1", "userid1", GetParam());  // in the last line
+  check(head + "x\x1a" "USERID1", "USERID1", GetParam());  // in the last line
 }
 
 TEST_P(SearchPass, TermLongerThanTheRead) {
@@ -192,11 +153,9 @@ TEST_P(SearchPass, TermLongerThanTheRead) {
 
 TEST_P(SearchPass, EmptyLogAndEmptyTerm) {
   check("", "x", GetParam());
-  expect_same(run_pass(pass_kind::upper, "", "", GetParam()),
-              model_pass(pass_kind::upper, "", ""));
+  check("", "", GetParam());
   // The empty read after a final LF matches only an empty term.
-  EXPECT_EQ(run_pass(pass_kind::upper, "a\n", "", GetParam()).report,
-            "<br>a\r\n<br>\r\n");
+  EXPECT_EQ(search("a\n", "", GetParam()), (hits{{"a", 1}, {"", 2}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(ChunkSizes, SearchPass,
@@ -207,42 +166,40 @@ TEST(SearchPassMemory, StopsReadingAtTheQuitByteInALineWithoutEnd) {
   // not be gathered into memory as if it were a line.
   const std::string log = "USERID1 a\npart\x1a" + std::string(1 << 22, 'x');
   std::FILE* f = file_with(log);
-  std::FILE* report = std::tmpfile();
-  line_reader reader;
-  open_reader(reader, f, 4096);
-  run_settings settings;
-  settings.search = "userid1";
-  ::testing::internal::CaptureStdout();
-  search_pass(pass_kind::upper, reader, settings, report, no_names);
-  ::testing::internal::GetCapturedStdout();
-  EXPECT_LE(reader.capacity, 2u * 4096u);
-  EXPECT_EQ(contents_of(report), "<br>USERID1 a\r\n");
-  std::fclose(report);
+  line_reader reader(f, 4096);
+  hits found;
+  search_pass("USERID1", reader,
+              [&found](std::string_view line, std::int64_t n) {
+                found.emplace_back(std::string(line), n);
+                return true;
+              },
+              never_stop);
+  EXPECT_LE(reader.capacity(), 2u * 4096u);
+  EXPECT_EQ(found, (hits{{"USERID1 a", 1}}));
   std::fclose(f);
 }
 
-TEST(SearchPassReport, NotOpenAnnouncesEveryHitWithTheMessage) {
-  const pass_output out =
-      run_pass(pass_kind::upper, "A 1\nb\nA 2\n", "a", 65536, false);
-  const std::string msg =
-      "\tReport.html could not be opened or created, make sure the directory "
-      "is not read-only.\n";
-  EXPECT_EQ(out.console, "\tSearching UpperCase...\n"
-                         "\tFound Result on Line #1\n" + msg +
-                         "\tFound Result on Line #2\n" + msg);
-}
-
-TEST(SearchPassReport, TermIsLeftFoldedAfterThePass) {
-  std::FILE* log = file_with("x\n");
-  line_reader reader;
-  open_reader(reader, log);
-  run_settings settings;
-  settings.search = "MiXed";
-  ::testing::internal::CaptureStdout();
-  search_pass(pass_kind::upper, reader, settings, nullptr, no_names);
-  ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(settings.search, "MIXED");
-  std::fclose(log);
+// The sink and the stop check each end the search at once, on either path.
+TEST(SearchPassEnd, SinkOrStopCheckEndsTheSearchAfterTheHitInHand) {
+  const std::string log = "a 1\nb\na 2\na 3\n";
+  for (path how : {path::blocks, path::lines}) {
+    for (bool by_sink : {true, false}) {
+      std::FILE* f = file_with(log);
+      line_reader reader(f, 2);
+      hits found;
+      const hit_sink sink = [&](std::string_view line, std::int64_t n) {
+        found.emplace_back(std::string(line), n);
+        return !by_sink || n < 2;
+      };
+      const stop_check stop = [&] { return !by_sink && found.size() >= 2; };
+      const search_end end = how == path::blocks
+                                 ? search_pass("a", reader, sink, stop)
+                                 : search_pass_by_line("a", reader, sink, stop);
+      EXPECT_EQ(end, search_end::stopped);
+      EXPECT_EQ(found, (hits{{"a 1", 1}, {"a 2", 2}}));
+      std::fclose(f);
+    }
+  }
 }
 
 }  // namespace

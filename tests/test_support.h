@@ -53,24 +53,31 @@ inline std::vector<std::string> model_lines(std::string_view bytes) {
 inline std::vector<std::string> lines_by_line(line_reader& reader) {
   std::vector<std::string> lines;
   std::string_view line;
-  while (next_line(reader, &line)) lines.emplace_back(line);
+  while (reader.next_line(&line)) lines.emplace_back(line);
   return lines;
 }
 
-/// Every line by the block path: complete lines a block at a time, then the
-/// last line.
+/// Every line by the block path: complete lines a block at a time, cut at
+/// the first 0x1A as a block search finds it, then the last line.
 inline std::vector<std::string> lines_by_block(line_reader& reader) {
   std::vector<std::string> lines;
-  while (fill(reader)) {
-    std::string_view block = complete_lines(reader);
-    while (!block.empty()) {
-      const std::size_t lf = block.find('\n');
-      lines.emplace_back(strip_cr(block.substr(0, lf + 1)));
-      block.remove_prefix(lf + 1);
+  while (reader.fill()) {
+    const std::string_view block = reader.lines();
+    std::size_t start = 0;
+    for (std::size_t lf; (lf = block.find('\n', start)) != block.npos;
+         start = lf + 1) {
+      const std::string_view line = block.substr(start, lf + 1 - start);
+      const std::size_t quit = line.find('\x1a');
+      if (quit != line.npos) {
+        reader.consume(start);
+        reader.end_at(quit);
+        break;
+      }
+      lines.emplace_back(strip_cr(line));
     }
-    consume_complete_lines(reader);
+    if (start == block.size()) reader.consume(start);
   }
-  if (!reader.finished) lines.emplace_back(take_last_line(reader));
+  if (!reader.line_too_long()) lines.emplace_back(reader.last_line());
   return lines;
 }
 

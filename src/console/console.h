@@ -6,20 +6,13 @@
 #include <string_view>
 
 constexpr int GREY = 7;
-constexpr int GOLD = 6;
 constexpr int BRIGHTBLUE = 9;
-constexpr int BLUE = 1;
-constexpr int GREEN = 2;
 constexpr int RED = 4;
 constexpr int YELLOW = 14;
 constexpr int BRIGHTGREEN = 10;
 constexpr int WHITE = 15;
 constexpr int LIGHTRED = 12;
-constexpr int CYAN = 3;
 constexpr int LIGHTCYAN = 11;
-constexpr int LIGHTMAGENTA = 13;
-constexpr int BROWN = 6;
-constexpr int MAGENTA = 5;
 
 /// Sets the colour of the console text written from now on (low 16 bits).
 void color(int value);

@@ -25,6 +25,22 @@ bool platform_parse_ipv4(const std::string& text, std::uint32_t* address);
 /// resolver. True with the host's official name, false when none is known.
 bool platform_reverse_lookup(std::uint32_t address, std::string* name);
 
+/// Catches the requests to stop a run from now on: Ctrl-C and termination
+/// (SIGINT, SIGTERM, SIGHUP; on Windows the console's control events, the
+/// window being closed among them). A request only marks the run to stop,
+/// so the report stays whole up to its last line; a second request before
+/// the run has stopped ends it at once. A signal ignored when the program
+/// started (nohup, a background job) stays ignored.
+void platform_catch_stop_signals();
+
+/// True once a caught request has asked the run to stop.
+bool platform_stop_requested();
+
+/// Puts back the default handling of the requests. When one was caught,
+/// flushes standard output and ends the process as that request would
+/// have, so the shell sees the run was interrupted.
+void platform_release_stop_signals();
+
 /// Clears the console; writes nothing when standard output is redirected.
 void platform_clear_console();
 

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -15,6 +16,19 @@
 extern char** environ;
 
 namespace {
+
+volatile sig_atomic_t caught = 0;
+
+// Only a flag is set: nothing else may safely be done in a handler. A
+// second request while the first waits (on a pipe that gives nothing, say)
+// ends the run at once.
+extern "C" void on_stop_signal(int sig) {
+  if (caught != 0) _exit(128 + sig);
+  caught = sig;
+}
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction previous[3];
 
 bool is_dumb_terminal() {
   const char* term = std::getenv("TERM");
@@ -69,6 +83,31 @@ bool platform_reverse_lookup(std::uint32_t address, std::string* name) {
     return false;
   *name = host;
   return true;
+}
+
+void platform_catch_stop_signals() {
+  struct sigaction action {};
+  action.sa_handler = on_stop_signal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (std::size_t i = 0; i < 3; ++i) {
+    sigaction(kStopSignals[i], nullptr, &previous[i]);
+    if (previous[i].sa_handler != SIG_IGN)
+      sigaction(kStopSignals[i], &action, nullptr);
+  }
+}
+
+bool platform_stop_requested() { return caught != 0; }
+
+void platform_release_stop_signals() {
+  for (std::size_t i = 0; i < 3; ++i)
+    sigaction(kStopSignals[i], &previous[i], nullptr);
+  const int sig = caught;
+  if (sig == 0) return;
+  std::fflush(stdout);
+  signal(sig, SIG_DFL);
+  raise(sig);
+  _exit(128 + sig);
 }
 
 void platform_clear_console() {

@@ -40,6 +40,22 @@ bool spells_all_ones(const char* text) {
   return parts[count - 1] == (0xFFFFFFFFUL >> (8 * (count - 1)));
 }
 
+// Set by the console's control handler, which Windows runs on a thread of
+// its own; read by the search between lines.
+volatile LONG stop_asked = 0;
+
+BOOL WINAPI on_console_event(DWORD event) {
+  if (InterlockedExchange(&stop_asked, 1) != 0)
+    ExitProcess(STATUS_CONTROL_C_EXIT);
+  // When the window closes, Windows ends the process as soon as this
+  // returns: give the run the few seconds it allows to finish the line in
+  // hand and end by itself.
+  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT ||
+      event == CTRL_SHUTDOWN_EVENT)
+    Sleep(4000);
+  return TRUE;
+}
+
 }  // anonymous namespace
 
 void platform_set_text_attribute(int attribute) {
@@ -78,11 +94,32 @@ bool platform_reverse_lookup(std::uint32_t address, std::string* name) {
   return true;
 }
 
-void platform_clear_console() {
-  // On redirected output CLS would write a form feed into the user's file.
-  if (!platform_stdout_is_terminal()) return;
+void platform_catch_stop_signals() {
+  SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+bool platform_stop_requested() { return stop_asked != 0; }
+
+void platform_release_stop_signals() {
+  SetConsoleCtrlHandler(on_console_event, FALSE);
+  if (stop_asked == 0) return;
   std::fflush(stdout);
-  std::system("CLS");
+  ExitProcess(STATUS_CONTROL_C_EXIT);
+}
+
+void platform_clear_console() {
+  // Redirected output has no screen to clear, and must get no bytes for it.
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (GetConsoleScreenBufferInfo(out, &info) == 0) return;
+  std::fflush(stdout);
+  const DWORD cells = static_cast<DWORD>(info.dwSize.X) *
+                      static_cast<DWORD>(info.dwSize.Y);
+  const COORD home = {0, 0};
+  DWORD written = 0;
+  FillConsoleOutputCharacterA(out, ' ', cells, home, &written);
+  FillConsoleOutputAttribute(out, info.wAttributes, cells, home, &written);
+  SetConsoleCursorPosition(out, home);
 }
 
 void platform_open_in_viewer(const char* path) {

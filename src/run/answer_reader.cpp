@@ -3,14 +3,9 @@
 #include <limits>
 #include <utility>
 
+#include "run/decimal.h"
+
 namespace {
-
-bool is_space(int c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
-}
-
-bool is_digit(int c) { return c >= '0' && c <= '9'; }
 
 // Next byte, or EOF; a read error counts as the end of the input, since
 // nothing more can be read after it either.
@@ -74,14 +69,11 @@ bool read_number(answer_reader& reader, std::int32_t* value) {
     negative = (c == '-');
     c = next_byte(reader);
   }
-  // The magnitude stops growing once past the range, so no digit string
-  // overflows it; the digits are still all taken.
-  constexpr std::int64_t kLimit = std::int64_t{1} << 32;
   std::int64_t magnitude = 0;
   bool any_digit = false;
   for (; is_digit(c); c = next_byte(reader)) {
     any_digit = true;
-    if (magnitude < kLimit) magnitude = magnitude * 10 + (c - '0');
+    magnitude = add_digit(magnitude, c);
   }
   put_back(reader, c);
   const std::int64_t number = negative ? -magnitude : magnitude;

@@ -4,25 +4,14 @@
 #include <cstring>
 #include <limits>
 
-namespace {
-
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
-}
-
-}  // anonymous namespace
+#include "run/decimal.h"
 
 std::int32_t to_int32(const char* text) {
   while (is_space(*text)) ++text;
   bool negative = false;
   if (*text == '+' || *text == '-') negative = (*text++ == '-');
-  // Stop growing once past the 32-bit range, so no digit string overflows.
-  constexpr std::int64_t kLimit = std::int64_t{1} << 32;
   std::int64_t value = 0;
-  for (; *text >= '0' && *text <= '9'; ++text) {
-    if (value < kLimit) value = value * 10 + (*text - '0');
-  }
+  for (; is_digit(*text); ++text) value = add_digit(value, *text);
   if (negative) value = -value;
   if (value > std::numeric_limits<std::int32_t>::max())
     return std::numeric_limits<std::int32_t>::max();
@@ -38,15 +27,15 @@ void parse_switches(int argc, const char* const* argv, run_settings& settings,
     const char* sw = argv[optind];
     const bool has_value = optind + 1 < argc;
     if (std::strcmp(sw, "-t") == 0) {
-      if (has_value) settings.tparam = to_int32(argv[++optind]);
+      if (has_value) settings.trim_from_switch = to_int32(argv[++optind]);
     } else if (std::strcmp(sw, "-s") == 0) {
-      if (has_value) settings.searchcmd = argv[++optind];
+      if (has_value) settings.term_from_switch = argv[++optind];
     } else if (std::strcmp(sw, "-f") == 0) {
-      if (has_value) settings.fname = argv[++optind];
+      if (has_value) settings.log_name = argv[++optind];
     } else if (std::strcmp(sw, "-x") != 0) {
       unknown.emplace_back(sw);
     }
     ++optind;
   }
-  settings.trim = settings.tparam;
+  settings.trim = settings.trim_from_switch;
 }

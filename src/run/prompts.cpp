@@ -33,18 +33,18 @@ void ask_trim(answer_reader& in, run_settings& settings, const char* before) {
 
 void complete_settings(run_settings& settings) {
   answer_reader& in = console_input();
-  if (settings.fname.empty()) {
+  if (settings.log_name.empty()) {
     // Shown in the colour the banner left.
     print("\tLogfile Name (including extension, ex: friday.log)> ");
     color(WHITE);
-    read_word(in, &settings.fname);
+    read_word(in, &settings.log_name);
     skip_line(in);
   }
-  if (!settings.searchcmd) {
+  if (!settings.term_from_switch) {
     color(YELLOW);
     print("\tWhat are we looking for? (ex: 192.168.100.1, userid1)> ");
     color(WHITE);
-    read_word(in, &settings.search);
+    read_word(in, &settings.term);
     skip_line(in);
   }
   if (settings.trim == 0) {
@@ -57,12 +57,13 @@ void complete_settings(run_settings& settings) {
   if (settings.trim != 1 && settings.trim != 2) {
     print_number(settings.trim);
     print("\n");
-    print_number(settings.tparam);
+    print_number(settings.trim_from_switch);
     print("\n");
     color(LIGHTRED);
     print("\tERROR: Choose a 1 or a 2 ===>");
     ask_trim(in, settings, "\n");
   }
+  if (settings.term_from_switch) settings.term = *settings.term_from_switch;
 }
 
 void wait_for_enter() { read_key(console_input()); }

@@ -3,7 +3,8 @@
 #include "run/run_settings.h"
 
 /// Asks on standard input for whatever the switches left open (file name,
-/// term, trim choice) and checks the trim choice.
+/// term, trim choice) and checks the trim choice. The term given with -s,
+/// when there was one, is the term the run searches for.
 void complete_settings(run_settings& settings);
 
 /// Waits for Enter; returns at once when standard input is ended or failed.

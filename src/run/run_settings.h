@@ -4,11 +4,12 @@
 #include <optional>
 #include <string>
 
-/// Everything one run needs to know, filled from the switches and prompts.
+/// Everything one run needs to know, filled from the switches and prompts
+/// and not changed once the search starts.
 struct run_settings {
-  std::string fname;                     // log file name, used unchanged
-  std::optional<std::string> searchcmd;  // term from -s, even when empty
-  std::string search;                    // the term the passes fold in place
-  std::int32_t tparam = 0;               // trim choice from -t
-  std::int32_t trim = 0;                 // effective trim choice: 1 trims
+  std::string log_name;                         // used unchanged
+  std::optional<std::string> term_from_switch;  // from -s, even when empty
+  std::string term;                  // as given, before any case folding
+  std::int32_t trim_from_switch = 0;  // from -t
+  std::int32_t trim = 0;              // effective trim choice: 1 trims
 };

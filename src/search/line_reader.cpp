@@ -4,37 +4,10 @@
 #include <cstring>
 #include <limits>
 
-namespace {
+// The log is read, never mapped: a mapped file that another process cuts
+// short (log rotation by copy and truncate) would kill the reader.
 
-// Makes room for one more read after the bytes still held, moving them to
-// the front first. The buffer grows only when a single line fills it, and
-// then by what the read needs while the line fits in one read; a longer
-// line doubles it, so holding that line costs amortised linear time. It
-// grows by realloc, which can extend a large block without copying it, and
-// the part not yet read into is never touched, so it costs no memory.
-// False when memory for the longer line cannot be had.
-bool make_room(line_reader& r) {
-  if (r.begin > 0) {
-    const std::size_t held = r.end - r.begin;
-    std::memmove(r.buffer.get(), r.buffer.get() + r.begin, held);
-    r.scan -= r.begin;
-    r.last_lf = r.last_lf > r.begin ? r.last_lf - r.begin : 0;
-    r.end = held;
-    r.begin = 0;
-  }
-  if (r.capacity - r.end >= r.chunk) return true;
-  const std::size_t most = std::numeric_limits<std::size_t>::max();
-  if (r.end > most - r.chunk) return false;
-  std::size_t wanted = r.end + r.chunk;
-  if (r.end >= r.chunk)
-    wanted = std::max(wanted, r.capacity > most / 2 ? most : r.capacity * 2);
-  void* grown = std::realloc(r.buffer.get(), wanted);
-  if (grown == nullptr) return false;
-  r.buffer.release();
-  r.buffer.reset(static_cast<char*>(grown));
-  r.capacity = wanted;
-  return true;
-}
+namespace {
 
 // One past the last LF in [from, to), or 0 when there is none.
 std::size_t find_last_lf(const char* buffer, std::size_t from,
@@ -46,105 +19,133 @@ std::size_t find_last_lf(const char* buffer, std::size_t from,
 
 }  // anonymous namespace
 
-void open_reader(line_reader& reader, std::FILE* file, std::size_t chunk) {
-  reader = line_reader{};
-  reader.file = file;
-  reader.chunk = chunk == 0 ? 1 : chunk;
-  if (file == nullptr) reader.ended = reader.finished = true;
+line_reader::line_reader(std::FILE* file, std::size_t chunk,
+                         std::uint64_t limit)
+    : file_(file), chunk_(chunk == 0 ? 1 : chunk), remaining_(limit) {
+  if (file == nullptr) ended_ = finished_ = true;
 }
 
-void limit_reader(line_reader& reader, std::uint64_t bytes) {
-  reader.remaining = bytes;
-}
-
-bool fill(line_reader& r) {
-  if (r.ended) return false;
-  if (!make_room(r)) {
-    // The line in progress cannot be held whole; handing out a piece of
-    // it as a line would write a line the log does not have.
-    r.out_of_memory = r.ended = r.finished = true;
-    return false;
+// Makes room for one more read after the bytes still held, moving them to
+// the front first. The buffer grows only when a single line fills it, and
+// then by what the read needs while the line fits in one read; a longer
+// line doubles it, so holding that line costs amortised linear time. It
+// grows by realloc, which can extend a large block without copying it, and
+// the part not yet read into is never touched, so it costs no memory.
+// False when memory for the longer line cannot be had.
+bool line_reader::make_room() {
+  if (begin_ > 0) {
+    const std::size_t held = end_ - begin_;
+    std::memmove(buffer_.get(), buffer_.get() + begin_, held);
+    last_lf_ = last_lf_ > begin_ ? last_lf_ - begin_ : 0;
+    end_ = held;
+    begin_ = 0;
   }
-  std::size_t want = r.chunk;
-  if (r.remaining < want)
-    want = static_cast<std::size_t>(r.remaining);
-  const std::size_t got =
-      want == 0 ? 0 : std::fread(r.buffer.get() + r.end, 1, want, r.file);
-  if (got == 0) {
-    r.ended = true;
-    return false;
-  }
-  r.remaining -= got;
-  const std::size_t from = r.end;
-  r.end += got;
-  std::size_t lf = find_last_lf(r.buffer.get(), from, r.end);
-  const std::size_t look = r.caller_finds_end_in_lines && lf != 0 ? lf : from;
-  const void* quit =
-      std::memchr(r.buffer.get() + look, kEndOfFile, r.end - look);
-  if (quit != nullptr) {
-    r.end = static_cast<std::size_t>(static_cast<const char*>(quit) -
-                                     r.buffer.get());
-    r.ended = true;
-    if (lf > r.end) lf = find_last_lf(r.buffer.get(), from, r.end);
-  }
-  if (lf != 0) r.last_lf = lf;
+  if (capacity_ - end_ >= chunk_) return true;
+  const std::size_t most = std::numeric_limits<std::size_t>::max();
+  if (end_ > most - chunk_) return false;
+  std::size_t wanted = end_ + chunk_;
+  if (end_ >= chunk_)
+    wanted = std::max(wanted, capacity_ > most / 2 ? most : capacity_ * 2);
+  void* grown = std::realloc(buffer_.get(), wanted);
+  if (grown == nullptr) return false;
+  buffer_.release();
+  buffer_.reset(static_cast<char*>(grown));
+  capacity_ = wanted;
   return true;
 }
 
-std::string_view complete_lines(const line_reader& r) {
-  if (r.last_lf <= r.begin) return {};
-  return std::string_view(r.buffer.get() + r.begin, r.last_lf - r.begin);
+// Ends the log at the first end-of-log byte in [from, end_), if any.
+void line_reader::find_end_after(std::size_t from) {
+  const void* quit = std::memchr(buffer_.get() + from, kEndOfFile, end_ - from);
+  if (quit == nullptr) return;
+  end_ = static_cast<std::size_t>(static_cast<const char*>(quit) -
+                                  buffer_.get());
+  ended_ = true;
 }
 
-void consume_complete_lines(line_reader& r) {
-  if (r.last_lf > r.begin) r.begin = r.last_lf;
-  r.scan = std::max(r.scan, r.begin);
+bool line_reader::fill() {
+  if (ended_) return false;
+  if (!make_room()) {
+    // The line in progress cannot be held whole; handing out a piece of
+    // it as a line would write a line the log does not have.
+    out_of_memory_ = ended_ = finished_ = true;
+    return false;
+  }
+  const std::size_t want = static_cast<std::size_t>(
+      std::min<std::uint64_t>(chunk_, remaining_));
+  const std::size_t got =
+      want == 0 ? 0 : std::fread(buffer_.get() + end_, 1, want, file_);
+  if (got == 0) {
+    ended_ = true;
+    return false;
+  }
+  remaining_ -= got;
+  const std::size_t from = end_;
+  end_ += got;
+  const std::size_t lf = find_last_lf(buffer_.get(), from, end_);
+  // Complete lines are left to whoever reads them; the bytes after the last
+  // LF are looked at now, so a long run without LF behind the end-of-log
+  // byte is never gathered as if it were a line.
+  find_end_after(lf != 0 ? lf : from);
+  if (lf != 0) last_lf_ = lf;
+  return true;
 }
 
-std::string_view take_last_line(line_reader& r) {
-  const bool had = !r.finished && r.end > r.begin;
-  r.finished = true;
-  if (!had) return {};
-  std::string_view last(r.buffer.get() + r.begin, r.end - r.begin);
-  r.begin = r.end;
+std::string_view line_reader::lines() const {
+  if (last_lf_ <= begin_) return {};
+  return std::string_view(buffer_.get() + begin_, last_lf_ - begin_);
+}
+
+void line_reader::consume(std::size_t bytes) {
+  begin_ = std::min(begin_ + bytes, std::max(last_lf_, begin_));
+}
+
+void line_reader::end_at(std::size_t offset) {
+  end_ = std::min(end_, begin_ + offset);
+  last_lf_ = begin_;
+  ended_ = true;
+}
+
+std::string_view line_reader::last_line() {
+  if (finished_) return {};
+  finished_ = true;
+  std::string_view last(buffer_.get() + begin_, end_ - begin_);
+  begin_ = end_;
   return last;
 }
 
-void end_reader_at(line_reader& r, std::size_t at) {
-  r.end = std::min(r.end, r.begin + at);
-  r.last_lf = std::min(r.last_lf, r.end);
-  r.begin = r.scan = r.end;
-  r.ended = r.finished = true;
+bool line_reader::next_line(std::string_view* line) {
+  std::size_t scan = begin_;  // no LF lies in [begin_, scan)
+  for (;;) {
+    if (finished_) return false;
+    const char* at = buffer_.get() + begin_;
+    const void* lf =
+        scan < end_ ? std::memchr(buffer_.get() + scan, '\n', end_ - scan)
+                    : nullptr;
+    if (lf != nullptr) {
+      const std::size_t size =
+          static_cast<std::size_t>(static_cast<const char*>(lf) - at) + 1;
+      const void* quit = std::memchr(at, kEndOfFile, size);
+      if (quit != nullptr) {
+        end_at(static_cast<std::size_t>(static_cast<const char*>(quit) - at));
+        *line = last_line();
+        return true;
+      }
+      *line = strip_cr(std::string_view(at, size));
+      begin_ += size;
+      return true;
+    }
+    scan = end_ - begin_;  // offsets move when fill() makes room
+    if (!fill()) {
+      *line = last_line();
+      return !out_of_memory_;
+    }
+    scan += begin_;
+  }
 }
 
 std::string_view strip_cr(std::string_view line) {
   if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   return line;
-}
-
-bool next_line(line_reader& r, std::string_view* line) {
-  for (;;) {
-    if (r.finished) return false;
-    r.scan = std::max(r.scan, r.begin);
-    const void* lf =
-        r.scan < r.end
-            ? std::memchr(r.buffer.get() + r.scan, '\n', r.end - r.scan)
-            : nullptr;
-    if (lf != nullptr) {
-      const std::size_t stop =
-          static_cast<std::size_t>(static_cast<const char*>(lf) -
-                                   r.buffer.get()) + 1;
-      *line = strip_cr(std::string_view(r.buffer.get() + r.begin,
-                                        stop - r.begin));
-      r.begin = r.scan = stop;
-      return true;
-    }
-    r.scan = r.end;
-    if (!fill(r)) {
-      if (r.finished) return false;
-      *line = take_last_line(r);
-      return true;
-    }
-  }
 }

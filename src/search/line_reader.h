@@ -1,78 +1,89 @@
 #pragma once
 // Reads a log as lines by one set of rules on every platform: LF ends a
 // line, a CR directly before the LF goes with it, any other CR is an
-// ordinary byte, 0x1A ends the file, and the text after the last LF (empty
-// when the file ends with LF or is empty) is a last line of its own.
+// ordinary byte, 0x1A ends the log, and the text after the last LF (empty
+// when the log ends with LF or is empty) is a last line of its own.
 //
 // The reader holds only the unread lines plus one read's worth of bytes;
-// the buffer grows only when one line is longer than that.
+// the buffer grows only when one line is longer than that. Two ways to use
+// it: next_line() hands out one line at a time; or fill() / lines() /
+// consume() hand out whole runs of complete lines, for a search that looks
+// at a block at once and finds line boundaries only around its hits.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <limits>
+#include <memory>
 #include <string_view>
 
 constexpr std::size_t kDefaultChunk = std::size_t{1} << 20;
 constexpr char kEndOfFile = 0x1A;
+constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
 
-/// Frees a buffer that came from std::malloc or std::realloc.
-struct free_deleter {
-  void operator()(char* p) const { std::free(p); }
-};
+class line_reader {
+ public:
+  /// Reads file (not owned; null gives no lines at all) chunk bytes at a
+  /// time, and no more than limit bytes in all, as if the file ended there:
+  /// a log that grows faster than it is read would otherwise never end.
+  explicit line_reader(std::FILE* file, std::size_t chunk = kDefaultChunk,
+                       std::uint64_t limit = kNoLimit);
 
-struct line_reader {
-  std::FILE* file = nullptr;     // not owned; null gives no lines at all
-  std::size_t chunk = kDefaultChunk;
+  /// Next line without its terminator; false when there are no more. The
+  /// view is valid until the next call on the reader.
+  bool next_line(std::string_view* line);
+
+  /// Reads more of the log. False once it has nothing more to give; then
+  /// last_line() holds what is left.
+  bool fill();
+
+  /// The complete lines held, each ending with its LF. They may still hold
+  /// the end-of-log byte: a caller that looks at every byte of them finds it
+  /// in passing and says so with end_at(), which spares a second pass over
+  /// the bytes here.
+  std::string_view lines() const;
+
+  /// Marks the first bytes of lines() as handed out.
+  void consume(std::size_t bytes);
+
+  /// The end-of-log byte is at offset of lines(): nothing from it on is
+  /// handed out, and the bytes before it on its line, which must start at
+  /// offset 0 (consume up to it first), become the last line.
+  void end_at(std::size_t offset);
+
+  /// Once fill() has returned false: the last line, handed out once (empty
+  /// after that, or when a line did not fit in memory).
+  std::string_view last_line();
+
+  /// True when a line was too long for the memory left; the rest of the
+  /// log is not read, and no piece of that line is handed out.
+  bool line_too_long() const { return out_of_memory_; }
+
+  /// Bytes the buffer holds room for; the tests keep it bounded.
+  std::size_t capacity() const { return capacity_; }
+
+ private:
+  bool make_room();
+  void find_end_after(std::size_t from);
+
+  std::FILE* file_;
+  std::size_t chunk_;
+  std::uint64_t remaining_;  // bytes still to be read
   // Grown with realloc (see make_room), so one huge line costs about its
   // own size, and a line too long for memory is reported, not a crash.
-  std::unique_ptr<char, free_deleter> buffer;
-  std::size_t capacity = 0;      // bytes allocated in buffer
-  std::size_t begin = 0;         // start of the first line not handed out
-  std::size_t end = 0;           // end of the bytes read so far
-  std::size_t scan = 0;          // no LF lies in [begin, scan)
-  std::size_t last_lf = 0;       // one past the last LF in [begin, end)
-  // Bytes still to be read; the file counts as ended after them.
-  std::uint64_t remaining = std::numeric_limits<std::uint64_t>::max();
-  bool ended = false;            // nothing more to read
-  bool finished = false;         // the last line has been handed out
-  bool out_of_memory = false;    // a line did not fit in memory
-  // Set by a caller that scans every complete line for 0x1A anyway (see
-  // end_reader_at); fill() then looks for it only after the last LF, which
-  // spares a second pass over the bytes.
-  bool caller_finds_end_in_lines = false;
+  struct free_deleter {
+    void operator()(char* p) const { std::free(p); }
+  };
+  std::unique_ptr<char, free_deleter> buffer_;
+  std::size_t capacity_ = 0;  // bytes allocated in buffer_
+  std::size_t begin_ = 0;     // start of the first byte not handed out
+  std::size_t end_ = 0;       // end of the bytes read so far
+  std::size_t last_lf_ = 0;   // one past the last LF in [begin_, end_)
+  bool ended_ = false;        // nothing more to read
+  bool finished_ = false;     // the last line has been handed out
+  bool out_of_memory_ = false;
 };
-
-/// Starts reading file (may be null) with reads of chunk bytes.
-void open_reader(line_reader& reader, std::FILE* file,
-                 std::size_t chunk = kDefaultChunk);
-
-/// Reads no more than bytes from now on, as if the file ended there. A log
-/// that grows faster than it is read would otherwise never end.
-void limit_reader(line_reader& reader, std::uint64_t bytes);
-
-/// Next line without its terminator; false when there are no more. The view
-/// is valid until the next call on the reader.
-bool next_line(line_reader& reader, std::string_view* line);
-
-/// Reads more of the file. False once the file has nothing more to give.
-bool fill(line_reader& reader);
-
-/// The complete lines held now, each ending with its LF (maybe empty).
-std::string_view complete_lines(const line_reader& reader);
-
-/// Marks the complete lines as handed out.
-void consume_complete_lines(line_reader& reader);
-
-/// The last line, once fill() has returned false; marks it handed out.
-/// When memory ran out, the incomplete line is dropped and this is empty.
-std::string_view take_last_line(line_reader& reader);
-
-/// Ends the file at offset at of complete_lines(), where the caller found
-/// 0x1A: nothing after it is handed out.
-void end_reader_at(line_reader& reader, std::size_t at);
 
 /// A line without its LF and without a CR directly before that LF.
 std::string_view strip_cr(std::string_view line_with_lf);

@@ -1,20 +1,35 @@
 #pragma once
+// Finding hits: the lines of a log that hold a term. What is done with a
+// hit (announcing it, cleaning it, writing it) is the business of the sink
+// it is handed to, so the search knows nothing of the console or the
+// report.
 
-#include <cstdio>
+#include <cstdint>
+#include <functional>
+#include <string_view>
 
-#include "run/run_settings.h"
-#include "search/host.h"
 #include "search/line_reader.h"
 
-enum class pass_kind { upper, lower };
+/// Takes one hit: the line without its line end, and the hit's number in
+/// this search (1, 2, 3 ...). Returns false to end the search there.
+using hit_sink = std::function<bool(std::string_view line, std::int64_t number)>;
 
-/// Reads the whole log, announces every line that holds the term folded to
-/// the pass's case, and writes the cleaned line to the report.
-void search_pass(pass_kind kind, line_reader& log, run_settings& settings,
-                 std::FILE* report, const host_lookup& lookup = system_lookup);
+/// Asked between hits and between reads: true ends the search there.
+using stop_check = std::function<bool()>;
 
-/// The same pass, taken line by line whatever the term. It gives exactly
-/// what search_pass gives; the tests hold the block path against it.
-void search_pass_by_line(pass_kind kind, line_reader& log,
-                         run_settings& settings, std::FILE* report,
-                         const host_lookup& lookup = system_lookup);
+/// Why a search ended.
+enum class search_end {
+  log_ended,      // every line was looked at
+  stopped,        // the stop check or the sink ended it
+  line_too_long,  // a line did not fit in memory; the rest was not read
+};
+
+/// Hands every line of log that holds term (compared byte for byte) to
+/// sink, in log order.
+search_end search_pass(std::string_view term, line_reader& log,
+                       const hit_sink& sink, const stop_check& stop);
+
+/// The same search, taken line by line whatever the term. It finds exactly
+/// what search_pass finds; the tests hold the block path against it.
+search_end search_pass_by_line(std::string_view term, line_reader& log,
+                               const hit_sink& sink, const stop_check& stop);

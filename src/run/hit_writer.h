@@ -1,0 +1,24 @@
+#pragma once
+// What a pass does with each hit: announce it on the console and, unless
+// it belongs to an authentication session, clean it, name its destination
+// and write it to the report.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "search/host.h"
+
+struct hit_writer {
+  std::FILE* report = nullptr;  // null: it could not be created
+  std::int32_t trim = 0;
+  host_lookup lookup = system_lookup;
+  // Reused for every hit, so a pass with many hits does not allocate per
+  // hit.
+  std::string scratch;
+};
+
+/// Announces hit number `number` and writes the cleaned line. True while
+/// the search should go on.
+bool write_hit(hit_writer& writer, std::string_view line, std::int64_t number);

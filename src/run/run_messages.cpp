@@ -1,0 +1,63 @@
+#include "run/run_messages.h"
+
+#include "console/console.h"
+#include "report/report.h"
+
+void print_unknown_switches(const std::vector<std::string>& unknown) {
+  for (const std::string& sw : unknown) {
+    print("Unknown switch: ");
+    print(sw);
+    print("\n");
+  }
+}
+
+void print_banner() {
+  color(GREY);
+  print("\n\t\t************************************\n");
+  color(WHITE);
+  print("\t\t\t   Vantrel v1.0\n");
+  print("\t\t\t   Updated 12/05/06\n");
+  print("\t\t\tFirewall log search\n");
+  print("\t\t    Hits named by host, in report.html\n");
+  color(GREY);
+  print("\t\t************************************\n\n");
+  color(YELLOW);
+}
+
+void print_progress() {
+  print("\n\tCreating '");
+  color(WHITE);
+  print(kReportName);
+  color(GREY);
+  print("' with your results in it..\n\n\tPlease be patient, it will take a "
+        "while.\n\n");
+  color(WHITE);
+  print("\t[");
+  color(LIGHTCYAN);
+  print("Writing...");
+  color(WHITE);
+  print("]\n");
+  color(WHITE);
+  print("\t[");
+  color(BRIGHTBLUE);
+  print("Searching UpperCase then LowerCase...");
+  color(WHITE);
+  print("]\n");
+}
+
+void print_log_is_report() {
+  color(RED);
+  print("\tThe log file is the report itself; name another log.\n");
+}
+
+void print_unable_to_open() {
+  color(RED);
+  print("Unable to open file");
+}
+
+void print_file_written() {
+  color(BRIGHTGREEN);
+  print("\n\tFile written.\n");
+  color(WHITE);
+  print("\n\n\t>>> Press enter to continue <<<\n");
+}

@@ -1,0 +1,20 @@
+#pragma once
+// The run's own console texts, each in its colours.
+
+#include <string>
+#include <vector>
+
+/// "Unknown switch: " and the switch, one line each, in the colour the
+/// console already has.
+void print_unknown_switches(const std::vector<std::string>& unknown);
+
+void print_banner();
+
+/// The lines that say the report is being made, before the passes.
+void print_progress();
+
+void print_log_is_report();
+void print_unable_to_open();
+
+/// "File written." and the Enter prompt.
+void print_file_written();

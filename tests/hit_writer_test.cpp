@@ -1,0 +1,61 @@
+#include "run/hit_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+
+struct written {
+  std::string console;
+  std::string report;
+};
+
+written write_hits(std::FILE* report, std::int32_t trim,
+                   std::initializer_list<std::string_view> lines) {
+  hit_writer writer;
+  writer.report = report;
+  writer.trim = trim;
+  writer.lookup = [](std::uint32_t, std::string* name) {
+    *name = "www.example.com";
+    return true;
+  };
+  ::testing::internal::CaptureStdout();
+  std::int64_t number = 0;
+  for (std::string_view line : lines)
+    EXPECT_TRUE(write_hit(writer, line, ++number));
+  std::fflush(stdout);
+  written out{::testing::internal::GetCapturedStdout(), ""};
+  if (report != nullptr) out.report = contents_of(report);
+  return out;
+}
+
+// Every hit is announced; the session line is not written; the others are
+// cleaned, named, trimmed and escaped.
+TEST(HitWriter, AnnouncesEveryHitAndWritesTheCleanedOnes) {
+  std::FILE* report = std::tmpfile();
+  const written out = write_hits(
+      report, 1,
+      {"<165>Jan 1 %PIX-5-304001: 10.1.1.1 Accessed URL 203.0.113.80:/a<b",
+       "<162>Authen Session Start: user 'x'", "no address & slash"});
+  std::fclose(report);
+  EXPECT_EQ(out.console, "\tFound Result on Line #1\n"
+                         "\tFound Result on Line #2\n"
+                         "\tFound Result on Line #3\n");
+  EXPECT_EQ(out.report,
+            "<br>Jan 1 10.1.1.1 Accessed URL www.example.com\r\n"
+            "<br>no address &amp; slash\r\n");
+}
+
+TEST(HitWriter, ReportNotOpenAnnouncesEveryHitWithTheMessage) {
+  const std::string msg =
+      "\tReport.html could not be opened or created, make sure the directory "
+      "is not read-only.\n";
+  EXPECT_EQ(write_hits(nullptr, 2, {"A 1", "A 2"}).console,
+            "\tFound Result on Line #1\n" + msg +
+                "\tFound Result on Line #2\n" + msg);
+}
+
+}  // namespace
