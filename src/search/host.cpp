@@ -8,21 +8,27 @@
 
 namespace {
 
-// Positions are signed, -1 for "not found", as the field arithmetic below
-// relies on; 64 bits so that no line length can overflow them.
-std::int64_t position(std::size_t found) {
-  return found == std::string::npos ? -1 : static_cast<std::int64_t>(found);
+// The start of the last field: just after the last blank, 0 without one.
+std::size_t last_field_start(const std::string& line) {
+  const std::size_t blank = line.rfind(' ');
+  return blank == std::string::npos ? 0 : blank + 1;
 }
 
-// The destination text: from the start of the last field up to, but not
-// including, the character before the first slash; the whole last field
-// when that slash is not inside the field past its first character.
-std::string destination_text(const std::string& line, std::int64_t wordLen,
-                             std::int64_t wordLen2) {
-  const std::int64_t ipLen = wordLen2 - wordLen - 1;
-  const auto start = static_cast<std::size_t>(wordLen);
-  if (ipLen < 0) return line.substr(start);
-  return line.substr(start, static_cast<std::size_t>(ipLen));
+// The destination text: the last field up to, but not including, the
+// character just before the line's first slash; the whole last field when
+// that slash does not lie inside the field past its first character.
+std::string destination_text(const std::string& line, std::size_t field) {
+  const std::size_t slash = line.find('/');
+  if (slash == std::string::npos || slash <= field) return line.substr(field);
+  return line.substr(field, slash - field - 1);
+}
+
+// Text that is not an address is never looked up: asking for the all-ones
+// address instead would name every such field after the broadcast host.
+bool look_up(const std::string& destination, const host_lookup& lookup,
+             std::string* name) {
+  std::uint32_t address = 0;
+  return platform_parse_ipv4(destination, &address) && lookup(address, name);
 }
 
 }  // anonymous namespace
@@ -33,24 +39,13 @@ bool system_lookup(std::uint32_t address, std::string* name) {
 
 void substitute_host(std::string& line, std::int32_t trim,
                      const host_lookup& lookup) {
-  std::int64_t wordLen = position(line.rfind(' '));
-  const std::int64_t wordLen2 = position(line.find('/'));
-  wordLen = wordLen + 1;
-  const std::string ipadd = destination_text(line, wordLen, wordLen2);
+  const std::size_t field = last_field_start(line);
+  const std::string destination = destination_text(line, field);
+  std::string name;
+  const bool named = look_up(destination, lookup, &name);
+  const std::string& replacement = named ? name : destination;
+  const std::size_t cut = field + replacement.size();
 
-  // Text that is not an address is never looked up: asking for the
-  // all-ones address instead would name every such field after the
-  // broadcast host.
-  std::uint32_t addr = 0;
-  std::string hname;
-  const bool named =
-      platform_parse_ipv4(ipadd, &addr) && lookup(addr, &hname);
-  const std::string& sOldip = ipadd;
-  const std::string& sNewip = named ? hname : ipadd;
-  const std::int64_t newLen =
-      wordLen + static_cast<std::int64_t>(sNewip.size());
-
-  if (named) replace_all(line, sOldip, sNewip);
-  if (trim == 1 && newLen < static_cast<std::int64_t>(line.size()))
-    line.resize(static_cast<std::size_t>(newLen));
+  if (named) replace_all(line, destination, name);
+  if (trim == 1 && cut < line.size()) line.resize(cut);
 }
