@@ -1,12 +1,15 @@
 #include "search/host.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "platform/platform.h"
-#include "search/clean.h"
 
 namespace {
+
+constexpr std::size_t kNone = std::string_view::npos;
+constexpr int kLineEdge = -1;  // the line's start or end, not a byte
 
 // The start of the last field: just after the last blank, 0 without one.
 std::size_t last_field_start(const std::string& line) {
@@ -31,6 +34,114 @@ bool look_up(const std::string& destination, const host_lookup& lookup,
   return platform_parse_ipv4(destination, &address) && lookup(address, name);
 }
 
+// Letters, digits and dots carry an address or a name on: text with one of
+// them beside it belongs to something longer (10.0.0.1 in 10.0.0.15).
+bool continues_word(int byte) {
+  return (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') ||
+         (byte >= 'a' && byte <= 'z') || byte == '.';
+}
+
+int byte_at(std::string_view text, std::size_t at) {
+  return static_cast<unsigned char>(text[at]);
+}
+
+// The left-to-right scan for whole occurrences, over the line as it stands
+// while it is rewritten: `unread` is the original text not yet passed and
+// `before` the byte the rewritten line holds just in front of it.
+struct whole_scan {
+  std::string_view from;
+  std::string_view to;
+  std::string_view unread;
+  int before = kLineEdge;
+
+  // Offset in `unread` of the next whole occurrence, kNone when none.
+  std::size_t next() const {
+    for (std::size_t at = unread.find(from); at != kNone;
+         at = unread.find(from, at + 1)) {
+      const int left = at == 0 ? before : byte_at(unread, at - 1);
+      const std::size_t end = at + from.size();
+      const int right = end == unread.size() ? kLineEdge : byte_at(unread, end);
+      if (!continues_word(left) && !continues_word(right)) return at;
+    }
+    return kNone;
+  }
+
+  // Passes the text up to the occurrence at `at` and the occurrence itself,
+  // which the rewritten line now holds as `to`.
+  void pass(std::size_t at) {
+    if (!to.empty())
+      before = byte_at(to, to.size() - 1);
+    else if (at > 0)
+      before = byte_at(unread, at - 1);
+    unread.remove_prefix(at + from.size());
+  }
+};
+
+// Where the replacements fall against the start of the last field, which
+// is all the cut needs to know.
+struct replacements {
+  std::size_t total = 0;
+  std::size_t before_field = 0;
+  bool at_field = false;  // the last field's own occurrence
+};
+
+replacements count_whole(std::string_view line, std::string_view from,
+                         std::string_view to, std::size_t field) {
+  whole_scan scan{from, to, line};
+  replacements found;
+  for (std::size_t at = scan.next(); at != kNone; at = scan.next()) {
+    const std::size_t hit = line.size() - scan.unread.size() + at;
+    ++found.total;
+    if (hit < field) ++found.before_field;
+    if (hit == field) found.at_field = true;
+    scan.pass(at);
+  }
+  return found;
+}
+
+// Rewrites the line front to back in place: the rewritten text [0, out)
+// never reaches the unread text, which the scan's view points into.
+void sweep(std::string& line, whole_scan scan) {
+  char* text = line.data();
+  std::size_t out = 0;
+  for (std::size_t at = scan.next(); at != kNone; at = scan.next()) {
+    std::memmove(text + out, scan.unread.data(), at);
+    out += at;
+    std::memcpy(text + out, scan.to.data(), scan.to.size());
+    out += scan.to.size();
+    scan.pass(at);
+  }
+  const std::size_t rest = scan.unread.size();
+  std::memmove(text + out, scan.unread.data(), rest);
+  line.resize(out + rest);
+}
+
+// A longer name needs the line grown first, by exactly what the `count`
+// replacements add, with the text moved to its end; the caller's reserve
+// usually makes that growth happen in place.
+void replace_whole(std::string& line, std::string_view from,
+                   std::string_view to, std::size_t count) {
+  if (count == 0) return;
+  const std::size_t size = line.size();
+  const std::size_t room =
+      to.size() > from.size() ? count * (to.size() - from.size()) : 0;
+  if (room > 0) {
+    line.resize(size + room);
+    std::memmove(line.data() + room, line.data(), size);
+  }
+  sweep(line, whole_scan{from, to, std::string_view(line.data() + room, size)});
+}
+
+// Just after the destination as it stands in the rewritten last field.
+// The occurrences replaced before the field lie wholly in front of it, as
+// the destination text holds no blank.
+std::size_t cut_position(std::size_t field, const replacements& done,
+                         std::size_t destination_size, std::size_t name_size) {
+  return field - done.before_field * destination_size +
+         done.before_field * name_size +
+         (done.at_field ? name_size : destination_size);
+}
+
 }  // anonymous namespace
 
 bool system_lookup(std::uint32_t address, std::string* name) {
@@ -42,10 +153,14 @@ void substitute_host(std::string& line, std::int32_t trim,
   const std::size_t field = last_field_start(line);
   const std::string destination = destination_text(line, field);
   std::string name;
-  const bool named = look_up(destination, lookup, &name);
-  const std::string& replacement = named ? name : destination;
-  const std::size_t cut = field + replacement.size();
-
-  if (named) replace_all(line, destination, name);
-  if (trim == 1 && cut < line.size()) line.resize(cut);
+  replacements done;
+  // Empty text is never replaced: it would occur everywhere.
+  if (look_up(destination, lookup, &name) && !destination.empty()) {
+    done = count_whole(line, destination, name, field);
+    replace_whole(line, destination, name, done.total);
+  }
+  if (trim != 1) return;
+  const std::size_t cut =
+      cut_position(field, done, destination.size(), name.size());
+  if (cut < line.size()) line.resize(cut);
 }
