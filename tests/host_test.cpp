@@ -120,18 +120,17 @@ TEST(SubstituteHost, OnlyWholeOccurrencesAreReplaced) {
       {"(10.0.0.1) 10.0.0.1", 2, "(db.example) db.example"},
       {"x :10.0.0.1/80 y 10.0.0.1", 2, "x :db.example/80 y db.example"},
       {"user@10.0.0.1, 10.0.0.1", 2, "user@db.example, db.example"},
-      {"_10.0.0.1-\xe9 10.0.0.1", 2, "_db.example-\xe9 db.example"},
-      {"\xe9" "10.0.0.1\xe9 10.0.0.1", 2, "\xe9" "db.example\xe9 db.example"},
+      {"_10.0.0.1- \xe9" "10.0.0.1\xe9 10.0.0.1", 2,
+       "_db.example- \xe9" "db.example\xe9 db.example"},
       {"10.0.0.1 x 10.0.0.1:/x", 2, "db.example x db.example:/x"},
       {"10.0.0.1", 2, "db.example"},
       // Digits, letters of either case and dots make longer text.
       {"10.0.0.15 110.0.0.1 10.0.0.1", 2, "10.0.0.15 110.0.0.1 db.example"},
-      {"10.0.0.1.5 10.0.0.1. 10.0.0.1", 2, "10.0.0.1.5 10.0.0.1. db.example"},
+      {"10.0.0.1. .10.0.0.1 10.0.0.1", 2, "10.0.0.1. .10.0.0.1 db.example"},
       {"a10.0.0.1 A10.0.0.1 10.0.0.1z 10.0.0.1Z 10.0.0.1", 2,
        "a10.0.0.1 A10.0.0.1 10.0.0.1z 10.0.0.1Z db.example"},
-      {".10.0.0.1 10.0.0.1", 2, ".10.0.0.1 db.example"},
-      // A part that does not count leaves the scan going after it.
-      {"from 10.0.0.15 to 10.0.0.1:/x", 2, "from 10.0.0.15 to db.example:/x"},
+      // Occurrences past the last field's own are replaced too; the cut
+      // does not see them.
       {"a 10.0.0.1:/10.0.0.1", 2, "a db.example:/db.example"},
       {"a 10.0.0.1:/10.0.0.1", 1, "a db.example"},
   };
@@ -146,8 +145,6 @@ TEST(SubstituteHost, CutFollowsTheReplacedLastField) {
       // Name longer than the address.
       {"203.0.113.80 to 203.0.113.80:/p", 1,
        "www.example.com to www.example.com"},
-      {"203.0.113.80 to 203.0.113.80:/p", 2,
-       "www.example.com to www.example.com:/p"},
       {"10.9.9.9 URL 10.9.9.9:/p", 1,
        "a.very.long.host.name.example URL a.very.long.host.name.example"},
       // Name shorter than the address.
@@ -160,7 +157,6 @@ TEST(SubstituteHost, CutFollowsTheReplacedLastField) {
       // Not whole at the field's start: the address stays and the cut
       // follows it, shifted by the earlier replacement.
       {"x 10.2.2.2 URL 10.2.2.25/p", 1, "x gw URL 10.2.2.2"},
-      {"x 10.2.2.2 URL 10.2.2.25/p", 2, "x gw URL 10.2.2.25/p"},
       {"10.9.9.9 URL 10.9.9.95/p", 1,
        "a.very.long.host.name.example URL 10.9.9.9"},
       // An empty official name deletes every occurrence.
