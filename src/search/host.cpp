@@ -1,28 +1,145 @@
 #include "search/host.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "platform/platform.h"
-#include "search/clean.h"
 
 namespace {
 
-// Positions are signed, -1 for "not found", as the field arithmetic below
-// relies on; 64 bits so that no line length can overflow them.
-std::int64_t position(std::size_t found) {
-  return found == std::string::npos ? -1 : static_cast<std::int64_t>(found);
+constexpr std::size_t kNone = std::string_view::npos;
+constexpr int kLineEdge = -1;  // the line's start or end, not a byte
+
+// The start of the last field: just after the last blank, 0 without one.
+std::size_t last_field_start(const std::string& line) {
+  const std::size_t blank = line.rfind(' ');
+  return blank == std::string::npos ? 0 : blank + 1;
 }
 
-// The destination text: from the start of the last field up to, but not
-// including, the character before the first slash; the whole last field
-// when that slash is not inside the field past its first character.
-std::string destination_text(const std::string& line, std::int64_t wordLen,
-                             std::int64_t wordLen2) {
-  const std::int64_t ipLen = wordLen2 - wordLen - 1;
-  const auto start = static_cast<std::size_t>(wordLen);
-  if (ipLen < 0) return line.substr(start);
-  return line.substr(start, static_cast<std::size_t>(ipLen));
+// The destination text: the last field up to, but not including, the
+// character just before the line's first slash; the whole last field when
+// that slash does not lie inside the field past its first character.
+std::string destination_text(const std::string& line, std::size_t field) {
+  const std::size_t slash = line.find('/');
+  if (slash == std::string::npos || slash <= field) return line.substr(field);
+  return line.substr(field, slash - field - 1);
+}
+
+// Text that is not an address is never looked up: asking for the all-ones
+// address instead would name every such field after the broadcast host.
+bool look_up(const std::string& destination, const host_lookup& lookup,
+             std::string* name) {
+  std::uint32_t address = 0;
+  return platform_parse_ipv4(destination, &address) && lookup(address, name);
+}
+
+// Letters, digits and dots carry an address or a name on: text with one of
+// them beside it belongs to something longer (10.0.0.1 in 10.0.0.15).
+bool continues_word(int byte) {
+  return (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') ||
+         (byte >= 'a' && byte <= 'z') || byte == '.';
+}
+
+int byte_at(std::string_view text, std::size_t at) {
+  return static_cast<unsigned char>(text[at]);
+}
+
+// The left-to-right scan for whole occurrences, over the line as it stands
+// while it is rewritten: `unread` is the original text not yet passed and
+// `before` the byte the rewritten line holds just in front of it.
+struct whole_scan {
+  std::string_view from;
+  std::string_view to;
+  std::string_view unread;
+  int before = kLineEdge;
+
+  // Offset in `unread` of the next whole occurrence, kNone when none.
+  std::size_t next() const {
+    for (std::size_t at = unread.find(from); at != kNone;
+         at = unread.find(from, at + 1)) {
+      const int left = at == 0 ? before : byte_at(unread, at - 1);
+      const std::size_t end = at + from.size();
+      const int right = end == unread.size() ? kLineEdge : byte_at(unread, end);
+      if (!continues_word(left) && !continues_word(right)) return at;
+    }
+    return kNone;
+  }
+
+  // Passes the text up to the occurrence at `at` and the occurrence itself,
+  // which the rewritten line now holds as `to`.
+  void pass(std::size_t at) {
+    if (!to.empty())
+      before = byte_at(to, to.size() - 1);
+    else if (at > 0)
+      before = byte_at(unread, at - 1);
+    unread.remove_prefix(at + from.size());
+  }
+};
+
+// Where the replacements fall against the start of the last field, which
+// is all the cut needs to know.
+struct replacements {
+  std::size_t total = 0;
+  std::size_t before_field = 0;
+  bool at_field = false;  // the last field's own occurrence
+};
+
+replacements count_whole(std::string_view line, std::string_view from,
+                         std::string_view to, std::size_t field) {
+  whole_scan scan{from, to, line};
+  replacements found;
+  for (std::size_t at = scan.next(); at != kNone; at = scan.next()) {
+    const std::size_t hit = line.size() - scan.unread.size() + at;
+    ++found.total;
+    if (hit < field) ++found.before_field;
+    if (hit == field) found.at_field = true;
+    scan.pass(at);
+  }
+  return found;
+}
+
+// Rewrites the line front to back in place: the rewritten text [0, out)
+// never reaches the unread text, which the scan's view points into.
+void sweep(std::string& line, whole_scan scan) {
+  char* text = line.data();
+  std::size_t out = 0;
+  for (std::size_t at = scan.next(); at != kNone; at = scan.next()) {
+    std::memmove(text + out, scan.unread.data(), at);
+    out += at;
+    std::memcpy(text + out, scan.to.data(), scan.to.size());
+    out += scan.to.size();
+    scan.pass(at);
+  }
+  const std::size_t rest = scan.unread.size();
+  std::memmove(text + out, scan.unread.data(), rest);
+  line.resize(out + rest);
+}
+
+// A longer name needs the line grown first, by exactly what the `count`
+// replacements add, with the text moved to its end; the caller's reserve
+// usually makes that growth happen in place.
+void replace_whole(std::string& line, std::string_view from,
+                   std::string_view to, std::size_t count) {
+  if (count == 0) return;
+  const std::size_t size = line.size();
+  const std::size_t room =
+      to.size() > from.size() ? count * (to.size() - from.size()) : 0;
+  if (room > 0) {
+    line.resize(size + room);
+    std::memmove(line.data() + room, line.data(), size);
+  }
+  sweep(line, whole_scan{from, to, std::string_view(line.data() + room, size)});
+}
+
+// Just after the destination as it stands in the rewritten last field.
+// The occurrences replaced before the field lie wholly in front of it, as
+// the destination text holds no blank.
+std::size_t cut_position(std::size_t field, const replacements& done,
+                         std::size_t destination_size, std::size_t name_size) {
+  return field - done.before_field * destination_size +
+         done.before_field * name_size +
+         (done.at_field ? name_size : destination_size);
 }
 
 }  // anonymous namespace
@@ -33,24 +150,17 @@ bool system_lookup(std::uint32_t address, std::string* name) {
 
 void substitute_host(std::string& line, std::int32_t trim,
                      const host_lookup& lookup) {
-  std::int64_t wordLen = position(line.rfind(' '));
-  const std::int64_t wordLen2 = position(line.find('/'));
-  wordLen = wordLen + 1;
-  const std::string ipadd = destination_text(line, wordLen, wordLen2);
-
-  // Text that is not an address is never looked up: asking for the
-  // all-ones address instead would name every such field after the
-  // broadcast host.
-  std::uint32_t addr = 0;
-  std::string hname;
-  const bool named =
-      platform_parse_ipv4(ipadd, &addr) && lookup(addr, &hname);
-  const std::string& sOldip = ipadd;
-  const std::string& sNewip = named ? hname : ipadd;
-  const std::int64_t newLen =
-      wordLen + static_cast<std::int64_t>(sNewip.size());
-
-  if (named) replace_all(line, sOldip, sNewip);
-  if (trim == 1 && newLen < static_cast<std::int64_t>(line.size()))
-    line.resize(static_cast<std::size_t>(newLen));
+  const std::size_t field = last_field_start(line);
+  const std::string destination = destination_text(line, field);
+  std::string name;
+  replacements done;
+  // Empty text is never replaced: it would occur everywhere.
+  if (look_up(destination, lookup, &name) && !destination.empty()) {
+    done = count_whole(line, destination, name, field);
+    replace_whole(line, destination, name, done.total);
+  }
+  if (trim != 1) return;
+  const std::size_t cut =
+      cut_position(field, done, destination.size(), name.size());
+  if (cut < line.size()) line.resize(cut);
 }

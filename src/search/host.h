@@ -12,6 +12,8 @@ using host_lookup = std::function<bool(std::uint32_t, std::string*)>;
 bool system_lookup(std::uint32_t address, std::string* name);
 
 /// Replaces the destination address of the line's last field by its host
-/// name everywhere in the line; with trim 1 cuts the line after the name.
+/// name wherever it stands whole in the line (no letter, digit or '.' on
+/// either side); with trim 1 cuts the line just after the destination as
+/// it then stands in the last field.
 void substitute_host(std::string& line, std::int32_t trim,
                      const host_lookup& lookup = system_lookup);
