@@ -16,6 +16,7 @@
 #include "run/run_settings.h"
 #include "run/startup.h"
 #include "run/stop_signals.h"
+#include "run/usage.h"
 #include "search/line_reader.h"
 #include "search/search_pass.h"
 
@@ -112,11 +113,16 @@ void stop_if_asked(std::FILE* report) {
 int main(int argc, char** argv) {
   run_settings settings;
   std::vector<std::string> unknown;
-  parse_switches(argc, argv, settings, unknown);
+  const info_request asked = parse_switches(argc, argv, settings, unknown);
   for (const std::string& sw : unknown) {
     print("Unknown switch: ");
     print(sw);
     print("\n");
+  }
+  // --help and --version answer and end the run: no banner, no report.
+  if (asked != info_request::none) {
+    print(info_text(asked));
+    return 0;
   }
 
   if (!start_socket_library(platform_start_sockets)) return kSocketStartFailure;
