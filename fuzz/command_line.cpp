@@ -1,7 +1,8 @@
 // The switches on any argument list (the input split at NUL bytes, as the
 // system hands arguments over): the parser reads nothing past the list,
-// every value it keeps is an argument that followed its switch, and -t
-// values are read as atoi reads them, saturated to 32 bits.
+// every value it keeps is an argument that followed its switch, --help and
+// --version count only where a switch is read, and -t values are read as
+// atoi reads them, saturated to 32 bits.
 
 #include <cctype>
 #include <cstdint>
@@ -33,6 +34,18 @@ std::int32_t reference_int32(std::string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
+// The first --help or --version read as a switch: values of -f, -s and -t
+// and everything from the first non-switch on are skipped.
+info_request reference_request(const std::vector<std::string>& args) {
+  for (std::size_t i = 1; i < args.size() && args[i][0] == '-'; ++i) {
+    const std::string& a = args[i];
+    if (a == "--help") return info_request::help;
+    if (a == "--version") return info_request::version;
+    if (a == "-f" || a == "-s" || a == "-t") ++i;
+  }
+  return info_request::none;
+}
+
 }  // anonymous namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
@@ -48,9 +61,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
 
   run_settings settings;
   std::vector<std::string> unknown;
-  parse_switches(static_cast<int>(argv.size()), argv.data(), settings, unknown);
+  const info_request request = parse_switches(
+      static_cast<int>(argv.size()), argv.data(), settings, unknown);
+  FUZZ_CHECK(request == reference_request(args));
   FUZZ_CHECK(settings.trim == settings.trim_from_switch);
-  for (const std::string& u : unknown) FUZZ_CHECK(!u.empty() && u[0] == '-');
+  for (const std::string& u : unknown) {
+    FUZZ_CHECK(!u.empty() && u[0] == '-');
+    FUZZ_CHECK(u != "--help" && u != "--version");
+  }
   auto follows = [&args](const char* sw, const std::string& value) {
     for (std::size_t i = 1; i + 1 < args.size(); ++i)
       if (args[i] == sw && args[i + 1] == value) return true;

@@ -14,6 +14,7 @@
 #include "run/run_messages.h"
 #include "run/run_settings.h"
 #include "run/startup.h"
+#include "run/usage.h"
 
 namespace {
 
@@ -34,8 +35,14 @@ void close_report(std::FILE* report) {
 int main(int argc, char** argv) {
   run_settings settings;
   std::vector<std::string> unknown;
-  parse_switches(argc, argv, settings, unknown);
+  const info_request asked = parse_switches(argc, argv, settings, unknown);
   print_unknown_switches(unknown);
+  // --help and --version answer and end the run: no banner, no report.
+  if (asked != info_request::none) {
+    print(info_text(asked));
+    return 0;
+  }
+
   if (!start_socket_library(platform_start_sockets)) return kSocketStartFailure;
 
   print_banner();

@@ -10,13 +10,14 @@ namespace {
 struct parsed {
   run_settings settings;
   std::vector<std::string> unknown;
+  info_request request = info_request::none;
 };
 
 parsed parse(std::vector<const char*> args) {
   args.insert(args.begin(), "vantrel");
   parsed p;
-  parse_switches(static_cast<int>(args.size()), args.data(), p.settings,
-                 p.unknown);
+  p.request = parse_switches(static_cast<int>(args.size()), args.data(),
+                             p.settings, p.unknown);
   return p;
 }
 
@@ -69,6 +70,40 @@ TEST(CommandLine, SwitchWithoutValueAtTheEndIsIgnored) {
   EXPECT_FALSE(parse({"-s"}).settings.term_from_switch.has_value());
   EXPECT_EQ(parse({"-f", "a", "-f"}).settings.log_name, "a");
   EXPECT_EQ(parse({"-t", "2", "-t"}).settings.trim_from_switch, 2);
+}
+
+TEST(CommandLine, HelpAndVersionCountOnlyWhereASwitchIsRead) {
+  const info_request help = info_request::help;
+  const info_request version = info_request::version;
+  const info_request none = info_request::none;
+  struct {
+    std::vector<const char*> args;
+    info_request request;
+    std::vector<std::string> unknown;
+  } const cases[] = {
+      {{"--help"}, help, {}},
+      {{"--version"}, version, {}},
+      {{"-x", "-t", "1", "--version"}, version, {}},
+      // Unknown switches before are reported; parsing stops at the first.
+      {{"-q", "--help", "-r"}, help, {"-q"}},
+      {{"--version", "--help"}, version, {}},
+      {{"--help", "--version"}, help, {}},
+      // A switch's value, or anything after a non-switch, is not a switch.
+      {{"-s", "--help"}, none, {}},
+      {{"-f", "--version", "-t", "--help"}, none, {}},
+      {{"log", "--help"}, none, {}},
+      // Only the exact words; the rest stays unknown.
+      {{"-h", "-help", "--HELP", "--help=1", "--version "}, none,
+       {"-h", "-help", "--HELP", "--help=1", "--version "}},
+  };
+  for (const auto& c : cases) {
+    const parsed p = parse(c.args);
+    const std::string args = ::testing::PrintToString(c.args);
+    EXPECT_EQ(p.request, c.request) << args;
+    EXPECT_EQ(p.unknown, c.unknown) << args;
+  }
+  EXPECT_EQ(*parse({"-s", "--help"}).settings.term_from_switch, "--help");
+  EXPECT_EQ(parse({"-f", "--version"}).settings.log_name, "--version");
 }
 
 TEST(CommandLine, TrimValueReadLikeAtoi) {

@@ -20,8 +20,10 @@ std::int32_t to_int32(const char* text) {
   return static_cast<std::int32_t>(value);
 }
 
-void parse_switches(int argc, const char* const* argv, run_settings& settings,
-                    std::vector<std::string>& unknown) {
+info_request parse_switches(int argc, const char* const* argv,
+                            run_settings& settings,
+                            std::vector<std::string>& unknown) {
+  info_request request = info_request::none;
   int optind = 1;
   while (optind < argc && argv[optind][0] == '-') {
     const char* sw = argv[optind];
@@ -32,10 +34,17 @@ void parse_switches(int argc, const char* const* argv, run_settings& settings,
       if (has_value) settings.term_from_switch = argv[++optind];
     } else if (std::strcmp(sw, "-f") == 0) {
       if (has_value) settings.log_name = argv[++optind];
+    } else if (std::strcmp(sw, "--help") == 0) {
+      request = info_request::help;
+      break;
+    } else if (std::strcmp(sw, "--version") == 0) {
+      request = info_request::version;
+      break;
     } else if (std::strcmp(sw, "-x") != 0) {
       unknown.emplace_back(sw);
     }
     ++optind;
   }
   settings.trim = settings.trim_from_switch;
+  return request;
 }

@@ -5,12 +5,17 @@
 
 #include "run/run_settings.h"
 
+/// What the run was asked to print instead of searching.
+enum class info_request { none, help, version };
+
 /// Reads the switches -t, -s, -f and -x into the settings (trim included).
 /// Parsing stops at the first argument that does not begin with '-'; every
 /// other '-' argument is returned in unknown, in order, for the caller to
 /// report. A value-taking switch with no argument after it is ignored.
-void parse_switches(int argc, const char* const* argv, run_settings& settings,
-                    std::vector<std::string>& unknown);
+/// Parsing also stops at --help or --version, which is returned.
+info_request parse_switches(int argc, const char* const* argv,
+                            run_settings& settings,
+                            std::vector<std::string>& unknown);
 
 /// Decimal value as atoi reads it (leading white space, optional sign,
 /// digits; anything else gives 0), saturated to the 32-bit range.

@@ -25,8 +25,8 @@ const std::string kTrimPrompt =
     "\tTrim URL's? (1=yes, 2=no)> ";
 
 // The check of a trim choice that is neither 1 nor 2, and the one retry.
-std::string retry(int trim, int tparam) {
-  return std::to_string(trim) + "\n" + std::to_string(tparam) +
+std::string retry(int trim, int trim_from_switch) {
+  return std::to_string(trim) + "\n" + std::to_string(trim_from_switch) +
          "\n\tERROR: Choose a 1 or a 2 ===>\n\tTrim URL's? (1=yes, 2=no)> ";
 }
 

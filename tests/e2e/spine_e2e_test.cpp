@@ -176,6 +176,47 @@ TEST(Spine, UnknownSwitchesComeBeforeTheBanner) {
                        whole_run("", ""));
 }
 
+// Either answers on standard output and ends the run before the banner:
+// nothing is asked, no report is made and nothing is opened.
+TEST(Spine, HelpAndVersionAnswerAndEndTheRun) {
+  const std::string usage = "Usage: vantrel [-f logfile] [-s term] [-t 1|2]";
+  const std::string usage_end = "\nMore in the manual page: man vantrel\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string out;  // the whole output, or how the usage text starts
+  } cases[] = {
+      {{"--version"}, "vantrel 1.0\n"},
+      {{"--help"}, usage},
+      {{"-q", "--version", "-r"}, "Unknown switch: -q\nvantrel 1.0\n"},
+      {{"-x", "--f", "--help", "--version"}, "Unknown switch: --f\n" + usage},
+  };
+  for (const auto& c : cases) {
+    e2e_run run;
+    run.args = c.args;
+    run.wait_for_viewer = false;
+    const e2e_result r = run_vantrel(run);
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    EXPECT_EQ(r.status, 0);
+    if (c.out.find(usage) == std::string::npos) {
+      EXPECT_EQ(r.out, c.out);
+    } else {
+      EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
+      EXPECT_EQ(r.out.rfind(usage_end), r.out.size() - usage_end.size());
+    }
+    EXPECT_FALSE(r.has_report);
+    EXPECT_EQ(r.opened, "");
+  }
+}
+
+TEST(Spine, HelpAsATermOrAfterANonSwitchIsNoSwitch) {
+  e2e_run run = switches("--help", "a --help line\n--HELP\n");
+  const e2e_result term = run_vantrel(run);
+  EXPECT_EQ(term.out, whole_run(found(1), found(1)));
+  run = switches("JDoe");
+  run.args.insert(run.args.end(), {"fw.log", "--version", "--help"});
+  EXPECT_EQ(run_vantrel(run).out, whole_run(found(1), found(1)));
+}
+
 TEST(Spine, LastSwitchWithoutValueIsIgnored) {
   e2e_run run = switches("JDoe");
   run.args.push_back("-s");

@@ -28,16 +28,34 @@ for lib in libc6 libstdc++6; do
   case ", $depends," in *", $lib "*) ;; *) fail "$lib missing from Depends" ;; esac
 done
 [ "$(dpkg-deb -f "$deb" Package)" = vantrel ] || fail "package name"
+echo "Maintainer: $(dpkg-deb -f "$deb" Maintainer)"
+dpkg-deb -f "$deb" Maintainer | grep -qx '[^<]*[^ <] <[^@ ]*@[^ ]*[^@ ]>' ||
+  fail "maintainer is not NAME <ADDRESS>"
 
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $NF }' | sort > "$scratch/files"
 printf '%s\n' './usr/bin/vantrel' './usr/share/doc/vantrel/ReadMe!.txt' \
-  './usr/share/man/man1/vantrel.1.gz' > "$scratch/expected"
+  './usr/share/doc/vantrel/copyright' './usr/share/man/man1/vantrel.1.gz' \
+  > "$scratch/expected"
 diff "$scratch/expected" "$scratch/files" ||
   fail "package contents differ from the list above (- expected, + packaged)"
 
 dpkg -x "$deb" "$scratch/root"
 gzip -dc "$scratch/root/usr/share/man/man1/vantrel.1.gz" | cmp - "$src/doc/vantrel.1" ||
   fail "packaged manual page differs from doc/vantrel.1"
+# Debian's copyright format: the licence's own text after its copyright
+# line, each line indented by one blank, blank lines as " .".
+copyright="$scratch/root/usr/share/doc/vantrel/copyright"
+grep -qx 'License: Expat' "$copyright" || fail "copyright names no licence"
+sed '1,/^Copyright/d; /./!s/^/./; s/^/ /' "$src/LICENSE" | sed '1d' \
+  > "$scratch/licence"
+sed '1,/^License: /d' "$copyright" | cmp - "$scratch/licence" ||
+  fail "copyright does not carry LICENSE's text"
+
+# The version the program prints is the package's.
+w=$(new_workdir)
+run_hermetic "$scratch/root/usr/bin/vantrel" "$w" '' --version
+[ "$(cat "$scratch/out")" = "vantrel $(dpkg-deb -f "$deb" Version)" ] ||
+  fail "vantrel --version printed: $(cat "$scratch/out")"
 
 w=$(new_workdir)
 echo "run: vantrel -f sample.log -s mbrooks -t 1 (no network, test hosts file)"

@@ -2,7 +2,8 @@
 # Every text the program prints must stand, word for word, in the manual
 # page: the program is run through the cases people meet (a search with an
 # unknown switch, a missing log, the report named as the log, a report that
-# cannot be written, the prompts with a wrong trim answer), and each piece
+# cannot be written, the prompts with a wrong trim answer, --help and
+# --version), and each piece
 # it prints is looked for in the rendered page. The console session shown
 # in README.md is replayed too and must match it.
 # usage: manual_messages.sh VANTREL SOURCE_DIR
@@ -59,6 +60,13 @@ expect_in manual "unwritable report"
 w=$(new_workdir)
 run_hermetic "$exe" "$w" 'sample.log\nmbrooks\n3\n1\n\n'
 expect_in manual "prompts"
+
+run_hermetic "$exe" "$w" '' --f --help
+grep -q 'man vantrel' "$scratch/out" || fail "no usage summary"
+expect_in manual "--help"
+
+run_hermetic "$exe" "$w" '' --version
+expect_in manual "--version"
 
 w=$(new_workdir)
 mkdir "$w/examples"

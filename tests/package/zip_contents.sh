@@ -1,8 +1,8 @@
 #!/bin/sh
 # Windows builds: makes the .zip with cpack and checks it holds exactly the
-# program and the read-me at the top of one folder, the read-me with CR LF
-# line ends (Notepad's), and an executable that needs no DLL of the
-# compiler's runtime.
+# program, the read-me and the licence at the top of one folder, the text
+# files with CR LF line ends (Notepad's), and an executable that needs no
+# DLL of the compiler's runtime.
 # usage: zip_contents.sh BUILD_DIR SOURCE_DIR
 set -eu
 build=$1 src=$2
@@ -18,13 +18,18 @@ mkdir "$scratch/x"
 (cd "$scratch/x" && cmake -E tar xf "$1")
 (cd "$scratch/x" && find . -type f | sort) > "$scratch/files"
 top=$(basename "$1" .zip)
-printf '%s\n' "./$top/ReadMe!.txt" "./$top/vantrel.exe" > "$scratch/expected"
+printf '%s\n' "./$top/LICENSE.txt" "./$top/ReadMe!.txt" "./$top/vantrel.exe" \
+  > "$scratch/expected"
 diff "$scratch/expected" "$scratch/files" ||
   fail "zip contents differ from the list above (- expected, + zipped)"
 
-readme="$scratch/x/$top/ReadMe!.txt"
-[ "$(grep -c "$(printf '\r')\$" "$readme")" -eq "$(wc -l < "$readme")" ] ||
-  fail "ReadMe!.txt has lines without CR LF"
+for text in 'ReadMe!.txt' LICENSE.txt; do
+  f="$scratch/x/$top/$text"
+  [ "$(grep -c "$(printf '\r')\$" "$f")" -eq "$(wc -l < "$f")" ] ||
+    fail "$text has lines without CR LF"
+done
+tr -d '\r' < "$scratch/x/$top/LICENSE.txt" | cmp - "$src/LICENSE" ||
+  fail "LICENSE.txt differs from LICENSE"
 if command -v x86_64-w64-mingw32-objdump >/dev/null; then
   x86_64-w64-mingw32-objdump -p "$scratch/x/$top/vantrel.exe" |
     grep 'DLL Name' > "$scratch/dlls" || true

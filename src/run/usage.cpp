@@ -1,0 +1,32 @@
+#include "run/usage.h"
+
+// The version comes from the build, so it always matches the packages'.
+#ifndef VANTREL_VERSION
+#error "VANTREL_VERSION must be defined by the build"
+#endif
+
+std::string info_text(info_request request) {
+  switch (request) {
+    case info_request::help:
+      return "Usage: vantrel [-f logfile] [-s term] [-t 1|2] [-x]\n"
+             "       vantrel --help | --version\n"
+             "\n"
+             "Searches a firewall log for the term, in upper case and then in\n"
+             "lower case, and writes the lines found to report.html in the\n"
+             "current directory, then opens it in the default viewer.\n"
+             "Whatever the switches leave open is asked for.\n"
+             "\n"
+             "  -f logfile  the log to search, a name or a path\n"
+             "  -s term     the term to look for; may be empty\n"
+             "  -t 1|2      1 trims each URL after the host name, 2 keeps "
+             "lines whole\n"
+             "  -x          accepted, no effect\n"
+             "\n"
+             "More in the manual page: man vantrel\n";
+    case info_request::version:
+      return "vantrel " VANTREL_VERSION "\n";
+    case info_request::none:
+      break;
+  }
+  return "";
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <string>
+
+#include "run/command_line.h"
+
+/// The text --help or --version prints: the usage summary, or the program
+/// name and version on one line. Empty for info_request::none.
+std::string info_text(info_request request);
