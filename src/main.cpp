@@ -18,6 +18,9 @@
 
 namespace {
 
+// Exit status of a run that did not write its report completely.
+constexpr int kRunFailed = 1;
+
 // A stop request ends the run between two lines of the report, so every
 // line in it is whole.
 void stop_if_asked(std::FILE* report) {
@@ -28,6 +31,26 @@ void stop_if_asked(std::FILE* report) {
 
 void close_report(std::FILE* report) {
   if (report != nullptr) std::fclose(report);
+}
+
+// The rest of the search after the upper-case pass; the errno value of the
+// first write to the report that failed, which ends the search there, or 0.
+int finish_search(const run_settings& settings, std::FILE* report,
+                  const pass_result& upper, bool* whole) {
+  if (upper.write_error != 0) return upper.write_error;
+  if (const int error = write_lower_heading(report)) return error;
+  const pass_result lower = run_pass(pass_kind::lower, settings, report);
+  stop_if_asked(report);
+  if (lower.write_error != 0) return lower.write_error;
+  *whole = upper.whole && lower.whole;
+  return write_foot(report);
+}
+
+int end_unwritten(std::FILE* report, int error) {
+  platform_release_stop_signals();
+  print_report_not_written(error);
+  close_report(report);
+  return kRunFailed;
 }
 
 }  // anonymous namespace
@@ -42,7 +65,6 @@ int main(int argc, char** argv) {
     print(info_text(asked));
     return 0;
   }
-
   if (!start_socket_library(platform_start_sockets)) return kSocketStartFailure;
 
   print_banner();
@@ -50,25 +72,25 @@ int main(int argc, char** argv) {
   color(GREY);
   if (log_is_report(settings.log_name)) {
     print_log_is_report();
-    return 0;
+    return kRunFailed;
   }
 
   platform_catch_stop_signals();
   std::FILE* report = std::fopen(kReportName, "wb");
   print_progress();
-  write_head(report, settings.term, settings.log_name);
-  if (run_pass(pass_kind::upper, settings, report) ==
-      pass_outcome::log_not_opened) {
+  if (const int error = write_head(report, settings.term, settings.log_name))
+    return end_unwritten(report, error);
+  const pass_result upper = run_pass(pass_kind::upper, settings, report);
+  if (!upper.log_opened) {
     print_unable_to_open();
     close_report(report);
     platform_release_stop_signals();
-    return 0;
+    return kRunFailed;
   }
   stop_if_asked(report);
-  write_lower_heading(report);
-  run_pass(pass_kind::lower, settings, report);
-  stop_if_asked(report);
-  write_foot(report);
+  bool whole = false;
+  if (const int error = finish_search(settings, report, upper, &whole))
+    return end_unwritten(report, error);
   platform_release_stop_signals();
 
   print_file_written();
@@ -77,5 +99,5 @@ int main(int argc, char** argv) {
   platform_clear_console();
   close_report(report);
   platform_open_in_viewer(kReportName);
-  return 0;
+  return report != nullptr && whole ? 0 : kRunFailed;
 }

@@ -77,7 +77,8 @@ inline std::vector<std::string> lines_by_block(line_reader& reader) {
     }
     if (start == block.size()) reader.consume(start);
   }
-  if (!reader.line_too_long()) lines.emplace_back(reader.last_line());
+  std::string_view last;
+  if (reader.last_line(&last)) lines.emplace_back(last);
   return lines;
 }
 

@@ -3,7 +3,9 @@
 // implementation file (platform_posix.cpp, platform_win32.cpp); nothing here
 // names an OS type, so the portable code never sees an OS header.
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 /// Sets the text attribute (bit 0 blue, 1 green, 2 red, 3 bright) for what
@@ -24,6 +26,17 @@ bool platform_parse_ipv4(const std::string& text, std::uint32_t* address);
 /// Reverse lookup of an IPv4 address (network byte order) through the system
 /// resolver. True with the host's official name, false when none is known.
 bool platform_reverse_lookup(std::uint32_t address, std::string* name);
+
+/// Reads up to size bytes of file from its position, straight from the
+/// operating system: no stream buffer in between, so the bytes of a pipe
+/// are handed on as they come. The count read, 0 at the end of the file, or
+/// -1 with *error set to the errno value; a stop request ends a read that
+/// is waiting (a pipe whose writer is idle) with EINTR or another error.
+std::ptrdiff_t platform_read(std::FILE* file, char* into, std::size_t size,
+                             int* error);
+
+/// The system's text for an errno value, for messages.
+std::string platform_error_text(int error);
 
 /// Catches the requests to stop a run from now on: Ctrl-C and termination
 /// (SIGINT, SIGTERM, SIGHUP; on Windows the console's control events, the

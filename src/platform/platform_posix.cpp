@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -85,11 +86,22 @@ bool platform_reverse_lookup(std::uint32_t address, std::string* name) {
   return true;
 }
 
+std::ptrdiff_t platform_read(std::FILE* file, char* into, std::size_t size,
+                             int* error) {
+  const ssize_t got = read(fileno(file), into, size);
+  if (got < 0) *error = errno;
+  return got;
+}
+
+std::string platform_error_text(int error) { return std::strerror(error); }
+
 void platform_catch_stop_signals() {
   struct sigaction action {};
   action.sa_handler = on_stop_signal;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
+  // No SA_RESTART: a read that waits on an idle pipe must return, or the
+  // request would not be seen until more of the log came.
+  action.sa_flags = 0;
   for (std::size_t i = 0; i < 3; ++i) {
     sigaction(kStopSignals[i], nullptr, &previous[i]);
     if (previous[i].sa_handler != SIG_IGN)

@@ -5,11 +5,13 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <shellapi.h>
+#include <io.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -43,10 +45,14 @@ bool spells_all_ones(const char* text) {
 // Set by the console's control handler, which Windows runs on a thread of
 // its own; read by the search between lines.
 volatile LONG stop_asked = 0;
+// The thread that reads the log, so that a read waiting on an idle pipe
+// can be ended from the handler's thread.
+HANDLE main_thread = nullptr;
 
 BOOL WINAPI on_console_event(DWORD event) {
   if (InterlockedExchange(&stop_asked, 1) != 0)
     ExitProcess(STATUS_CONTROL_C_EXIT);
+  if (main_thread != nullptr) CancelSynchronousIo(main_thread);
   // When the window closes, Windows ends the process as soon as this
   // returns: give the run the few seconds it allows to finish the line in
   // hand and end by itself.
@@ -94,7 +100,20 @@ bool platform_reverse_lookup(std::uint32_t address, std::string* name) {
   return true;
 }
 
+std::ptrdiff_t platform_read(std::FILE* file, char* into, std::size_t size,
+                             int* error) {
+  const unsigned most = size > 0x40000000u ? 0x40000000u
+                                           : static_cast<unsigned>(size);
+  const int got = _read(_fileno(file), into, most);
+  if (got < 0) *error = errno;
+  return got;
+}
+
+std::string platform_error_text(int error) { return std::strerror(error); }
+
 void platform_catch_stop_signals() {
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(),
+                  &main_thread, 0, FALSE, DUPLICATE_SAME_ACCESS);
   SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 

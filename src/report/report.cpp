@@ -1,15 +1,25 @@
 #include "report/report.h"
 
+#include <cerrno>
+
 namespace {
+
+// 0 when everything written so far reached the file, else the errno value
+// of the write or flush that failed (a full disk shows only at the flush).
+int flushed(std::FILE* report) {
+  errno = 0;
+  if (std::fflush(report) == 0 && std::ferror(report) == 0) return 0;
+  return errno != 0 ? errno : EIO;
+}
 
 // Text from the log, the term and the file name is escaped: log lines carry
 // URLs chosen by any client behind the firewall, and the report is opened in
 // a browser.
-void write_line(std::FILE* report, std::string_view markup) {
-  if (report == nullptr) return;
+int write_line(std::FILE* report, std::string_view markup) {
+  if (report == nullptr) return 0;
   std::fwrite(markup.data(), 1, markup.size(), report);
   std::fwrite("\r\n", 1, 2, report);
-  std::fflush(report);
+  return flushed(report);
 }
 
 // The HTML reference of each byte that needs one, indexed by byte value.
@@ -56,8 +66,8 @@ void append_escaped(std::string& out, std::string_view text) {
   escape_into(text, [&](std::string_view piece) { out.append(piece); });
 }
 
-void write_head(std::FILE* report, std::string_view term,
-                std::string_view fname) {
+int write_head(std::FILE* report, std::string_view term,
+               std::string_view fname) {
   const std::string t = escaped(term);
   const std::string f = escaped(fname);
   write_line(report, "<html>");
@@ -75,15 +85,15 @@ void write_head(std::FILE* report, std::string_view term,
   write_line(report,
              "<p><table width=90% bgcolor='#99CCFF' align=center><tr><td>"
              "<font face=arial size=-1>");
-  write_line(report, "<p><u><b>Showing UpperCase Results</b></u>");
+  return write_line(report, "<p><u><b>Showing UpperCase Results</b></u>");
 }
 
-void write_lower_heading(std::FILE* report) {
-  write_line(report, "<p><u><b>Showing LowerCase Results</b></u>");
+int write_lower_heading(std::FILE* report) {
+  return write_line(report, "<p><u><b>Showing LowerCase Results</b></u>");
 }
 
-void write_result(std::FILE* report, std::string_view line) {
-  if (report == nullptr) return;
+int write_result(std::FILE* report, std::string_view line) {
+  if (report == nullptr) return 0;
   // Escaped straight into the stream's buffer, so that no copy of the line
   // is made: lines can be long, and the stream joins a short line's pieces
   // into one write at the flush. A long line takes several writes; a stop
@@ -94,15 +104,15 @@ void write_result(std::FILE* report, std::string_view line) {
   put("<br>");
   escape_into(line, put);
   put("\r\n");
-  std::fflush(report);
+  return flushed(report);
 }
 
-void write_foot(std::FILE* report) {
+int write_foot(std::FILE* report) {
   write_line(report, "<br>&nbsp;</td></tr></table><hr noshade width=350>");
   write_line(report,
              "<p><b><center>Vantrel v1.0: firewall log search with host names"
              " for every destination.</b>");
   write_line(report, "");
   write_line(report, "</body>");
-  write_line(report, "</html>");
+  return write_line(report, "</html>");
 }

@@ -2,6 +2,10 @@
 // The HTML report. Every line ends with CR LF and is flushed at once, so the
 // file is whole up to the last line written however the run ends. A null
 // report (it could not be created) silently takes nothing.
+//
+// The writers return 0 when their text reached the file, else the errno
+// value of the failure; the stream's error stays set, so a failure is also
+// seen by every later writer.
 
 #include <cstdio>
 #include <string>
@@ -14,14 +18,14 @@ constexpr const char* kReportName = "report.html";
 void append_escaped(std::string& out, std::string_view text);
 
 /// Page start up to and including the first section heading.
-void write_head(std::FILE* report, std::string_view term,
-                std::string_view fname);
+int write_head(std::FILE* report, std::string_view term,
+               std::string_view fname);
 
 /// The heading of the lower-case results.
-void write_lower_heading(std::FILE* report);
+int write_lower_heading(std::FILE* report);
 
 /// One result line.
-void write_result(std::FILE* report, std::string_view line);
+int write_result(std::FILE* report, std::string_view line);
 
 /// Page end.
-void write_foot(std::FILE* report);
+int write_foot(std::FILE* report);

@@ -44,6 +44,6 @@ bool write_hit(hit_writer& writer, std::string_view line,
   cleaned.assign(line);
   remove_tags(cleaned);
   substitute_host(cleaned, writer.trim, writer.lookup);
-  write_result(writer.report, cleaned);
-  return true;
+  writer.write_error = write_result(writer.report, cleaned);
+  return writer.write_error == 0;
 }

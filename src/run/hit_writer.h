@@ -17,8 +17,9 @@ struct hit_writer {
   // Reused for every hit, so a pass with many hits does not allocate per
   // hit.
   std::string scratch;
+  int write_error = 0;  // errno value of the write that failed, 0 if none
 };
 
 /// Announces hit number `number` and writes the cleaned line. True while
-/// the search should go on.
+/// the search should go on; false once the report could not be written.
 bool write_hit(hit_writer& writer, std::string_view line, std::int64_t number);

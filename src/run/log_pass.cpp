@@ -59,11 +59,14 @@ bool log_is_report(const std::string& log_name) {
   return std::filesystem::equivalent(log_name, kReportName, ec) && !ec;
 }
 
-pass_outcome run_pass(pass_kind kind, const run_settings& settings,
-                      std::FILE* report) {
+pass_result run_pass(pass_kind kind, const run_settings& settings,
+                     std::FILE* report) {
+  pass_result result;
   std::FILE* log = open_log(settings.log_name);
-  if (log == nullptr && kind == pass_kind::upper)
-    return pass_outcome::log_not_opened;
+  if (log == nullptr && kind == pass_kind::upper) {
+    result.log_opened = false;
+    return result;
+  }
   print_start(kind);
   line_reader reader(log, kDefaultChunk,
                      log == nullptr ? kNoLimit : read_limit(settings.log_name));
@@ -77,10 +80,17 @@ pass_outcome run_pass(pass_kind kind, const run_settings& settings,
       },
       platform_stop_requested);
   if (log != nullptr) std::fclose(log);
+  result.write_error = writer.write_error;
+  result.whole = end != search_end::line_too_long &&
+                 end != search_end::read_failed;
   if (end == search_end::line_too_long) {
     color(RED);
     print("\tA line of the log is too long for the memory left; the rest of "
           "the log was not searched.\n");
+  } else if (end == search_end::read_failed) {
+    color(RED);
+    print("\tThe log could not be read to its end: " +
+          platform_error_text(reader.read_error()) + ".\n");
   }
-  return pass_outcome::searched;
+  return result;
 }

@@ -8,9 +8,12 @@
 
 enum class pass_kind { upper, lower };
 
-enum class pass_outcome {
-  searched,        // the log was searched, to its end or to a stop request
-  log_not_opened,  // the upper-case pass could not open the log
+/// How a pass went; a stop request is not among these, since the run asks
+/// for it itself.
+struct pass_result {
+  bool log_opened = true;  // false: the upper-case pass could not open it
+  bool whole = true;       // false: part of the log could not be searched
+  int write_error = 0;     // errno value when the report could not be written
 };
 
 /// True when the log named is the report itself, by any path: the passes
@@ -19,6 +22,8 @@ bool log_is_report(const std::string& log_name);
 
 /// Opens the log, searches it for the term folded to the pass's case,
 /// announces and writes each hit (hit_writer.h), and closes it. A log that
-/// vanished before the lower-case pass reads as an empty one.
-pass_outcome run_pass(pass_kind kind, const run_settings& settings,
+/// vanished before the lower-case pass reads as an empty one. What could
+/// not be searched is said on the console; the search ends at the first
+/// failed write.
+pass_result run_pass(pass_kind kind, const run_settings& settings,
                       std::FILE* report);

@@ -1,6 +1,7 @@
 #include "run/run_messages.h"
 
 #include "console/console.h"
+#include "platform/platform.h"
 #include "report/report.h"
 
 void print_unknown_switches(const std::vector<std::string>& unknown) {
@@ -53,6 +54,12 @@ void print_log_is_report() {
 void print_unable_to_open() {
   color(RED);
   print("Unable to open file");
+}
+
+void print_report_not_written(int error) {
+  color(LIGHTRED);
+  print("\tReport.html could not be written: " + platform_error_text(error) +
+        ".\n");
 }
 
 void print_file_written() {

@@ -16,5 +16,8 @@ void print_progress();
 void print_log_is_report();
 void print_unable_to_open();
 
+/// The report could not be written, with the system's reason.
+void print_report_not_written(int error);
+
 /// "File written." and the Enter prompt.
 void print_file_written();

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/platform.h"
+
 // The log is read, never mapped: a mapped file that another process cuts
 // short (log rotation by copy and truncate) would kill the reader.
 
@@ -73,12 +75,17 @@ bool line_reader::fill() {
   }
   const std::size_t want = static_cast<std::size_t>(
       std::min<std::uint64_t>(chunk_, remaining_));
-  const std::size_t got =
-      want == 0 ? 0 : std::fread(buffer_.get() + end_, 1, want, file_);
-  if (got == 0) {
+  int error = 0;
+  const std::ptrdiff_t read =
+      want == 0 ? 0 : platform_read(file_, buffer_.get() + end_, want, &error);
+  if (read <= 0) {
+    // A piece of a line before a failed read is not a line of the log.
+    if (read < 0) read_error_ = error;
     ended_ = true;
+    finished_ = read < 0;
     return false;
   }
+  const auto got = static_cast<std::size_t>(read);
   remaining_ -= got;
   const std::size_t from = end_;
   end_ += got;
@@ -106,12 +113,12 @@ void line_reader::end_at(std::size_t offset) {
   ended_ = true;
 }
 
-std::string_view line_reader::last_line() {
-  if (finished_) return {};
+bool line_reader::last_line(std::string_view* line) {
+  if (finished_) return false;
   finished_ = true;
-  std::string_view last(buffer_.get() + begin_, end_ - begin_);
+  *line = std::string_view(buffer_.get() + begin_, end_ - begin_);
   begin_ = end_;
-  return last;
+  return true;
 }
 
 bool line_reader::next_line(std::string_view* line) {
@@ -128,18 +135,14 @@ bool line_reader::next_line(std::string_view* line) {
       const void* quit = std::memchr(at, kEndOfFile, size);
       if (quit != nullptr) {
         end_at(static_cast<std::size_t>(static_cast<const char*>(quit) - at));
-        *line = last_line();
-        return true;
+        return last_line(line);
       }
       *line = strip_cr(std::string_view(at, size));
       begin_ += size;
       return true;
     }
     scan = end_ - begin_;  // offsets move when fill() makes room
-    if (!fill()) {
-      *line = last_line();
-      return !out_of_memory_;
-    }
+    if (!fill()) return last_line(line);
     scan += begin_;
   }
 }

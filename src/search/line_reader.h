@@ -35,7 +35,8 @@ class line_reader {
   bool next_line(std::string_view* line);
 
   /// Reads more of the log. False once it has nothing more to give; then
-  /// last_line() holds what is left.
+  /// last_line() holds what is left. A read that fails (a stop request
+  /// among the causes) ends the log there.
   bool fill();
 
   /// The complete lines held, each ending with its LF. They may still hold
@@ -52,13 +53,19 @@ class line_reader {
   /// offset 0 (consume up to it first), become the last line.
   void end_at(std::size_t offset);
 
-  /// Once fill() has returned false: the last line, handed out once (empty
-  /// after that, or when a line did not fit in memory).
-  std::string_view last_line();
+  /// Once fill() has returned false: the last line, handed out once. False
+  /// when there is none to hand out: it was handed out already, or the log
+  /// could not be read to its end, when the text after the last LF is only
+  /// a piece of a line.
+  bool last_line(std::string_view* line);
 
   /// True when a line was too long for the memory left; the rest of the
-  /// log is not read, and no piece of that line is handed out.
+  /// log is not read.
   bool line_too_long() const { return out_of_memory_; }
+
+  /// The errno value of a read that failed, ending the log early; 0 when
+  /// none did.
+  int read_error() const { return read_error_; }
 
   /// Bytes the buffer holds room for; the tests keep it bounded.
   std::size_t capacity() const { return capacity_; }
@@ -83,6 +90,7 @@ class line_reader {
   bool ended_ = false;        // nothing more to read
   bool finished_ = false;     // the last line has been handed out
   bool out_of_memory_ = false;
+  int read_error_ = 0;
 };
 
 /// A line without its LF and without a CR directly before that LF.

@@ -81,16 +81,17 @@ search_end run_search(std::string_view term, line_reader& log,
   search_state s{term, sink, stop};
   if (!by_line && fits_fast_path(term)) {
     search_blocks(s, log);
-    if (!s.quit && !stop()) {
-      const std::string_view last = log.last_line();
-      if (find_term(last, term, 0) != std::string_view::npos)
-        hand_over(s, last);
-    }
+    std::string_view last;
+    if (!s.quit && !stop() && log.last_line(&last) &&
+        find_term(last, term, 0) != std::string_view::npos)
+      hand_over(s, last);
   } else {
     search_lines(s, log);
   }
+  if (s.quit || stop()) return search_end::stopped;
   if (log.line_too_long()) return search_end::line_too_long;
-  return s.quit || stop() ? search_end::stopped : search_end::log_ended;
+  if (log.read_error() != 0) return search_end::read_failed;
+  return search_end::log_ended;
 }
 
 }  // anonymous namespace

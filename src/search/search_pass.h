@@ -22,6 +22,7 @@ enum class search_end {
   log_ended,      // every line was looked at
   stopped,        // the stop check or the sink ended it
   line_too_long,  // a line did not fit in memory; the rest was not read
+  read_failed,    // a read failed; the rest was not read (see read_error)
 };
 
 /// Hands every line of log that holds term (compared byte for byte) to

@@ -2,6 +2,8 @@
 // a log still being written, a run stopped half way, odd file names.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -141,6 +143,84 @@ TEST(Hostile, StopSignalsLeaveOnlyWholeLines) {
     EXPECT_EQ(r.opened, "");
     expect_whole_lines(r.report, written);
   }
+}
+
+// A log whose writer stays idle after its lines leaves the read waiting;
+// the first request to stop must still end the run, with every announced
+// hit in the report.
+TEST(Hostile, StopSignalsEndARunWaitingOnAnIdleFifo) {
+  if (windows_program())
+    GTEST_SKIP() << "a signal sent under Wine reaches the runner, not the "
+                    "program";
+  std::string lines;
+  std::string results;
+  for (int i = 0; i < 500; ++i) {
+    lines += "JDOE " + std::to_string(i) + "\n";
+    results += result("JDOE " + std::to_string(i));
+  }
+  for (int sig : {SIGINT, SIGTERM}) {
+    std::atomic<bool> run_over{false};
+    std::thread writer;
+    e2e_run run = switches("jdoe", "");
+    run.files.clear();
+    run.wait_for_viewer = false;
+    run.prepare = [&](const std::string& work) {
+      const std::string path = work + "/fw.log";
+      ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+      writer = std::thread([path, &lines, &run_over] {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        if (f == nullptr) return;
+        std::fwrite(lines.data(), 1, lines.size(), f);
+        std::fflush(f);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!run_over && std::chrono::steady_clock::now() < deadline)
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::fclose(f);
+      });
+    };
+    run.stop_signal = sig;
+    run.stop_after = head("jdoe", "fw.log").size() + results.size();
+    const auto started = std::chrono::steady_clock::now();
+    const e2e_result r = run_vantrel(run);
+    const auto took = std::chrono::steady_clock::now() - started;
+    run_over = true;
+    if (writer.joinable()) writer.join();
+    EXPECT_EQ(r.status, 128 + sig);
+    EXPECT_LT(took, std::chrono::seconds(10)) << "the run waited on the log";
+    EXPECT_EQ(r.report, head("jdoe", "fw.log") + results);
+  }
+}
+
+// Failures that must not read as success: each is said, and the run exits 1.
+TEST(Hostile, ReadAndWriteFailuresAreSaidAndEndWithStatus1) {
+  if (windows_program())
+    GTEST_SKIP() << "needs /dev/full and /proc/self/mem";
+  // The report on a full disk: nothing else after the message.
+  e2e_run run = switches("jdoe", "jdoe 1\n");
+  run.wait_for_viewer = false;
+  run.read_report = false;
+  run.prepare = [](const std::string& work) {
+    ASSERT_EQ(symlink("/dev/full", (work + "/report.html").c_str()), 0);
+  };
+  e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, banner() + progress() +
+                       "\tReport.html could not be written: No space left "
+                       "on device.\n");
+  EXPECT_EQ(r.opened, "");
+
+  // A log whose every read fails: said after each pass, the run goes on.
+  run = switches("jdoe", "");
+  run.args.back() = "/proc/self/mem";
+  r = run_vantrel(run);
+  const std::string failed =
+      "\tThe log could not be read to its end: Input/output error.\n";
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, whole_run(failed, failed));
+  EXPECT_EQ(r.report,
+            head("jdoe", "/proc/self/mem") + lower_heading() + foot());
+  EXPECT_EQ(r.opened, viewer_call(r));
 }
 
 TEST(Hostile, LogGrowingFasterThanItIsReadStillEnds) {

@@ -183,7 +183,7 @@ TEST(Prompts, EndOfInputAfterEachPrompt) {
   e2e_run run = prompted("");
   run.wait_for_viewer = false;
   e2e_result r = run_vantrel(run);
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, all + retry(0, 0) + progress() + "Unable to open file");
   EXPECT_EQ(r.report, head("", ""));
 

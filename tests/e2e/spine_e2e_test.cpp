@@ -108,7 +108,7 @@ TEST(Spine, MissingLogEndsAfterTheHead) {
   run.files.clear();
   run.wait_for_viewer = false;
   const e2e_result r = run_vantrel(run);
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, banner() + progress() + "Unable to open file");
   EXPECT_EQ(r.report, head("jdoe", "fw.log"));
   EXPECT_EQ(r.opened, "");
@@ -119,6 +119,7 @@ TEST(Spine, DirectoryAsLogCannotBeOpened) {
   run.args.back() = ".";
   run.wait_for_viewer = false;
   const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, banner() + progress() + "Unable to open file");
   EXPECT_EQ(r.report, head("jdoe", "."));
   EXPECT_EQ(r.opened, "");
@@ -132,6 +133,7 @@ TEST(Spine, UncreatableReportAnnouncesEveryHitWithTheMessage) {
   const std::string hits = found(1) + kNotOpen + found(2) + kNotOpen +
                            found(3) + kNotOpen;
   EXPECT_EQ(r.out, whole_run(hits, hits));
+  EXPECT_EQ(r.status, 1);
   EXPECT_FALSE(r.has_report);
   // Wine's shell shows a folder in a file browser of its own, which never
   // reaches the host's opener.
@@ -148,7 +150,7 @@ TEST(Spine, LogThatIsTheReportIsRefusedAndLeftAlone) {
     run.args.back() = name;
     run.wait_for_viewer = false;
     const e2e_result r = run_vantrel(run);
-    EXPECT_EQ(r.status, 0) << name;
+    EXPECT_EQ(r.status, 1) << name;
     EXPECT_EQ(r.out, banner() +
                          "\tThe log file is the report itself; name another "
                          "log.\n") << name;
@@ -164,6 +166,7 @@ TEST(Spine, HardLinkToTheReportIsRefused) {
   run.link = {"report.html", "link.log"};
   run.wait_for_viewer = false;
   const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.report, "old\n");
   EXPECT_EQ(r.opened, "");
 }
