@@ -3,6 +3,7 @@
 // that colour changes and text stay in order.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 constexpr int GREY = 7;
@@ -19,6 +20,13 @@ void color(int value);
 
 /// Writes text to standard output, byte for byte (it may hold NUL bytes).
 void print(std::string_view text);
+
+/// Shows a transient line (a progress line) on a terminal; it is erased
+/// before anything else is printed. Nothing is written off a terminal.
+void show_transient(const std::string& text);
+
+/// Erases the transient line, if one is shown.
+void erase_transient();
 
 /// Writes a number in decimal to standard output.
 void print_number(std::int64_t value);

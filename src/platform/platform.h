@@ -13,6 +13,16 @@
 /// the attribute takes effect at once. Does nothing on redirected output.
 void platform_set_text_attribute(int attribute);
 
+/// Puts back the colours the terminal had when the program started, if it
+/// changed them; also done by itself when the program exits normally.
+void platform_reset_text_attribute();
+
+/// Shows text as a transient line at the start of the terminal's current
+/// line, in place of the one shown before (width: its length), or erases
+/// it when text is empty. Nothing at all where colours would not be shown
+/// (redirected output, TERM=dumb, NO_COLOR).
+void platform_transient_line(const std::string& text, std::size_t width);
+
 /// True when standard output is a terminal that text is shown on directly.
 bool platform_stdout_is_terminal();
 

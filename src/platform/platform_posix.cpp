@@ -45,6 +45,8 @@ bool use_color() {
   return decided;
 }
 
+bool color_changed = false;
+
 }  // anonymous namespace
 
 bool platform_stdout_is_terminal() {
@@ -52,8 +54,27 @@ bool platform_stdout_is_terminal() {
   return decided;
 }
 
+void platform_reset_text_attribute() {
+  if (!color_changed) return;
+  std::fflush(stdout);
+  std::fputs("\x1b[0m", stdout);
+  std::fflush(stdout);
+}
+
+void platform_transient_line(const std::string& text, std::size_t) {
+  if (!use_color()) return;
+  // Back to the line's start, the new text, and the rest of the old gone.
+  std::fflush(stdout);
+  std::fputs(("\r" + text + "\x1b[K").c_str(), stdout);
+  std::fflush(stdout);
+}
+
 void platform_set_text_attribute(int attribute) {
   if (!use_color()) return;
+  if (!color_changed) {
+    color_changed = true;
+    std::atexit(platform_reset_text_attribute);
+  }
   // Console attribute bits are blue=1, green=2, red=4; ANSI wants red=1,
   // green=2, blue=4, so blue and red swap places.
   const int rgb = ((attribute & 4) ? 1 : 0) | (attribute & 2) |
@@ -116,7 +137,7 @@ void platform_release_stop_signals() {
     sigaction(kStopSignals[i], &previous[i], nullptr);
   const int sig = caught;
   if (sig == 0) return;
-  std::fflush(stdout);
+  platform_reset_text_attribute();
   signal(sig, SIG_DFL);
   raise(sig);
   _exit(128 + sig);

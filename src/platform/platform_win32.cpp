@@ -64,7 +64,42 @@ BOOL WINAPI on_console_event(DWORD event) {
 
 }  // anonymous namespace
 
+namespace {
+
+// The console's attributes before the first change, put back at the end.
+bool color_changed = false;
+WORD attributes_at_start = 0;
+
+void remember_attributes() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info) == 0)
+    return;
+  attributes_at_start = info.wAttributes;
+  color_changed = true;
+  std::atexit(platform_reset_text_attribute);
+}
+
+}  // anonymous namespace
+
+void platform_reset_text_attribute() {
+  if (!color_changed) return;
+  std::fflush(stdout);
+  SetConsoleTextAttribute(GetStdHandle(STD_OUTPUT_HANDLE),
+                          attributes_at_start);
+}
+
+void platform_transient_line(const std::string& text, std::size_t width) {
+  if (!platform_stdout_is_terminal()) return;
+  // The console has no erase-to-end: blanks cover what the last one left.
+  std::string line = "\r" + text;
+  if (text.size() < width) line.append(width - text.size(), ' ');
+  if (text.empty()) line += '\r';
+  std::fputs(line.c_str(), stdout);
+  std::fflush(stdout);
+}
+
 void platform_set_text_attribute(int attribute) {
+  if (!color_changed) remember_attributes();
   // Text already written must show in the colour it was written in.
   std::fflush(stdout);
   // Fetched on every call: the handle may have been replaced meanwhile.
@@ -122,7 +157,7 @@ bool platform_stop_requested() { return stop_asked != 0; }
 void platform_release_stop_signals() {
   SetConsoleCtrlHandler(on_console_event, FALSE);
   if (stop_asked == 0) return;
-  std::fflush(stdout);
+  platform_reset_text_attribute();
   ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "report/report.h"
 #include "run/hit_writer.h"
+#include "run/progress.h"
 #include "search/fold.h"
 #include "search/line_reader.h"
 #include "search/search_pass.h"
@@ -68,17 +69,23 @@ pass_result run_pass(pass_kind kind, const run_settings& settings,
     return result;
   }
   print_start(kind);
-  line_reader reader(log, kDefaultChunk,
-                     log == nullptr ? kNoLimit : read_limit(settings.log_name));
+  const std::uint64_t limit =
+      log == nullptr ? kNoLimit : read_limit(settings.log_name);
+  line_reader reader(log, kDefaultChunk, limit);
   hit_writer writer;
   writer.report = report;
   writer.trim = settings.trim;
+  read_progress progress = start_progress(limit == kNoLimit ? 0 : limit);
   const search_end end = search_pass(
       folded_term(kind, settings.term), reader,
       [&writer](std::string_view line, std::int64_t number) {
         return write_hit(writer, line, number);
       },
-      platform_stop_requested);
+      [&progress, &reader] {
+        update_progress(progress, reader.bytes_read());
+        return platform_stop_requested();
+      });
+  end_progress();
   if (log != nullptr) std::fclose(log);
   result.write_error = writer.write_error;
   result.whole = end != search_end::line_too_long &&

@@ -87,6 +87,7 @@ bool line_reader::fill() {
   }
   const auto got = static_cast<std::size_t>(read);
   remaining_ -= got;
+  bytes_read_ += got;
   const std::size_t from = end_;
   end_ += got;
   const std::size_t lf = find_last_lf(buffer_.get(), from, end_);

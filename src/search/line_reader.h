@@ -67,6 +67,9 @@ class line_reader {
   /// none did.
   int read_error() const { return read_error_; }
 
+  /// Bytes read from the log so far.
+  std::uint64_t bytes_read() const { return bytes_read_; }
+
   /// Bytes the buffer holds room for; the tests keep it bounded.
   std::size_t capacity() const { return capacity_; }
 
@@ -77,6 +80,7 @@ class line_reader {
   std::FILE* file_;
   std::size_t chunk_;
   std::uint64_t remaining_;  // bytes still to be read
+  std::uint64_t bytes_read_ = 0;
   // Grown with realloc (see make_room), so one huge line costs about its
   // own size, and a line too long for memory is reported, not a crash.
   struct free_deleter {

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <csignal>
@@ -77,6 +78,29 @@ std::size_t file_size_or_zero(const fs::path& path) {
 
 // Starts argv with its standard streams on the given files and one more
 // variable in its environment.
+// The process below root (by parent links in /proc) whose name is
+// vantrel, or root itself when there is none: under a pseudo-terminal the
+// program runs a few processes down, and a signal for it must reach it
+// rather than the terminal's keeper.
+pid_t program_below(pid_t root) {
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string stat = read_file((entry.path() / "stat").string());
+    const std::size_t paren = stat.rfind(')');
+    if (paren == std::string::npos ||
+        stat.find("(vantrel)") == std::string::npos)
+      continue;
+    pid_t pid = static_cast<pid_t>(std::atoi(stat.c_str()));
+    for (pid_t up = pid; up > 1;) {
+      if (up == root) return pid;
+      const std::string s = read_file("/proc/" + std::to_string(up) + "/stat");
+      const std::size_t p = s.rfind(')');
+      if (p == std::string::npos) break;
+      up = static_cast<pid_t>(std::atoi(s.c_str() + p + 4));  // ") S ppid"
+    }
+  }
+  return root;
+}
+
 pid_t start(const std::vector<std::string>& argv, const std::string& in,
             const std::string& out, const std::string& err,
             const std::pair<std::string, std::string>& env) {
@@ -117,7 +141,7 @@ int spawn(const std::vector<std::string>& argv, const fs::path& in,
     bool sent = false;
     while (wait4(pid, &status, WNOHANG, &usage) == 0) {
       if (!sent && file_size_or_zero(report) >= run.stop_after) {
-        kill(pid, run.stop_signal);
+        kill(run.on_terminal ? program_below(pid) : pid, run.stop_signal);
         sent = true;
       }
       std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -166,6 +190,49 @@ std::string read_file(const std::string& path) {
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+void fifo_log::start(const std::string& path) {
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  writer = std::thread([this, path] {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const auto wait = [&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      return !run_over && std::chrono::steady_clock::now() < deadline;
+    };
+    for (int pass = 0; pass < 2; ++pass) {
+      // Waits for the pass to open its end without blocking, so a run that
+      // never comes back for the second pass does not hold the test up.
+      int fd = -1;
+      while ((fd = open(path.c_str(), O_WRONLY | O_NONBLOCK)) < 0)
+        if (!wait()) return;
+      fcntl(fd, F_SETFL, 0);
+      std::FILE* f = fdopen(fd, "wb");
+      if (f == nullptr) return;
+      const std::size_t step = bytes.size() / static_cast<std::size_t>(pieces) + 1;
+      for (std::size_t at = 0; at < bytes.size(); at += step) {
+        std::fwrite(bytes.data() + at, 1, std::min(step, bytes.size() - at), f);
+        std::fflush(f);
+        std::this_thread::sleep_for(spread / pieces);
+      }
+      while (hold_open && !run_over &&
+             std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      std::fclose(f);
+      // The next pass's bytes must not reach this one: wait until its
+      // reader has let go (opening then fails with no reader).
+      for (int probe; (probe = open(path.c_str(), O_WRONLY | O_NONBLOCK)) >= 0;) {
+        close(probe);
+        if (!wait()) return;
+      }
+    }
+  });
+}
+
+fifo_log::~fifo_log() {
+  run_over = true;
+  if (writer.joinable()) writer.join();
 }
 
 std::string e2e_data(const std::string& name) {

@@ -10,8 +10,11 @@
 // each CR LF read back as "\n", after checking that no line end lacks the
 // CR; the report is compared byte for byte as it is.
 
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <functional>
+#include <thread>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,6 +49,25 @@ struct e2e_result {
   std::string opened;     // one line per call of xdg-open
   std::string workdir;
   long max_rss_kib = 0;   // the program's peak resident memory
+};
+
+/// A log that is a FIFO, fed by a thread of the test: once per pass it is
+/// opened, given the bytes in `pieces` writes spread over `spread`, and
+/// closed; with hold_open the first opening stays open after its bytes
+/// (a writer gone idle) until the run is over, or 30 seconds at most.
+struct fifo_log {
+  std::string bytes;
+  int pieces = 1;
+  std::chrono::milliseconds spread{0};
+  bool hold_open = false;
+  std::atomic<bool> run_over{false};
+  std::thread writer;
+
+  /// Makes the FIFO in the working directory and starts the writer; for
+  /// e2e_run::prepare.
+  void start(const std::string& path);
+  /// Ends the writer once the run is over.
+  ~fifo_log();
 };
 
 /// Runs the program; waits a moment for a viewer started in the background.

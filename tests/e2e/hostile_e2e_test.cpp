@@ -2,7 +2,6 @@
 // a log still being written, a run stopped half way, odd file names.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -159,33 +158,18 @@ TEST(Hostile, StopSignalsEndARunWaitingOnAnIdleFifo) {
     results += result("JDOE " + std::to_string(i));
   }
   for (int sig : {SIGINT, SIGTERM}) {
-    std::atomic<bool> run_over{false};
-    std::thread writer;
+    fifo_log fifo;
+    fifo.bytes = lines;
+    fifo.hold_open = true;
     e2e_run run = switches("jdoe", "");
     run.files.clear();
     run.wait_for_viewer = false;
-    run.prepare = [&](const std::string& work) {
-      const std::string path = work + "/fw.log";
-      ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
-      writer = std::thread([path, &lines, &run_over] {
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-        if (f == nullptr) return;
-        std::fwrite(lines.data(), 1, lines.size(), f);
-        std::fflush(f);
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!run_over && std::chrono::steady_clock::now() < deadline)
-          std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        std::fclose(f);
-      });
-    };
+    run.prepare = [&](const std::string& work) { fifo.start(work + "/fw.log"); };
     run.stop_signal = sig;
     run.stop_after = head("jdoe", "fw.log").size() + results.size();
     const auto started = std::chrono::steady_clock::now();
     const e2e_result r = run_vantrel(run);
     const auto took = std::chrono::steady_clock::now() - started;
-    run_over = true;
-    if (writer.joinable()) writer.join();
     EXPECT_EQ(r.status, 128 + sig);
     EXPECT_LT(took, std::chrono::seconds(10)) << "the run waited on the log";
     EXPECT_EQ(r.report, head("jdoe", "fw.log") + results);

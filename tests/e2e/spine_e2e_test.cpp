@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include "e2e_support.h"
 
 namespace {
@@ -242,6 +244,15 @@ TEST(Spine, RedirectedOutputHasNoColourAndNoClearing) {
   EXPECT_EQ(r.out.find('\f'), std::string::npos);  // a console clear
 }
 
+// The last escape sequence written, or empty.
+std::string last_escape(const std::string& out) {
+  const std::size_t at = out.rfind('\x1b');
+  if (at == std::string::npos) return "";
+  std::size_t end = at + 2;
+  while (end < out.size() && (out[end] < '@' || out[end] > '~')) ++end;
+  return out.substr(at, end + 1 - at);
+}
+
 TEST(Spine, ColourAndClearingOnATerminal) {
   if (windows_program())
     GTEST_SKIP() << "under Wine a terminal is Wine's own console emulation, "
@@ -255,6 +266,63 @@ TEST(Spine, ColourAndClearingOnATerminal) {
   EXPECT_NE(terminal.out.find("Found Result on Line #1"), std::string::npos);
   EXPECT_NE(terminal.out.find("\x1b[2J"), std::string::npos);  // cleared
   EXPECT_EQ(terminal.opened, viewer_call(terminal));
+  // The terminal is left in its own colours, whichever way the run ends.
+  EXPECT_EQ(last_escape(terminal.out), "\x1b[0m");
+  run.files.clear();
+  run.wait_for_viewer = false;
+  EXPECT_EQ(last_escape(run_vantrel(run).out), "\x1b[0m") << "missing log";
+  fifo_log idle;
+  idle.bytes = "JDOE waits\n";
+  idle.hold_open = true;
+  run.prepare = [&](const std::string& work) { idle.start(work + "/fw.log"); };
+  run.stop_signal = SIGINT;
+  run.stop_after = (head("JDoe", "fw.log") + result("JDOE waits")).size();
+  const e2e_result stopped = run_vantrel(run);
+  EXPECT_EQ(stopped.status, 128 + SIGINT);
+  EXPECT_EQ(last_escape(stopped.out), "\x1b[0m") << "stopped";
+}
+
+// What a terminal shows of a run: its output without the progress lines,
+// each of which is erased in place before anything else is written.
+std::string without_progress(std::string out) {
+  for (std::size_t at; (at = out.find('\r')) != std::string::npos;) {
+    const std::size_t erase = out.find("\x1b[K", at);
+    if (erase == std::string::npos || out.find('\n', at) < erase) {
+      out[at] = '\0';  // a CR of the terminal's own line ends: keep it
+      continue;
+    }
+    out.erase(at, erase + 3 - at);
+  }
+  for (char& c : out) c = c == '\0' ? '\r' : c;
+  return out;
+}
+
+TEST(Spine, ProgressLineOnlyOnATerminalAndLeavesNoTrace) {
+  if (windows_program())
+    GTEST_SKIP() << "needs a FIFO and a terminal of the host's";
+  std::string log;
+  for (int i = 0; i < 400; ++i) log += "line " + std::to_string(i) + "\n";
+  log += "JDOE at the end\n";
+  const auto run_fed = [&log](std::chrono::milliseconds spread, bool terminal) {
+    fifo_log fifo;
+    fifo.bytes = log;
+    fifo.pieces = 20;
+    fifo.spread = spread;
+    e2e_run run = switches("JDoe");
+    run.files.clear();
+    run.on_terminal = terminal;
+    run.prepare = [&fifo](const std::string& work) {
+      fifo.start(work + "/fw.log");
+    };
+    return run_vantrel(run).out;
+  };
+  const std::string slow = run_fed(std::chrono::milliseconds(2000), true);
+  EXPECT_NE(slow.find("Read "), std::string::npos) << "no progress shown";
+  EXPECT_EQ(without_progress(slow),
+            run_fed(std::chrono::milliseconds(0), true));
+  const std::string redirected =
+      run_fed(std::chrono::milliseconds(2000), false);
+  EXPECT_EQ(redirected.find_first_of("\r\x1b"), std::string::npos);
 }
 
 }  // namespace
