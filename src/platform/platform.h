@@ -25,6 +25,22 @@ bool platform_parse_ipv4(const std::string& text, std::uint32_t* address);
 /// resolver. True with the host's official name, false when none is known.
 bool platform_reverse_lookup(std::uint32_t address, std::string* name);
 
+/// How a reverse lookup ended: a silent name server is told apart from one
+/// that says there is no name.
+enum class name_answer {
+  named,         // the name is in *name
+  no_such_name,  // the resolver's definite answer: none
+  try_again,     // a temporary failure: no answer, or no network
+  failed,        // any other failure
+};
+
+/// The same lookup as platform_reverse_lookup, telling how it ended. Safe to
+/// call from several threads at once.
+name_answer platform_name_of(std::uint32_t address, std::string* name);
+
+/// Releases the socket library once nothing uses it any more.
+void platform_stop_sockets();
+
 /// Catches the requests to stop a run from now on: Ctrl-C and termination
 /// (SIGINT, SIGTERM, SIGHUP; on Windows the console's control events, the
 /// window being closed among them). A request only marks the run to stop,

@@ -74,16 +74,29 @@ bool platform_parse_ipv4(const std::string& text, std::uint32_t* address) {
 }
 
 bool platform_reverse_lookup(std::uint32_t address, std::string* name) {
+  return platform_name_of(address, name) == name_answer::named;
+}
+
+name_answer platform_name_of(std::uint32_t address, std::string* name) {
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
   sa.sin_addr.s_addr = address;
   char host[NI_MAXHOST];
-  if (getnameinfo(reinterpret_cast<const sockaddr*>(&sa), sizeof sa, host,
-                  sizeof host, nullptr, 0, NI_NAMEREQD) != 0)
-    return false;
-  *name = host;
-  return true;
+  switch (getnameinfo(reinterpret_cast<const sockaddr*>(&sa), sizeof sa, host,
+                      sizeof host, nullptr, 0, NI_NAMEREQD)) {
+    case 0:
+      *name = host;
+      return name_answer::named;
+    case EAI_NONAME:
+      return name_answer::no_such_name;
+    case EAI_AGAIN:
+      return name_answer::try_again;
+    default:
+      return name_answer::failed;
+  }
 }
+
+void platform_stop_sockets() {}
 
 void platform_catch_stop_signals() {
   struct sigaction action {};

@@ -87,12 +87,30 @@ bool platform_parse_ipv4(const std::string& text, std::uint32_t* address) {
 }
 
 bool platform_reverse_lookup(std::uint32_t address, std::string* name) {
+  return platform_name_of(address, name) == name_answer::named;
+}
+
+// gethostbyaddr keeps its answer per thread, so workers may call it at once.
+name_answer platform_name_of(std::uint32_t address, std::string* name) {
   const hostent* h =
       gethostbyaddr(reinterpret_cast<const char*>(&address), 4, AF_INET);
-  if (h == nullptr || h->h_name == nullptr) return false;
-  *name = h->h_name;
-  return true;
+  if (h != nullptr && h->h_name != nullptr) {
+    *name = h->h_name;
+    return name_answer::named;
+  }
+  if (h != nullptr) return name_answer::no_such_name;
+  switch (WSAGetLastError()) {
+    case WSAHOST_NOT_FOUND:
+    case WSANO_DATA:
+      return name_answer::no_such_name;
+    case WSATRY_AGAIN:
+      return name_answer::try_again;
+    default:
+      return name_answer::failed;
+  }
 }
+
+void platform_stop_sockets() { WSACleanup(); }
 
 void platform_catch_stop_signals() {
   SetConsoleCtrlHandler(on_console_event, TRUE);
