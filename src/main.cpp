@@ -2,6 +2,7 @@
 // the two passes over the log, the report, and handing it to the viewer.
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "report/report.h"
 #include "run/command_line.h"
 #include "run/log_pass.h"
+#include "run/name_pipeline.h"
 #include "run/prompts.h"
 #include "run/run_messages.h"
 #include "run/run_settings.h"
@@ -57,7 +59,8 @@ int main(int argc, char** argv) {
   std::FILE* report = std::fopen(kReportName, "wb");
   print_progress();
   write_head(report, settings.term, settings.log_name);
-  if (run_pass(pass_kind::upper, settings, report) ==
+  auto names = std::make_unique<name_pipeline>(report, settings.trim);
+  if (run_pass(pass_kind::upper, settings, report, names.get()) ==
       pass_outcome::log_not_opened) {
     print_unable_to_open();
     close_report(report);
@@ -66,7 +69,9 @@ int main(int argc, char** argv) {
   }
   stop_if_asked(report);
   write_lower_heading(report);
-  run_pass(pass_kind::lower, settings, report);
+  run_pass(pass_kind::lower, settings, report, names.get());
+  names.reset();
+  platform_stop_sockets();
   stop_if_asked(report);
   write_foot(report);
   platform_release_stop_signals();

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "report/report.h"
 #include "run/hit_writer.h"
+#include "run/name_pipeline.h"
 #include "search/fold.h"
 #include "search/line_reader.h"
 #include "search/search_pass.h"
@@ -60,7 +61,7 @@ bool log_is_report(const std::string& log_name) {
 }
 
 pass_outcome run_pass(pass_kind kind, const run_settings& settings,
-                      std::FILE* report) {
+                      std::FILE* report, name_pipeline* names) {
   std::FILE* log = open_log(settings.log_name);
   if (log == nullptr && kind == pass_kind::upper)
     return pass_outcome::log_not_opened;
@@ -70,12 +71,14 @@ pass_outcome run_pass(pass_kind kind, const run_settings& settings,
   hit_writer writer;
   writer.report = report;
   writer.trim = settings.trim;
+  writer.names = names;
   const search_end end = search_pass(
       folded_term(kind, settings.term), reader,
       [&writer](std::string_view line, std::int64_t number) {
         return write_hit(writer, line, number);
       },
       platform_stop_requested);
+  if (names != nullptr) drain_hits(*names);
   if (log != nullptr) std::fclose(log);
   if (end == search_end::line_too_long) {
     color(RED);

@@ -6,6 +6,8 @@
 
 #include "run/run_settings.h"
 
+struct name_pipeline;
+
 enum class pass_kind { upper, lower };
 
 enum class pass_outcome {
@@ -19,6 +21,7 @@ bool log_is_report(const std::string& log_name);
 
 /// Opens the log, searches it for the term folded to the pass's case,
 /// announces and writes each hit (hit_writer.h), and closes it. A log that
-/// vanished before the lower-case pass reads as an empty one.
+/// vanished before the lower-case pass reads as an empty one. With `names`,
+/// every hit of the pass is in the report when it returns.
 pass_outcome run_pass(pass_kind kind, const run_settings& settings,
-                      std::FILE* report);
+                      std::FILE* report, name_pipeline* names = nullptr);
