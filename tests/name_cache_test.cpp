@@ -181,28 +181,4 @@ TEST(NameCache, GivingUpSettlesEveryAddressNotYetKnown) {
   held->open();
 }
 
-TEST(NameCache, WaitForANameEndsSoonAfterAStopRequest) {
-  auto held = std::make_shared<gate>();
-  std::atomic<bool> stop{false};
-  auto cache = std::make_unique<name_cache>(
-      [held](std::uint32_t, std::string*) {
-        held->pass();
-        return name_answer::named;
-      });
-  cache->ask(7);
-  std::thread stopper([&stop] {
-    std::this_thread::sleep_for(150ms);
-    stop = true;
-  });
-  const auto start = clock_type::now();
-  EXPECT_EQ(cache->await(7, [&stop] { return stop.load(); }),
-            name_state::pending);
-  const double waited = seconds_since(start);
-  stopper.join();
-  EXPECT_GT(waited, 0.1);
-  EXPECT_LT(waited, 0.6);
-  cache.reset();
-  held->open();
-}
-
 }  // namespace

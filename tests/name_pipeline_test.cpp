@@ -198,39 +198,4 @@ TEST(NamePipeline, StopWritesEveryWaitingLineWithTheNamesFoundSoFar) {
   std::fclose(report);
 }
 
-TEST(NamePipeline, SilentServerIsReportedOnceAndItsAddressesStay) {
-  name_rules rules;
-  rules.silent_after = 20ms;
-  auto asked = std::make_shared<std::atomic<int>>(0);
-  std::FILE* report = std::tmpfile();
-  std::string expected;
-  ::testing::internal::CaptureStderr();
-  {
-    name_pipeline pipeline(
-        report, 1,
-        [asked](std::uint32_t, std::string*) {
-          ++*asked;
-          std::this_thread::sleep_for(30ms);
-          return name_answer::try_again;
-        },
-        rules);
-    for (int n = 1; n <= 200; ++n) {
-      const std::string address = "10.1." + std::to_string(n) + ".9";
-      std::string line = url_line(n, address.c_str());
-      expected += "<br>Mar 02 " + std::to_string(n) +
-                  " 10.20.1.15 Accessed URL " + address + "\r\n";
-      queue_hit(pipeline, line);
-    }
-    drain_hits(pipeline);
-  }
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "vantrel: the name server is not answering; addresses not yet "
-            "named are left as they are\n");
-  EXPECT_EQ(contents_of(report), expected);
-  // The first workers' lookups, and those they took before the fourth
-  // came back; not two hundred.
-  EXPECT_LE(*asked, 16);
-  std::fclose(report);
-}
-
 }  // namespace
