@@ -2,6 +2,7 @@
 // the two passes over the log, the report, and handing it to the viewer.
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "report/report.h"
 #include "run/command_line.h"
 #include "run/log_pass.h"
+#include "run/name_pipeline.h"
 #include "run/prompts.h"
 #include "run/run_messages.h"
 #include "run/run_settings.h"
@@ -36,10 +38,12 @@ void close_report(std::FILE* report) {
 // The rest of the search after the upper-case pass; the errno value of the
 // first write to the report that failed, which ends the search there, or 0.
 int finish_search(const run_settings& settings, std::FILE* report,
-                  const pass_result& upper, bool* whole) {
+                  const pass_result& upper, name_pipeline* names,
+                  bool* whole) {
   if (upper.write_error != 0) return upper.write_error;
   if (const int error = write_lower_heading(report)) return error;
-  const pass_result lower = run_pass(pass_kind::lower, settings, report);
+  const pass_result lower =
+      run_pass(pass_kind::lower, settings, report, names);
   stop_if_asked(report);
   if (lower.write_error != 0) return lower.write_error;
   *whole = upper.whole && lower.whole;
@@ -80,7 +84,9 @@ int main(int argc, char** argv) {
   print_progress();
   if (const int error = write_head(report, settings.term, settings.log_name))
     return end_unwritten(report, error);
-  const pass_result upper = run_pass(pass_kind::upper, settings, report);
+  auto names = std::make_unique<name_pipeline>(report, settings.trim);
+  const pass_result upper =
+      run_pass(pass_kind::upper, settings, report, names.get());
   if (!upper.log_opened) {
     print_unable_to_open();
     close_report(report);
@@ -89,8 +95,10 @@ int main(int argc, char** argv) {
   }
   stop_if_asked(report);
   bool whole = false;
-  if (const int error = finish_search(settings, report, upper, &whole))
-    return end_unwritten(report, error);
+  const int error = finish_search(settings, report, upper, names.get(), &whole);
+  names.reset();
+  platform_stop_sockets();
+  if (error != 0) return end_unwritten(report, error);
   platform_release_stop_signals();
 
   print_file_written();

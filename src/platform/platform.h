@@ -48,6 +48,22 @@ std::ptrdiff_t platform_read(std::FILE* file, char* into, std::size_t size,
 /// The system's text for an errno value, for messages.
 std::string platform_error_text(int error);
 
+/// How a reverse lookup ended: a silent name server is told apart from one
+/// that says there is no name.
+enum class name_answer {
+  named,         // the name is in *name
+  no_such_name,  // the resolver's definite answer: none
+  try_again,     // a temporary failure: no answer, or no network
+  failed,        // any other failure
+};
+
+/// The same lookup as platform_reverse_lookup, telling how it ended. Safe to
+/// call from several threads at once.
+name_answer platform_name_of(std::uint32_t address, std::string* name);
+
+/// Releases the socket library once nothing uses it any more.
+void platform_stop_sockets();
+
 /// Catches the requests to stop a run from now on: Ctrl-C and termination
 /// (SIGINT, SIGTERM, SIGHUP; on Windows the console's control events, the
 /// window being closed among them). A request only marks the run to stop,
@@ -55,6 +71,10 @@ std::string platform_error_text(int error);
 /// the run has stopped ends it at once. A signal ignored when the program
 /// started (nohup, a background job) stays ignored.
 void platform_catch_stop_signals();
+
+/// Keeps stop requests off the calling thread (a worker's), so that they
+/// reach the thread that reads the log and end a read waiting there.
+void platform_keep_stop_signals_off_this_thread();
 
 /// True once a caught request has asked the run to stop.
 bool platform_stop_requested();

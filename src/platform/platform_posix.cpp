@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -23,9 +25,18 @@ volatile sig_atomic_t caught = 0;
 // Only a flag is set: nothing else may safely be done in a handler. A
 // second request while the first waits (on a pipe that gives nothing, say)
 // ends the run at once.
+// Written to by the handler, so that a read about to wait sees a request
+// that came just before it (a flag alone could be missed between the look
+// at it and the read).
+int stop_pipe[2] = {-1, -1};
+
 extern "C" void on_stop_signal(int sig) {
   if (caught != 0) _exit(128 + sig);
   caught = sig;
+  if (stop_pipe[1] >= 0) {
+    const ssize_t ignored = write(stop_pipe[1], "", 1);
+    (void)ignored;
+  }
 }
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -96,25 +107,44 @@ bool platform_parse_ipv4(const std::string& text, std::uint32_t* address) {
 }
 
 bool platform_reverse_lookup(std::uint32_t address, std::string* name) {
+  return platform_name_of(address, name) == name_answer::named;
+}
+
+name_answer platform_name_of(std::uint32_t address, std::string* name) {
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
   sa.sin_addr.s_addr = address;
   char host[NI_MAXHOST];
-  if (getnameinfo(reinterpret_cast<const sockaddr*>(&sa), sizeof sa, host,
-                  sizeof host, nullptr, 0, NI_NAMEREQD) != 0)
-    return false;
-  *name = host;
-  return true;
+  switch (getnameinfo(reinterpret_cast<const sockaddr*>(&sa), sizeof sa, host,
+                      sizeof host, nullptr, 0, NI_NAMEREQD)) {
+    case 0:
+      *name = host;
+      return name_answer::named;
+    case EAI_NONAME:
+      return name_answer::no_such_name;
+    case EAI_AGAIN:
+      return name_answer::try_again;
+    default:
+      return name_answer::failed;
+  }
 }
 
 std::ptrdiff_t platform_read(std::FILE* file, char* into, std::size_t size,
                              int* error) {
+  // A file is always ready; a pipe waits here, where a request is seen too.
+  pollfd ready[2] = {{fileno(file), POLLIN, 0}, {stop_pipe[0], POLLIN, 0}};
+  if (stop_pipe[0] >= 0 && (poll(ready, 2, -1) < 0 || ready[1].revents != 0)) {
+    *error = EINTR;
+    return -1;
+  }
   const ssize_t got = read(fileno(file), into, size);
   if (got < 0) *error = errno;
   return got;
 }
 
 std::string platform_error_text(int error) { return std::strerror(error); }
+
+void platform_stop_sockets() {}
 
 void platform_catch_stop_signals() {
   struct sigaction action {};
@@ -123,11 +153,22 @@ void platform_catch_stop_signals() {
   // No SA_RESTART: a read that waits on an idle pipe must return, or the
   // request would not be seen until more of the log came.
   action.sa_flags = 0;
+  if (stop_pipe[0] < 0 && pipe(stop_pipe) == 0) {
+    for (int end : stop_pipe) fcntl(end, F_SETFD, FD_CLOEXEC);
+    fcntl(stop_pipe[1], F_SETFL, O_NONBLOCK);
+  }
   for (std::size_t i = 0; i < 3; ++i) {
     sigaction(kStopSignals[i], nullptr, &previous[i]);
     if (previous[i].sa_handler != SIG_IGN)
       sigaction(kStopSignals[i], &action, nullptr);
   }
+}
+
+void platform_keep_stop_signals_off_this_thread() {
+  sigset_t stops;
+  sigemptyset(&stops);
+  for (int sig : kStopSignals) sigaddset(&stops, sig);
+  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
 }
 
 bool platform_stop_requested() { return caught != 0; }
@@ -137,6 +178,7 @@ void platform_release_stop_signals() {
     sigaction(kStopSignals[i], &previous[i], nullptr);
   const int sig = caught;
   if (sig == 0) return;
+  std::fflush(stdout);
   platform_reset_text_attribute();
   signal(sig, SIG_DFL);
   raise(sig);

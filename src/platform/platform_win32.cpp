@@ -128,11 +128,27 @@ bool platform_parse_ipv4(const std::string& text, std::uint32_t* address) {
 }
 
 bool platform_reverse_lookup(std::uint32_t address, std::string* name) {
+  return platform_name_of(address, name) == name_answer::named;
+}
+
+// gethostbyaddr keeps its answer per thread, so workers may call it at once.
+name_answer platform_name_of(std::uint32_t address, std::string* name) {
   const hostent* h =
       gethostbyaddr(reinterpret_cast<const char*>(&address), 4, AF_INET);
-  if (h == nullptr || h->h_name == nullptr) return false;
-  *name = h->h_name;
-  return true;
+  if (h != nullptr && h->h_name != nullptr) {
+    *name = h->h_name;
+    return name_answer::named;
+  }
+  if (h != nullptr) return name_answer::no_such_name;
+  switch (WSAGetLastError()) {
+    case WSAHOST_NOT_FOUND:
+    case WSANO_DATA:
+      return name_answer::no_such_name;
+    case WSATRY_AGAIN:
+      return name_answer::try_again;
+    default:
+      return name_answer::failed;
+  }
 }
 
 std::ptrdiff_t platform_read(std::FILE* file, char* into, std::size_t size,
@@ -146,17 +162,23 @@ std::ptrdiff_t platform_read(std::FILE* file, char* into, std::size_t size,
 
 std::string platform_error_text(int error) { return std::strerror(error); }
 
+void platform_stop_sockets() { WSACleanup(); }
+
 void platform_catch_stop_signals() {
   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(),
                   &main_thread, 0, FALSE, DUPLICATE_SAME_ACCESS);
   SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 
+// The console's control handler runs on a thread of its own anyway.
+void platform_keep_stop_signals_off_this_thread() {}
+
 bool platform_stop_requested() { return stop_asked != 0; }
 
 void platform_release_stop_signals() {
   SetConsoleCtrlHandler(on_console_event, FALSE);
   if (stop_asked == 0) return;
+  std::fflush(stdout);
   platform_reset_text_attribute();
   ExitProcess(STATUS_CONTROL_C_EXIT);
 }

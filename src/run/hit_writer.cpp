@@ -5,6 +5,7 @@
 
 #include "console/console.h"
 #include "report/report.h"
+#include "run/name_pipeline.h"
 #include "search/clean.h"
 
 namespace {
@@ -43,6 +44,10 @@ bool write_hit(hit_writer& writer, std::string_view line,
     cleaned.reserve(line.size() + kRewriteRoom);
   cleaned.assign(line);
   remove_tags(cleaned);
+  if (writer.names != nullptr) {
+    writer.write_error = queue_hit(*writer.names, cleaned);
+    return writer.write_error == 0;
+  }
   substitute_host(cleaned, writer.trim, writer.lookup);
   writer.write_error = write_result(writer.report, cleaned);
   return writer.write_error == 0;

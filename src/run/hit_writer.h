@@ -10,10 +10,15 @@
 
 #include "search/host.h"
 
+struct name_pipeline;
+
 struct hit_writer {
   std::FILE* report = nullptr;  // null: it could not be created
   std::int32_t trim = 0;
   host_lookup lookup = system_lookup;
+  // Set for a run: lines are named by its workers and written in order.
+  // Null: each line is looked up with `lookup` in turn.
+  name_pipeline* names = nullptr;
   // Reused for every hit, so a pass with many hits does not allocate per
   // hit.
   std::string scratch;

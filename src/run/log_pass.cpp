@@ -9,6 +9,7 @@
 #include "report/report.h"
 #include "run/hit_writer.h"
 #include "run/progress.h"
+#include "run/name_pipeline.h"
 #include "search/fold.h"
 #include "search/line_reader.h"
 #include "search/search_pass.h"
@@ -61,7 +62,7 @@ bool log_is_report(const std::string& log_name) {
 }
 
 pass_result run_pass(pass_kind kind, const run_settings& settings,
-                     std::FILE* report) {
+                     std::FILE* report, name_pipeline* names) {
   pass_result result;
   std::FILE* log = open_log(settings.log_name);
   if (log == nullptr && kind == pass_kind::upper) {
@@ -76,16 +77,20 @@ pass_result run_pass(pass_kind kind, const run_settings& settings,
   writer.report = report;
   writer.trim = settings.trim;
   read_progress progress = start_progress(limit == kNoLimit ? 0 : limit);
+  writer.names = names;
   const search_end end = search_pass(
       folded_term(kind, settings.term), reader,
       [&writer](std::string_view line, std::int64_t number) {
         return write_hit(writer, line, number);
       },
-      [&progress, &reader] {
+      [&progress, &reader, names] {
         update_progress(progress, reader.bytes_read());
+        if (names != nullptr) write_ready_hits(*names);
         return platform_stop_requested();
       });
   end_progress();
+  if (names != nullptr && writer.write_error == 0)
+    writer.write_error = drain_hits(*names);
   if (log != nullptr) std::fclose(log);
   result.write_error = writer.write_error;
   result.whole = end != search_end::line_too_long &&

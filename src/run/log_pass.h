@@ -6,6 +6,8 @@
 
 #include "run/run_settings.h"
 
+struct name_pipeline;
+
 enum class pass_kind { upper, lower };
 
 /// How a pass went; a stop request is not among these, since the run asks
@@ -24,6 +26,7 @@ bool log_is_report(const std::string& log_name);
 /// announces and writes each hit (hit_writer.h), and closes it. A log that
 /// vanished before the lower-case pass reads as an empty one. What could
 /// not be searched is said on the console; the search ends at the first
-/// failed write.
+/// failed write. With `names`, every hit of the pass is in the report when
+/// it returns.
 pass_result run_pass(pass_kind kind, const run_settings& settings,
-                      std::FILE* report);
+                     std::FILE* report, name_pipeline* names = nullptr);

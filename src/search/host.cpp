@@ -144,6 +144,11 @@ std::size_t cut_position(std::size_t field, const replacements& done,
 
 }  // anonymous namespace
 
+bool destination_address(const std::string& line, std::uint32_t* address) {
+  return platform_parse_ipv4(destination_text(line, last_field_start(line)),
+                             address);
+}
+
 bool system_lookup(std::uint32_t address, std::string* name) {
   return platform_reverse_lookup(address, name);
 }

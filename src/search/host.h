@@ -11,6 +11,10 @@ using host_lookup = std::function<bool(std::uint32_t, std::string*)>;
 /// The system resolver's reverse lookup.
 bool system_lookup(std::uint32_t address, std::string* name);
 
+/// The line's destination address, the one substitute_host would look up.
+/// False when the destination text is not an address.
+bool destination_address(const std::string& line, std::uint32_t* address);
+
 /// Replaces the destination address of the line's last field by its host
 /// name wherever it stands whole in the line (no letter, digit or '.' on
 /// either side); with trim 1 cuts the line just after the destination as

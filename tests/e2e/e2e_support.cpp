@@ -170,6 +170,16 @@ int run_command(const std::vector<std::string>& argv, const std::string& out,
   return exit_status(status);
 }
 
+std::string installed(const std::string& program) {
+  std::istringstream dirs(env_or("PATH", "") + ":/usr/sbin:/sbin");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    if (dir.empty()) continue;
+    const fs::path candidate = fs::path(dir) / program;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
+  }
+  return "";
+}
+
 std::string html_escaped(const std::string& text) {
   std::string out;
   for (char c : text) {
@@ -241,6 +251,36 @@ std::string e2e_data(const std::string& name) {
 
 namespace {
 
+// The environment that makes hermetic.sh start the run's name server.
+std::vector<std::string> name_server_env(const e2e_run& run,
+                                         const fs::path& root) {
+  if (run.name_server.empty()) return {};
+  write_file(root / "resolv.conf",
+             "nameserver 127.0.0.1\n" +
+                 (run.resolver_options.empty()
+                      ? std::string()
+                      : "options " + run.resolver_options + "\n"));
+  write_file(root / "nsswitch.conf", "hosts: files dns\n");
+  std::string command;
+  for (const std::string& word : run.name_server)
+    command += shell_quote(word) + " ";
+  return {"env", "HERMETIC_RESOLV=" + (root / "resolv.conf").string(),
+          "HERMETIC_NSSWITCH=" + (root / "nsswitch.conf").string(),
+          "HERMETIC_SERVER_LOG=" + (root / "server.log").string(),
+          "HERMETIC_SERVER=" + command};
+}
+
+// The server is stopped just after the program ends; its last lines are
+// in the log once it has gone.
+std::string server_log(const fs::path& root) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!fs::exists(root / "server.log.done") &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  return read_file((root / "server.log").string());
+}
+
 e2e_result run_once(const e2e_run& run) {
   char tmpl[] = "/tmp/vantrel-e2e-XXXXXX";
   const fs::path root = mkdtemp(tmpl);
@@ -256,10 +296,12 @@ e2e_result run_once(const e2e_run& run) {
 
   std::vector<std::string> program = program_command();
   for (const std::string& a : run.args) program.push_back(a);
-  std::vector<std::string> argv = {
-      "unshare", "-rmn", "--", "sh", e2e_data("hermetic.sh"),
+  std::vector<std::string> argv = {"unshare", "-rmn", "--"};
+  for (const std::string& word : name_server_env(run, root))
+    argv.push_back(word);
+  argv.insert(argv.end(), {"sh", e2e_data("hermetic.sh"),
       run.hosts.empty() ? e2e_data("hosts") : run.hosts, work.string(),
-      (root / "bin").string()};
+      (root / "bin").string()});
   fs::create_directory(root / "bin");
   fs::copy_file(e2e_data("xdg-open"), root / "bin" / "xdg-open");
   if (run.on_terminal) {
@@ -272,8 +314,12 @@ e2e_result run_once(const e2e_run& run) {
   }
 
   e2e_result r;
+  const auto start = std::chrono::steady_clock::now();
   r.status = spawn(argv, root / "stdin", root / "stdout", root / "stderr",
                    opened, run, work / "report.html", &r.max_rss_kib);
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() -
+                                            start).count();
+  if (!run.name_server.empty()) r.server_log = server_log(root);
   r.out = read_file((root / "stdout").string());
   if (windows_program()) r.out = from_text_mode(r.out);
   r.err = read_file((root / "stderr").string());

@@ -38,6 +38,11 @@ struct e2e_run {
   // Sends stop_signal once report.html holds at least stop_after bytes.
   int stop_signal = 0;
   std::size_t stop_after = 0;
+  // A name server run beside the program, on 127.0.0.1:53 in its namespace
+  // only (hermetic.sh), and asked through a resolv.conf of the run's own
+  // with "hosts: files dns"; empty: none, and DNS fails at once.
+  std::vector<std::string> name_server;
+  std::string resolver_options;  // e.g. "timeout:1 attempts:1"
 };
 
 struct e2e_result {
@@ -49,6 +54,8 @@ struct e2e_result {
   std::string opened;     // one line per call of xdg-open
   std::string workdir;
   long max_rss_kib = 0;   // the program's peak resident memory
+  double seconds = 0;     // wall time, name server start included
+  std::string server_log; // the name server's output
 };
 
 /// A log that is a FIFO, fed by a thread of the test: once per pass it is
@@ -87,6 +94,10 @@ std::string viewer_call(const e2e_result& r);
 int run_command(const std::vector<std::string>& argv, const std::string& out,
                 const std::string& err,
                 const std::pair<std::string, std::string>& env = {});
+
+/// The path of a program, looked for on PATH and in /usr/sbin; empty when
+/// it is not installed.
+std::string installed(const std::string& program);
 
 /// Text with & < > " ' written as the references the report uses.
 std::string html_escaped(const std::string& text);

@@ -1,0 +1,184 @@
+#include "names/name_cache.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using clock_type = std::chrono::steady_clock;
+
+// A lookup that holds until opened; kept alive by the lookups that wait on
+// it, so a test may end while one still does.
+struct gate {
+  std::mutex lock;
+  std::condition_variable opened_cv;
+  bool opened = false;
+  void open() {
+    std::lock_guard<std::mutex> hold(lock);
+    opened = true;
+    opened_cv.notify_all();
+  }
+  void pass() {
+    std::unique_lock<std::mutex> hold(lock);
+    opened_cv.wait_for(hold, 20s, [this] { return opened; });
+  }
+};
+
+double seconds_since(clock_type::time_point start) {
+  return std::chrono::duration<double>(clock_type::now() - start).count();
+}
+
+TEST(NameCache, EachAddressIsAskedOnceAndEveryAnswerKept) {
+  struct row {
+    name_answer answer;
+    name_state kept;
+  };
+  const std::vector<row> rows = {
+      {name_answer::named, name_state::named},
+      {name_answer::no_such_name, name_state::unnamed},
+      {name_answer::try_again, name_state::unnamed},
+      {name_answer::failed, name_state::unnamed},
+  };
+  auto asked = std::make_shared<std::map<std::uint32_t, int>>();
+  auto lock = std::make_shared<std::mutex>();
+  name_cache cache([=](std::uint32_t address, std::string* name) {
+    {
+      std::lock_guard<std::mutex> hold(*lock);
+      ++(*asked)[address];
+    }
+    std::this_thread::sleep_for(20ms);
+    *name = "h" + std::to_string(address);
+    return rows[address % rows.size()].answer;
+  });
+  // Asked again while in flight, and again once known.
+  for (int round = 0; round < 3; ++round)
+    for (std::uint32_t a = 0; a < 12; ++a) cache.ask(a);
+  for (std::uint32_t a = 0; a < 12; ++a) {
+    EXPECT_EQ(cache.await(a, nullptr), rows[a % rows.size()].kept) << a;
+    cache.ask(a);
+  }
+  for (std::uint32_t a = 0; a < 12; ++a) {
+    std::string name = "untouched";
+    EXPECT_EQ(cache.peek(a, &name), rows[a % rows.size()].kept);
+    EXPECT_EQ(name, rows[a % rows.size()].kept == name_state::named
+                        ? "h" + std::to_string(a)
+                        : "untouched");
+  }
+  EXPECT_EQ(cache.peek(99, nullptr), name_state::unasked);
+  std::lock_guard<std::mutex> hold(*lock);
+  for (const auto& [address, count] : *asked) EXPECT_EQ(count, 1) << address;
+  EXPECT_EQ(asked->size(), 12u);
+}
+
+TEST(NameCache, EightLookupsRunAtOnceAndNoWorkerUntilAsked) {
+  auto now = std::make_shared<std::atomic<int>>(0);
+  auto most = std::make_shared<std::atomic<int>>(0);
+  name_cache cache([=](std::uint32_t, std::string* name) {
+    const int running = ++*now;
+    for (int seen = *most; running > seen && !most->compare_exchange_weak(seen, running);) {
+    }
+    std::this_thread::sleep_for(60ms);
+    --*now;
+    *name = "n";
+    return name_answer::named;
+  });
+  EXPECT_EQ(cache.workers(), 0u);
+  const auto start = clock_type::now();
+  for (std::uint32_t a = 0; a < 24; ++a) cache.ask(a);
+  for (std::uint32_t a = 0; a < 24; ++a) cache.await(a, nullptr);
+  EXPECT_EQ(*most, 8);
+  EXPECT_EQ(cache.workers(), 8u);
+  // Three rounds of eight, not twenty-four lookups in turn.
+  EXPECT_LT(seconds_since(start), 24 * 0.060 / 2);
+}
+
+// Answers in the order given, one lookup at a time: `s` a temporary failure
+// slow enough to count as unanswered, `q` one that came back at once,
+// `n` a name, `x` no such name, `f` another failure (slow).
+bool given_up_after(const std::string& answers) {
+  name_rules rules;
+  rules.silent_after = 30ms;
+  name_cache cache(
+      [answers](std::uint32_t address, std::string*) {
+        switch (answers[address]) {
+          case 'n': return name_answer::named;
+          case 'x': return name_answer::no_such_name;
+          case 'q': return name_answer::try_again;
+          case 'f': std::this_thread::sleep_for(40ms); return name_answer::failed;
+          default: std::this_thread::sleep_for(40ms); return name_answer::try_again;
+        }
+      },
+      rules);
+  for (std::uint32_t a = 0; a < answers.size(); ++a) {
+    cache.ask(a);
+    cache.await(a, nullptr);
+  }
+  return cache.given_up();
+}
+
+TEST(NameCache, SilentServerIsGivenUpOnAfterFourUnansweredInARow) {
+  const std::vector<std::pair<std::string, bool>> rows = {
+      {"ssss", true},
+      {"sss", false},
+      {"sssnsss", false},   // a name in between
+      {"sssxsss", false},   // so is a definite no
+      {"sssxssss", true},
+      {"qqqqqqqqqqqqqqqq", false},  // no network: costs nothing
+      {"sqsqsqs", true},    // and is no answer either
+      {"sssfs", true},      // other failures neither count nor answer
+      {"sssf", false},
+  };
+  for (const auto& [answers, given_up] : rows)
+    EXPECT_EQ(given_up_after(answers), given_up) << answers;
+}
+
+TEST(NameCache, GivingUpSettlesEveryAddressNotYetKnown) {
+  auto held = std::make_shared<gate>();
+  auto asked = std::make_shared<std::atomic<int>>(0);
+  name_rules rules;
+  rules.silent_after = 20ms;
+  auto cache = std::make_unique<name_cache>(
+      [=](std::uint32_t address, std::string* name) {
+        ++*asked;
+        if (address == 1) {
+          *name = "early";
+          return name_answer::named;
+        }
+        if (address >= 100) held->pass();  // still waiting when given up
+        std::this_thread::sleep_for(30ms);
+        return name_answer::try_again;
+      },
+      rules);
+  cache->ask(1);
+  cache->await(1, nullptr);
+  for (std::uint32_t a = 100; a < 103; ++a) cache->ask(a);
+  const auto start = clock_type::now();
+  for (std::uint32_t a = 10; a < 14; ++a) cache->ask(a);
+  for (std::uint32_t a = 10; a < 14; ++a) cache->await(a, nullptr);
+  for (std::uint32_t a = 100; a < 103; ++a)
+    EXPECT_EQ(cache->await(a, nullptr), name_state::unnamed) << a;
+  EXPECT_TRUE(cache->given_up());
+  EXPECT_LT(seconds_since(start), 2.0);
+  // Known names stay; nothing more is asked.
+  std::string name;
+  EXPECT_EQ(cache->peek(1, &name), name_state::named);
+  EXPECT_EQ(name, "early");
+  const int before = *asked;
+  cache->ask(200);
+  EXPECT_EQ(cache->peek(200, nullptr), name_state::unnamed);
+  EXPECT_EQ(*asked, before);
+  // The lookups still held are not waited for.
+  const auto closing = clock_type::now();
+  cache.reset();
+  EXPECT_LT(seconds_since(closing), 1.0);
+  held->open();
+}
+
+}  // namespace
