@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "platform/platform.h"
 
@@ -21,10 +22,23 @@ std::size_t find_last_lf(const char* buffer, std::size_t from,
 
 }  // anonymous namespace
 
+byte_source file_source(std::FILE* file) {
+  if (file == nullptr) return nullptr;
+  return [file](char* into, std::size_t size, int* error) {
+    return platform_read(file, into, size, error);
+  };
+}
+
 line_reader::line_reader(std::FILE* file, std::size_t chunk,
                          std::uint64_t limit)
-    : file_(file), chunk_(chunk == 0 ? 1 : chunk), remaining_(limit) {
-  if (file == nullptr) ended_ = finished_ = true;
+    : line_reader(file_source(file), chunk, limit) {}
+
+line_reader::line_reader(byte_source source, std::size_t chunk,
+                         std::uint64_t limit)
+    : source_(std::move(source)),
+      chunk_(chunk == 0 ? 1 : chunk),
+      remaining_(limit) {
+  if (!source_) ended_ = finished_ = true;
 }
 
 // Makes room for one more read after the bytes still held, moving them to
@@ -77,7 +91,7 @@ bool line_reader::fill() {
       std::min<std::uint64_t>(chunk_, remaining_));
   int error = 0;
   const std::ptrdiff_t read =
-      want == 0 ? 0 : platform_read(file_, buffer_.get() + end_, want, &error);
+      want == 0 ? 0 : source_(buffer_.get() + end_, want, &error);
   if (read <= 0) {
     // A piece of a line before a failed read is not a line of the log.
     if (read < 0) read_error_ = error;
