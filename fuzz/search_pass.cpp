@@ -1,13 +1,15 @@
 // A whole search pass on any log and term: the report holds, in order, the
 // cleaned and escaped lines that contain the term, as the plain reading
 // rules split the log, whatever the read size and whichever path (whole
-// blocks or line by line) the term takes.
+// blocks or line by line) the term takes; and one read for both cases of
+// the term finds what two plain passes find.
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "fuzz_support.h"
 #include "report/report.h"
@@ -73,6 +75,34 @@ std::string model_pass(std::string_view log, const std::string& term,
   return out;
 }
 
+// One read for the term folded both ways gives each sink what a plain
+// pass for its term alone finds.
+void check_one_read(std::string_view log, std::string term,
+                    std::size_t chunk) {
+  std::string lower = term;
+  lower_upper(term);
+  upper_lower(lower);
+  std::FILE* f = stream_over(log);
+  line_reader reader(f, chunk);
+  std::vector<std::string> found[2];
+  const auto collect = [&found](int which) {
+    return [&found, which](std::string_view line, std::int64_t) {
+      found[which].emplace_back(line);
+      return true;
+    };
+  };
+  const term_sink terms[] = {{term, collect(0)}, {lower, collect(1)}};
+  search_terms(terms, 2, reader, [] { return false; });
+  std::fclose(f);
+  std::vector<std::string> want[2];
+  for (const std::string& line : model_lines(log)) {
+    if (line.find(term) != std::string::npos) want[0].push_back(line);
+    if (line.find(lower) != std::string::npos) want[1].push_back(line);
+  }
+  FUZZ_CHECK(found[0] == want[0]);
+  FUZZ_CHECK(found[1] == want[1]);
+}
+
 }  // anonymous namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -97,5 +127,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::string want = model_pass(log, term, trim);
   FUZZ_CHECK(run_pass(log, term, trim, chunk) == want);
   FUZZ_CHECK(run_pass(log, term, trim, 1 << 16) == want);
+  check_one_read(log, term, chunk);
   return 0;
 }

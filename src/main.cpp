@@ -35,21 +35,6 @@ void close_report(std::FILE* report) {
   if (report != nullptr) std::fclose(report);
 }
 
-// The rest of the search after the upper-case pass; the errno value of the
-// first write to the report that failed, which ends the search there, or 0.
-int finish_search(const run_settings& settings, std::FILE* report,
-                  const pass_result& upper, name_pipeline* names,
-                  bool* whole) {
-  if (upper.write_error != 0) return upper.write_error;
-  if (const int error = write_lower_heading(report)) return error;
-  const pass_result lower =
-      run_pass(pass_kind::lower, settings, report, names);
-  stop_if_asked(report);
-  if (lower.write_error != 0) return lower.write_error;
-  *whole = upper.whole && lower.whole;
-  return write_foot(report);
-}
-
 int end_unwritten(std::FILE* report, int error) {
   platform_release_stop_signals();
   print_report_not_written(error);
@@ -85,19 +70,18 @@ int main(int argc, char** argv) {
   if (const int error = write_head(report, settings.term, settings.log_name))
     return end_unwritten(report, error);
   auto names = std::make_unique<name_pipeline>(report, settings.trim);
-  const pass_result upper =
-      run_pass(pass_kind::upper, settings, report, names.get());
-  if (!upper.log_opened) {
+  const search_result searched = search_log(settings, report, names.get());
+  names.reset();
+  platform_stop_sockets();
+  if (!searched.log_opened) {
     print_unable_to_open();
     close_report(report);
     platform_release_stop_signals();
     return kRunFailed;
   }
   stop_if_asked(report);
-  bool whole = false;
-  const int error = finish_search(settings, report, upper, names.get(), &whole);
-  names.reset();
-  platform_stop_sockets();
+  int error = searched.write_error;
+  if (error == 0) error = write_foot(report);
   if (error != 0) return end_unwritten(report, error);
   platform_release_stop_signals();
 
@@ -107,5 +91,5 @@ int main(int argc, char** argv) {
   platform_clear_console();
   close_report(report);
   platform_open_in_viewer(kReportName);
-  return report != nullptr && whole ? 0 : kRunFailed;
+  return report != nullptr && searched.whole ? 0 : kRunFailed;
 }

@@ -10,11 +10,18 @@
 
 namespace {
 
+// Every line by the line path; each must also say truly where it lies in
+// the log, since hits are read again from there.
 std::vector<std::string> read_lines(std::string_view bytes,
                                     std::size_t chunk) {
   std::FILE* f = file_with(bytes);
   line_reader reader(f, chunk);
-  std::vector<std::string> lines = lines_by_line(reader);
+  std::vector<std::string> lines;
+  std::string_view line;
+  while (reader.next_line(&line)) {
+    EXPECT_EQ(bytes.substr(reader.offset_of(line), line.size()), line);
+    lines.emplace_back(line);
+  }
   std::fclose(f);
   return lines;
 }
@@ -121,9 +128,9 @@ TEST(LineReaderMemory, BufferStaysNearChunkForShortLines) {
   std::string_view line;
   while (reader.next_line(&line)) {
   }
-  // One read plus the part of a line carried over, and no more: the buffer
-  // is most of the program's memory.
-  EXPECT_LE(reader.capacity(), 4096u + 17u);
+  // One read plus the part of a line carried over and the room to align
+  // the read, and no more: the buffer is most of the program's memory.
+  EXPECT_LE(reader.capacity(), 4096u + 17u + 64u);
   std::fclose(f);
 }
 

@@ -17,21 +17,41 @@ enum class path { blocks, lines };
 
 bool never_stop() { return false; }
 
+// Collects what a search hands to a sink.
+hit_sink collector(hits* found) {
+  return [found](std::string_view line, std::int64_t n) {
+    found->emplace_back(std::string(line), n);
+    return true;
+  };
+}
+
 // The hits a search hands to a sink that collects them.
 hits search(std::string_view log_bytes, const std::string& term,
             std::size_t chunk, path how = path::blocks) {
   std::FILE* log = file_with(log_bytes);
   line_reader reader(log, chunk);
   hits found;
-  const hit_sink collect = [&found](std::string_view line, std::int64_t n) {
-    found.emplace_back(std::string(line), n);
-    return true;
-  };
-  const search_end end =
-      how == path::blocks
-          ? search_pass(term, reader, collect, never_stop)
-          : search_pass_by_line(term, reader, collect, never_stop);
+  const term_sink one{term, collector(&found)};
+  const search_end end = how == path::blocks
+                             ? search_terms(&one, 1, reader, never_stop)
+                             : search_terms_by_line(&one, 1, reader, never_stop);
   EXPECT_EQ(end, search_end::log_ended);
+  std::fclose(log);
+  return found;
+}
+
+// One read for two terms: each sink gets what a search for its term alone
+// would give it.
+std::pair<hits, hits> search_two(std::string_view log_bytes,
+                                 const std::string& first,
+                                 const std::string& second,
+                                 std::size_t chunk) {
+  std::FILE* log = file_with(log_bytes);
+  line_reader reader(log, chunk);
+  std::pair<hits, hits> found;
+  const term_sink both[] = {{first, collector(&found.first)},
+                            {second, collector(&found.second)}};
+  EXPECT_EQ(search_terms(both, 2, reader, never_stop), search_end::log_ended);
   std::fclose(log);
   return found;
 }
@@ -46,11 +66,18 @@ hits model_search(std::string_view log_bytes, const std::string& term) {
   return found;
 }
 
-// The block path, the line-by-line path and the model must agree.
+// The block path, the line-by-line path and the model must agree, and so
+// must a search for this term beside another (each byte's bit 0x20 turned
+// over, which swaps the case of letters).
 void check(std::string_view log, const std::string& term, std::size_t chunk) {
   const hits want = model_search(log, term);
   EXPECT_EQ(search(log, term, chunk), want);
   EXPECT_EQ(search(log, term, chunk, path::lines), want);
+  std::string other = term;
+  for (char& c : other) c = static_cast<char>(c ^ 0x20);
+  const auto [first, second] = search_two(log, term, other, chunk);
+  EXPECT_EQ(first, want);
+  EXPECT_EQ(second, model_search(log, other));
 }
 
 // A filler line that makes the next byte after used bytes of text the first
@@ -192,9 +219,10 @@ TEST(SearchPassEnd, SinkOrStopCheckEndsTheSearchAfterTheHitInHand) {
         return !by_sink || n < 2;
       };
       const stop_check stop = [&] { return !by_sink && found.size() >= 2; };
+      const term_sink one{"a", sink};
       const search_end end = how == path::blocks
-                                 ? search_pass("a", reader, sink, stop)
-                                 : search_pass_by_line("a", reader, sink, stop);
+                                 ? search_terms(&one, 1, reader, stop)
+                                 : search_terms_by_line(&one, 1, reader, stop);
       EXPECT_EQ(end, search_end::stopped);
       EXPECT_EQ(found, (hits{{"a 1", 1}, {"a 2", 2}}));
       std::fclose(f);

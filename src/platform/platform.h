@@ -45,6 +45,11 @@ bool platform_reverse_lookup(std::uint32_t address, std::string* name);
 std::ptrdiff_t platform_read(std::FILE* file, char* into, std::size_t size,
                              int* error);
 
+/// Reads up to size bytes of a regular file at offset, as platform_read
+/// does, without moving the position the other reads go on from.
+std::ptrdiff_t platform_read_at(std::FILE* file, char* into, std::size_t size,
+                                std::uint64_t offset, int* error);
+
 /// The system's text for an errno value, for messages.
 std::string platform_error_text(int error);
 

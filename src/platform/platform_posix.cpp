@@ -142,6 +142,14 @@ std::ptrdiff_t platform_read(std::FILE* file, char* into, std::size_t size,
   return got;
 }
 
+std::ptrdiff_t platform_read_at(std::FILE* file, char* into, std::size_t size,
+                                std::uint64_t offset, int* error) {
+  const ssize_t got =
+      pread(fileno(file), into, size, static_cast<off_t>(offset));
+  if (got < 0) *error = errno;
+  return got;
+}
+
 std::string platform_error_text(int error) { return std::strerror(error); }
 
 void platform_stop_sockets() {}

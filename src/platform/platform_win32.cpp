@@ -160,6 +160,22 @@ std::ptrdiff_t platform_read(std::FILE* file, char* into, std::size_t size,
   return got;
 }
 
+std::ptrdiff_t platform_read_at(std::FILE* file, char* into, std::size_t size,
+                                std::uint64_t offset, int* error) {
+  const HANDLE handle =
+      reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  const DWORD most = size > 0x40000000u ? 0x40000000u
+                                        : static_cast<DWORD>(size);
+  DWORD got = 0;
+  if (ReadFile(handle, into, most, &got, &at) != 0) return got;
+  if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+  *error = EIO;
+  return -1;
+}
+
 std::string platform_error_text(int error) { return std::strerror(error); }
 
 void platform_stop_sockets() { WSACleanup(); }

@@ -7,6 +7,7 @@
 #include "console/console.h"
 #include "platform/platform.h"
 #include "report/report.h"
+#include "run/held_hits.h"
 #include "run/hit_writer.h"
 #include "run/progress.h"
 #include "run/name_pipeline.h"
@@ -15,6 +16,8 @@
 #include "search/search_pass.h"
 
 namespace {
+
+enum class pass_kind { upper, lower };
 
 // A directory or a name with a NUL byte cannot be a log; the C library
 // would open the one and cut the other short. Nor can the report: a name
@@ -61,40 +64,11 @@ bool log_is_report(const std::string& log_name) {
   return std::filesystem::equivalent(log_name, kReportName, ec) && !ec;
 }
 
-pass_result run_pass(pass_kind kind, const run_settings& settings,
-                     std::FILE* report, name_pipeline* names) {
-  pass_result result;
-  std::FILE* log = open_log(settings.log_name);
-  if (log == nullptr && kind == pass_kind::upper) {
-    result.log_opened = false;
-    return result;
-  }
-  print_start(kind);
-  const std::uint64_t limit =
-      log == nullptr ? kNoLimit : read_limit(settings.log_name);
-  line_reader reader(log, kDefaultChunk, limit);
-  hit_writer writer;
-  writer.report = report;
-  writer.trim = settings.trim;
-  read_progress progress = start_progress(limit == kNoLimit ? 0 : limit);
-  writer.names = names;
-  const search_end end = search_pass(
-      folded_term(kind, settings.term), reader,
-      [&writer](std::string_view line, std::int64_t number) {
-        return write_hit(writer, line, number);
-      },
-      [&progress, &reader, names] {
-        update_progress(progress, reader.bytes_read());
-        if (names != nullptr) write_ready_hits(*names);
-        return platform_stop_requested();
-      });
-  end_progress();
-  if (names != nullptr && writer.write_error == 0)
-    writer.write_error = drain_hits(*names);
-  if (log != nullptr) std::fclose(log);
-  result.write_error = writer.write_error;
-  result.whole = end != search_end::line_too_long &&
-                 end != search_end::read_failed;
+namespace {
+
+// What the end of a section says when the log was not searched to its end.
+// Both sections come from the one read, so both say it.
+void print_incomplete(search_end end, int read_error) {
   if (end == search_end::line_too_long) {
     color(RED);
     print("\tA line of the log is too long for the memory left; the rest of "
@@ -102,7 +76,111 @@ pass_result run_pass(pass_kind kind, const run_settings& settings,
   } else if (end == search_end::read_failed) {
     color(RED);
     print("\tThe log could not be read to its end: " +
-          platform_error_text(reader.read_error()) + ".\n");
+          platform_error_text(read_error) + ".\n");
   }
+}
+
+// Every hit of a section is in the report once this returns, or the first
+// write that failed is in writer.write_error.
+void finish_section(hit_writer& writer, name_pipeline* names) {
+  if (names != nullptr && writer.write_error == 0)
+    writer.write_error = drain_hits(*names);
+}
+
+hit_writer writer_for(const run_settings& settings, std::FILE* report,
+                      name_pipeline* names) {
+  hit_writer writer;
+  writer.report = report;
+  writer.trim = settings.trim;
+  writer.names = names;
+  return writer;
+}
+
+// The read: upper-case hits are written as they are found, lower-case
+// ones held. A term without letters is the same in both cases and is
+// looked for once.
+search_end read_log(const run_settings& settings, line_reader& reader,
+                    hit_writer& writer, held_hits& held,
+                    name_pipeline* names, std::uint64_t size) {
+  const std::string upper = folded_term(pass_kind::upper, settings.term);
+  const std::string lower = folded_term(pass_kind::lower, settings.term);
+  const hit_sink write = [&writer](std::string_view line, std::int64_t n) {
+    return write_hit(writer, line, n);
+  };
+  const hit_sink hold = [&held, &reader](std::string_view line, std::int64_t) {
+    hold_hit(held, line, reader.offset_of(line));
+    return true;
+  };
+  const hit_sink both = [&](std::string_view line, std::int64_t n) {
+    return hold(line, n) && write(line, n);
+  };
+  read_progress progress = start_progress(size);
+  const stop_check stop = [&progress, &reader, names] {
+    update_progress(progress, reader.bytes_read());
+    if (names != nullptr) write_ready_hits(*names);
+    return platform_stop_requested();
+  };
+  const term_sink terms[] = {{upper, upper == lower ? both : write},
+                             {lower, hold}};
+  const search_end end =
+      search_terms(terms, upper == lower ? 1 : 2, reader, stop);
+  end_progress();
+  return end;
+}
+
+// The lower-case section, from the hits held.
+int write_lower_section(const run_settings& settings, std::FILE* report,
+                        held_hits& held, name_pipeline* names) {
+  if (const int error = write_lower_heading(report)) return error;
+  print_start(pass_kind::lower);
+  hit_writer writer = writer_for(settings, report, names);
+  replay_hits(held,
+              [&writer](std::string_view line, std::int64_t n) {
+                return write_hit(writer, line, n);
+              },
+              platform_stop_requested);
+  finish_section(writer, names);
+  return writer.write_error;
+}
+
+}  // anonymous namespace
+
+search_result search_log(const run_settings& settings, std::FILE* report,
+                         name_pipeline* names) {
+  search_result result;
+  std::FILE* log = open_log(settings.log_name);
+  if (log == nullptr) {
+    result.log_opened = false;
+    return result;
+  }
+  const std::uint64_t limit = read_limit(settings.log_name);
+  held_hits held;
+  if (limit != kNoLimit) held.log = log;
+  print_start(pass_kind::upper);
+  hit_writer writer = writer_for(settings, report, names);
+  search_end end = search_end::log_ended;
+  int read_error = 0;
+  {
+    // Gone before the held hits come back: a huge line is then held once.
+    line_reader reader(log, kDefaultChunk, limit);
+    end = read_log(settings, reader, writer, held, names,
+                   limit == kNoLimit ? 0 : limit);
+    read_error = reader.read_error();
+  }
+  finish_section(writer, names);
+  print_incomplete(end, read_error);
+  result.whole = end != search_end::line_too_long &&
+                 end != search_end::read_failed;
+  result.write_error = writer.write_error;
+  if (result.write_error == 0 && !platform_stop_requested()) {
+    result.write_error = write_lower_section(settings, report, held, names);
+    print_incomplete(end, read_error);
+  }
+  if (held.error != 0 && result.write_error == 0) {
+    print_incomplete(search_end::read_failed, held.error);
+    result.whole = false;
+  }
+  drop_hits(held);
+  std::fclose(log);
   return result;
 }

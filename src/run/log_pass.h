@@ -8,12 +8,10 @@
 
 struct name_pipeline;
 
-enum class pass_kind { upper, lower };
-
-/// How a pass went; a stop request is not among these, since the run asks
-/// for it itself.
-struct pass_result {
-  bool log_opened = true;  // false: the upper-case pass could not open it
+/// How the search went; a stop request is not among these, since the run
+/// asks for it itself.
+struct search_result {
+  bool log_opened = true;  // false: the log could not be opened
   bool whole = true;       // false: part of the log could not be searched
   int write_error = 0;     // errno value when the report could not be written
 };
@@ -22,11 +20,15 @@ struct pass_result {
 /// would read the lines they write.
 bool log_is_report(const std::string& log_name);
 
-/// Opens the log, searches it for the term folded to the pass's case,
-/// announces and writes each hit (hit_writer.h), and closes it. A log that
-/// vanished before the lower-case pass reads as an empty one. What could
-/// not be searched is said on the console; the search ends at the first
-/// failed write. With `names`, every hit of the pass is in the report when
-/// it returns.
-pass_result run_pass(pass_kind kind, const run_settings& settings,
-                     std::FILE* report, name_pipeline* names = nullptr);
+/// Both sections of the report from one read of the log: opens it, looks
+/// for the term folded to upper case and to lower case at once, announces
+/// and writes the upper-case hits as they are found (hit_writer.h) and
+/// holds the lower-case ones; then writes the lower-case heading and
+/// section from what was held, and closes the log. A regular file is read
+/// as far as it reached when opened, so both sections see the same lines.
+/// What could not be searched is said on the console after each section;
+/// the search ends at the first failed write, and at a stop request, with
+/// held hits never announced left out. With `names`, every hit is in the
+/// report when it returns.
+search_result search_log(const run_settings& settings, std::FILE* report,
+                         name_pipeline* names = nullptr);

@@ -31,12 +31,12 @@ struct name_pipeline {
   name_pipeline(std::FILE* report_file, std::int32_t trim_choice,
                 name_source source = platform_name_of, name_rules rules = {},
                 queue_limits queue_limit = {},
-                std::function<bool()> stop_check = platform_stop_requested)
+                std::function<bool()> asks_stop = platform_stop_requested)
       : report(report_file),
         trim(trim_choice),
         names(std::move(source), rules),
         limits(queue_limit),
-        stop(std::move(stop_check)) {}
+        stop(std::move(asks_stop)) {}
 
   std::FILE* report;
   std::int32_t trim;

@@ -1,6 +1,7 @@
 #include "search/line_reader.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -11,6 +12,8 @@
 // short (log rotation by copy and truncate) would kill the reader.
 
 namespace {
+
+constexpr std::size_t kReadAlign = 64;
 
 // One past the last LF in [from, to), or 0 when there is none.
 std::size_t find_last_lf(const char* buffer, std::size_t from,
@@ -41,33 +44,44 @@ line_reader::line_reader(byte_source source, std::size_t chunk,
   if (!source_) ended_ = finished_ = true;
 }
 
-// Makes room for one more read after the bytes still held, moving them to
-// the front first. The buffer grows only when a single line fills it, and
-// then by what the read needs while the line fits in one read; a longer
-// line doubles it, so holding that line costs amortised linear time. It
-// grows by realloc, which can extend a large block without copying it, and
-// the part not yet read into is never touched, so it costs no memory.
-// False when memory for the longer line cannot be had.
+// Makes room for one more read after the bytes still held. The buffer
+// grows only when a single line fills it, and then by what the read needs
+// while the line fits in one read; a longer line doubles it, so holding
+// that line costs amortised linear time. It grows by realloc, which can
+// extend a large block without copying it, and the part not yet read into
+// is never touched, so it costs no memory. False when memory for the
+// longer line cannot be had.
 bool line_reader::make_room() {
-  if (begin_ > 0) {
-    const std::size_t held = end_ - begin_;
-    std::memmove(buffer_.get(), buffer_.get() + begin_, held);
-    last_lf_ = last_lf_ > begin_ ? last_lf_ - begin_ : 0;
-    end_ = held;
-    begin_ = 0;
-  }
-  if (capacity_ - end_ >= chunk_) return true;
+  const std::size_t held = end_ - begin_;
   const std::size_t most = std::numeric_limits<std::size_t>::max();
-  if (end_ > most - chunk_) return false;
-  std::size_t wanted = end_ + chunk_;
-  if (end_ >= chunk_)
-    wanted = std::max(wanted, capacity_ > most / 2 ? most : capacity_ * 2);
-  void* grown = std::realloc(buffer_.get(), wanted);
-  if (grown == nullptr) return false;
-  buffer_.release();
-  buffer_.reset(static_cast<char*>(grown));
-  capacity_ = wanted;
+  if (held > most - chunk_ - kReadAlign) return false;
+  const std::size_t needed = held + chunk_ + kReadAlign;
+  if (capacity_ < needed) {
+    std::size_t wanted = needed;
+    if (held >= chunk_)
+      wanted = std::max(wanted, capacity_ > most / 2 ? most : capacity_ * 2);
+    void* grown = std::realloc(buffer_.get(), wanted);
+    if (grown == nullptr) return false;
+    buffer_.release();
+    buffer_.reset(static_cast<char*>(grown));
+    capacity_ = wanted;
+  }
+  place_held(held);
   return true;
+}
+
+// Moves the bytes still held to the front, just so far in that the read
+// after them lands on a 64-byte boundary: a read into an address a few
+// bytes past one is markedly slower in the kernel's copy.
+void line_reader::place_held(std::size_t held) {
+  const auto base = reinterpret_cast<std::uintptr_t>(buffer_.get());
+  const std::size_t pad = (kReadAlign - (base + held) % kReadAlign) % kReadAlign;
+  if (begin_ != pad) std::memmove(buffer_.get() + pad, buffer_.get() + begin_, held);
+  last_lf_ = last_lf_ > begin_ ? last_lf_ - begin_ + pad : pad;
+  buffer_offset_ += static_cast<std::int64_t>(begin_) -
+                    static_cast<std::int64_t>(pad);
+  begin_ = pad;
+  end_ = pad + held;
 }
 
 // Ends the log at the first end-of-log byte in [from, end_), if any.
@@ -111,6 +125,11 @@ bool line_reader::fill() {
   find_end_after(lf != 0 ? lf : from);
   if (lf != 0) last_lf_ = lf;
   return true;
+}
+
+std::uint64_t line_reader::offset_of(std::string_view text) const {
+  return static_cast<std::uint64_t>(buffer_offset_ +
+                                    (text.data() - buffer_.get()));
 }
 
 std::string_view line_reader::lines() const {

@@ -82,6 +82,10 @@ class line_reader {
   /// none did.
   int read_error() const { return read_error_; }
 
+  /// Where text (a view of bytes the reader handed out, still valid) lies
+  /// in the log: its byte offset from the start.
+  std::uint64_t offset_of(std::string_view text) const;
+
   /// Bytes read from the log so far.
   std::uint64_t bytes_read() const { return bytes_read_; }
 
@@ -90,6 +94,7 @@ class line_reader {
 
  private:
   bool make_room();
+  void place_held(std::size_t held);
   void find_end_after(std::size_t from);
 
   byte_source source_;
@@ -103,6 +108,7 @@ class line_reader {
   };
   std::unique_ptr<char, free_deleter> buffer_;
   std::size_t capacity_ = 0;  // bytes allocated in buffer_
+  std::int64_t buffer_offset_ = 0;  // offset in the log of buffer_[0]
   std::size_t begin_ = 0;     // start of the first byte not handed out
   std::size_t end_ = 0;       // end of the bytes read so far
   std::size_t last_lf_ = 0;   // one past the last LF in [begin_, end_)

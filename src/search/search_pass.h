@@ -4,6 +4,7 @@
 // it is handed to, so the search knows nothing of the console or the
 // report.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -17,10 +18,16 @@ using hit_sink = std::function<bool(std::string_view line, std::int64_t number)>
 /// Asked between hits and between reads: true ends the search there.
 using stop_check = std::function<bool()>;
 
+/// A term and where its hits go.
+struct term_sink {
+  std::string_view term;
+  hit_sink sink;
+};
+
 /// Why a search ended.
 enum class search_end {
   log_ended,      // every line was looked at
-  stopped,        // the stop check or the sink ended it
+  stopped,        // the stop check or a sink ended it
   line_too_long,  // a line did not fit in memory; the rest was not read
   read_failed,    // a read failed; the rest was not read (see read_error)
 };
@@ -30,7 +37,13 @@ enum class search_end {
 search_end search_pass(std::string_view term, line_reader& log,
                        const hit_sink& sink, const stop_check& stop);
 
-/// The same search, taken line by line whatever the term. It finds exactly
-/// what search_pass finds; the tests hold the block path against it.
-search_end search_pass_by_line(std::string_view term, line_reader& log,
-                               const hit_sink& sink, const stop_check& stop);
+/// Reads the log once and looks in it for each of the terms (one or more),
+/// handing each term's hits to its own sink in log order: what separate
+/// searches of the same bytes would give each sink.
+search_end search_terms(const term_sink* terms, std::size_t count,
+                        line_reader& log, const stop_check& stop);
+
+/// The same search, taken line by line whatever the terms. It finds exactly
+/// what search_terms finds; the tests hold the block path against it.
+search_end search_terms_by_line(const term_sink* terms, std::size_t count,
+                                line_reader& log, const stop_check& stop);

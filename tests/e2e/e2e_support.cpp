@@ -211,32 +211,23 @@ void fifo_log::start(const std::string& path) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
       return !run_over && std::chrono::steady_clock::now() < deadline;
     };
-    for (int pass = 0; pass < 2; ++pass) {
-      // Waits for the pass to open its end without blocking, so a run that
-      // never comes back for the second pass does not hold the test up.
-      int fd = -1;
-      while ((fd = open(path.c_str(), O_WRONLY | O_NONBLOCK)) < 0)
-        if (!wait()) return;
-      fcntl(fd, F_SETFL, 0);
-      std::FILE* f = fdopen(fd, "wb");
-      if (f == nullptr) return;
-      const std::size_t step = bytes.size() / static_cast<std::size_t>(pieces) + 1;
-      for (std::size_t at = 0; at < bytes.size(); at += step) {
-        std::fwrite(bytes.data() + at, 1, std::min(step, bytes.size() - at), f);
-        std::fflush(f);
-        std::this_thread::sleep_for(spread / pieces);
-      }
-      while (hold_open && !run_over &&
-             std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      std::fclose(f);
-      // The next pass's bytes must not reach this one: wait until its
-      // reader has let go (opening then fails with no reader).
-      for (int probe; (probe = open(path.c_str(), O_WRONLY | O_NONBLOCK)) >= 0;) {
-        close(probe);
-        if (!wait()) return;
-      }
+    // Waits for the run to open its end without blocking, so a run that
+    // never opens it does not hold the test up.
+    int fd = -1;
+    while ((fd = open(path.c_str(), O_WRONLY | O_NONBLOCK)) < 0)
+      if (!wait()) return;
+    fcntl(fd, F_SETFL, 0);
+    std::FILE* f = fdopen(fd, "wb");
+    if (f == nullptr) return;
+    const std::size_t step = bytes.size() / static_cast<std::size_t>(pieces) + 1;
+    for (std::size_t at = 0; at < bytes.size(); at += step) {
+      std::fwrite(bytes.data() + at, 1, std::min(step, bytes.size() - at), f);
+      std::fflush(f);
+      std::this_thread::sleep_for(spread / pieces);
     }
+    while (hold_open && wait()) {
+    }
+    std::fclose(f);
   });
 }
 

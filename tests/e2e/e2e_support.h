@@ -58,10 +58,10 @@ struct e2e_result {
   std::string server_log; // the name server's output
 };
 
-/// A log that is a FIFO, fed by a thread of the test: once per pass it is
-/// opened, given the bytes in `pieces` writes spread over `spread`, and
-/// closed; with hold_open the first opening stays open after its bytes
-/// (a writer gone idle) until the run is over, or 30 seconds at most.
+/// A log that is a FIFO, fed by a thread of the test: it can be read once,
+/// gets the bytes in `pieces` writes spread over `spread`, and is closed;
+/// with hold_open it stays open after its bytes (a writer gone idle) until
+/// the run is over, or 30 seconds at most.
 struct fifo_log {
   std::string bytes;
   int pieces = 1;

@@ -177,6 +177,31 @@ TEST(Hostile, StopSignalsEndARunWaitingOnAnIdleFifo) {
   }
 }
 
+// A log that can be read only once (a FIFO) is searched once for both
+// cases, and gives what the same log in a file gives.
+TEST(Hostile, FifoLogGivesWhatTheFileGives) {
+  if (windows_program()) GTEST_SKIP() << "needs a FIFO of the host's";
+  std::string log;
+  for (int i = 0; i < 300; ++i)
+    log += "Mar 02 JDOE " + std::to_string(i) + " 10.0.0.7 up\n" +
+           "Mar 02 jdoe " + std::to_string(i) + " 203.0.113.80:/p\r\n";
+  for (const char* term : {"JDoe", "10.0.0.7"}) {
+    const e2e_result file = run_vantrel(switches(term, log, "1"));
+    fifo_log fifo;
+    fifo.bytes = log;
+    fifo.pieces = 7;
+    e2e_run run = switches(term, log, "1");
+    run.files.clear();
+    run.prepare = [&fifo](const std::string& work) {
+      fifo.start(work + "/fw.log");
+    };
+    const e2e_result piped = run_vantrel(run);
+    EXPECT_EQ(piped.status, 0) << term;
+    EXPECT_EQ(piped.out, file.out) << term;
+    EXPECT_EQ(piped.report, file.report) << term;
+  }
+}
+
 // Failures that must not read as success: each is said, and the run exits 1.
 TEST(Hostile, ReadAndWriteFailuresAreSaidAndEndWithStatus1) {
   if (windows_program())
