@@ -4,12 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <vector>
 
 #include "e2e_support.h"
@@ -111,11 +111,19 @@ std::vector<std::string> responder(const std::string& table,
 // hold "<marker>NAME".
 std::map<std::string, int> queries(const std::string& log,
                                    const std::string& marker) {
+  static const std::string kSuffix = ".in-addr.arpa";
   std::map<std::string, int> asked;
-  const std::regex line(marker + "([0-9.]+\\.in-addr\\.arpa)");
-  for (auto it = std::sregex_iterator(log.begin(), log.end(), line);
-       it != std::sregex_iterator(); ++it)
-    ++asked[(*it)[1]];
+  for (std::size_t at = log.find(marker); at != std::string::npos;
+       at = log.find(marker, at + 1)) {
+    const std::size_t start = at + marker.size();
+    std::size_t end = start;
+    while (end < log.size() && (std::isdigit(static_cast<unsigned char>(log[end])) ||
+                                log[end] == '.'))
+      ++end;
+    // The digits and dots run on into the suffix's first dot.
+    if (end > start && log.compare(end - 1, kSuffix.size(), kSuffix) == 0)
+      ++asked[log.substr(start, end - 1 - start) + kSuffix];
+  }
   return asked;
 }
 
@@ -144,7 +152,7 @@ TEST(DnsNames, ReportIsTheOneTheHostsFileGivesAndEachAddressIsAskedOnce) {
   EXPECT_EQ(dns_run.out, file_run.out);
   EXPECT_EQ(dns_run.err, "");
   const std::map<std::string, int> asked =
-      queries(dns_run.server_log, "query\\[PTR\\] ");
+      queries(dns_run.server_log, "query[PTR] ");
   EXPECT_EQ(asked.size(), to.size()) << dns_run.server_log;
   for (const auto& [name, times] : asked) EXPECT_EQ(times, 1) << name;
 }
