@@ -121,8 +121,16 @@ name_cache::~name_cache() {
   // The idle workers leave at once; the busy ones hold the shared state
   // and leave when their lookup returns.
   s.settled.wait(hold, [&s] { return s.running == s.busy; });
+  const bool none_busy = s.busy == 0;
   hold.unlock();
-  for (std::thread& t : threads_) t.detach();
+  // Joined when none is in a lookup, so each has let go of its resolver
+  // state before the program goes on to exit.
+  for (std::thread& t : threads_) {
+    if (none_busy)
+      t.join();
+    else
+      t.detach();
+  }
 }
 
 void name_cache::ask(std::uint32_t address) {
