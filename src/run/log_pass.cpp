@@ -10,8 +10,10 @@
 #include "run/hit_writer.h"
 #include "run/progress.h"
 #include "run/name_pipeline.h"
+#include "run/run_messages.h"
 #include "search/fold.h"
 #include "search/line_reader.h"
+#include "search/log_source.h"
 #include "search/search_pass.h"
 
 namespace {
@@ -72,7 +74,8 @@ pass_result run_pass(pass_kind kind, const run_settings& settings,
   print_start(kind);
   const std::uint64_t limit =
       log == nullptr ? kNoLimit : read_limit(settings.log_name);
-  line_reader reader(log, kDefaultChunk, limit);
+  log_reading reading;  // the source closes the log
+  line_reader reader(open_log_source(log, limit, &reading));
   hit_writer writer;
   writer.report = report;
   writer.trim = settings.trim;
@@ -83,15 +86,14 @@ pass_result run_pass(pass_kind kind, const run_settings& settings,
       [&writer](std::string_view line, std::int64_t number) {
         return write_hit(writer, line, number);
       },
-      [&progress, &reader, names] {
-        update_progress(progress, reader.bytes_read());
+      [&progress, &reading, names] {
+        update_progress(progress, reading.file_bytes);
         if (names != nullptr) write_ready_hits(*names);
         return platform_stop_requested();
       });
   end_progress();
   if (names != nullptr && writer.write_error == 0)
     writer.write_error = drain_hits(*names);
-  if (log != nullptr) std::fclose(log);
   result.write_error = writer.write_error;
   result.whole = end != search_end::line_too_long &&
                  end != search_end::read_failed;
@@ -99,6 +101,8 @@ pass_result run_pass(pass_kind kind, const run_settings& settings,
     color(RED);
     print("\tA line of the log is too long for the memory left; the rest of "
           "the log was not searched.\n");
+  } else if (end == search_end::read_failed && reading.damaged) {
+    print_compressed_log_damaged(reading.lines);
   } else if (end == search_end::read_failed) {
     color(RED);
     print("\tThe log could not be read to its end: " +
