@@ -71,39 +71,44 @@ struct inflater {
   int error = 0;
 };
 
-// Decompresses into out until it is full or the data ends.
+// Decompresses into out until it is full or the data ends. zlib may hold
+// output back when out is small, so more input is read only once it has
+// given all it can of what it has.
 ending inflate_into(inflater& in, const byte_source& compressed, char* out,
                     std::size_t* size) {
   in.z.next_out = reinterpret_cast<unsigned char*>(out);
   in.z.avail_out = static_cast<uInt>(*size);
   ending end = ending::none;
-  while (in.z.avail_out > 0 && end == ending::none) {
-    if (in.z.avail_in == 0) {
-      const std::ptrdiff_t got = compressed(
-          reinterpret_cast<char*>(in.input.get()), in.input_size, &in.error);
-      if (got <= 0) {
-        // Data that stops inside a member was cut short.
-        end = got < 0            ? ending::read_failed
-              : in.member_ended ? ending::clean
-                                : ending::damaged;
-        break;
-      }
-      in.z.next_in = in.input.get();
-      in.z.avail_in = static_cast<uInt>(got);
-    }
+  while (in.z.avail_out > 0) {
     const int result = inflate(&in.z, Z_NO_FLUSH);
     if (result == Z_STREAM_END) {
       // Anything after a member must be another one.
       inflateReset(&in.z);
       in.member_ended = true;
-    } else if (result == Z_OK || result == Z_BUF_ERROR) {
-      in.member_ended = false;
-    } else if (result == Z_MEM_ERROR) {
+      continue;
+    }
+    if (result == Z_MEM_ERROR) {
       in.error = ENOMEM;
       end = ending::read_failed;
-    } else {
-      end = ending::damaged;
+      break;
     }
+    if (result != Z_OK && result != Z_BUF_ERROR) {
+      end = ending::damaged;
+      break;
+    }
+    if (result == Z_OK) in.member_ended = false;
+    if (in.z.avail_out == 0) break;
+    const std::ptrdiff_t got = compressed(
+        reinterpret_cast<char*>(in.input.get()), in.input_size, &in.error);
+    if (got <= 0) {
+      // Data that stops inside a member was cut short.
+      end = got < 0            ? ending::read_failed
+            : in.member_ended ? ending::clean
+                              : ending::damaged;
+      break;
+    }
+    in.z.next_in = in.input.get();
+    in.z.avail_in = static_cast<uInt>(got);
   }
   *size -= in.z.avail_out;
   return end;
