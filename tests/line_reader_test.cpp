@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "gzip_support.h"
+#include "search/log_source.h"
 #include "test_support.h"
 
 namespace {
@@ -63,6 +65,22 @@ TEST_P(LineReader, LinePathFollowsTheReadingRules) {
 TEST_P(LineReader, BlockPathGivesTheSameLines) {
   for (const char* c : kCases) {
     EXPECT_EQ(read_blocks(c, GetParam()), model_lines(c)) << "input: " << c;
+  }
+}
+
+// Every rule holds for the text a compressed log holds, as for a plain one.
+TEST_P(LineReader, CompressedLogFollowsTheSameRules) {
+  for (const char* c : kCases) {
+    for (bool by_block : {false, true}) {
+      log_reading reading;
+      line_reader reader(
+          open_log_source(file_with(gzipped(c)), kNoLimit, &reading),
+          GetParam());
+      EXPECT_EQ(by_block ? lines_by_block(reader) : lines_by_line(reader),
+                model_lines(c))
+          << "input: " << c << (by_block ? ", by block" : ", by line");
+      EXPECT_TRUE(reading.compressed);
+    }
   }
 }
 

@@ -1,7 +1,11 @@
 #pragma once
 // Shared helpers for the unit tests.
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +30,25 @@ inline std::string contents_of(std::FILE* f) {
   std::size_t got;
   while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, got);
   return out;
+}
+
+/// Bytes from memory, `step` at most per read; a read fails with EIO once
+/// fail_after bytes have been given.
+inline byte_source memory_source(std::string bytes, std::size_t step,
+                                 std::size_t fail_after = std::string::npos) {
+  auto at = std::make_shared<std::size_t>(0);
+  return [bytes, step, fail_after, at](char* into, std::size_t size,
+                                       int* error) -> std::ptrdiff_t {
+    if (*at >= fail_after) {
+      *error = EIO;
+      return -1;
+    }
+    const std::size_t n =
+        std::min({size, step, bytes.size() - *at, fail_after - *at});
+    std::memcpy(into, bytes.data() + *at, n);
+    *at += n;
+    return static_cast<std::ptrdiff_t>(n);
+  };
 }
 
 /// The reading rules written out plainly, as the model the reader is

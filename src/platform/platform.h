@@ -50,6 +50,10 @@ std::ptrdiff_t platform_read(std::FILE* file, char* into, std::size_t size,
 std::ptrdiff_t platform_read_at(std::FILE* file, char* into, std::size_t size,
                                 std::uint64_t offset, int* error);
 
+/// A second stream over the same open file, to read at offsets from while
+/// the first is read on; null when none can be had.
+std::FILE* platform_duplicate_file(std::FILE* file);
+
 /// The system's text for an errno value, for messages.
 std::string platform_error_text(int error);
 

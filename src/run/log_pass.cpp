@@ -9,10 +9,12 @@
 #include "report/report.h"
 #include "run/held_hits.h"
 #include "run/hit_writer.h"
-#include "run/progress.h"
 #include "run/name_pipeline.h"
+#include "run/progress.h"
+#include "run/run_messages.h"
 #include "search/fold.h"
 #include "search/line_reader.h"
+#include "search/log_source.h"
 #include "search/search_pass.h"
 
 namespace {
@@ -68,15 +70,25 @@ namespace {
 
 // What the end of a section says when the log was not searched to its end.
 // Both sections come from the one read, so both say it.
-void print_incomplete(search_end end, int read_error) {
-  if (end == search_end::line_too_long) {
+// How the one read ended, for what each section says at its end.
+struct read_end {
+  search_end end = search_end::log_ended;
+  int error = 0;              // errno value of a failed read
+  bool damaged = false;       // a compressed log's data broke off
+  std::uint64_t lines = 0;    // and the complete lines before that
+};
+
+void print_incomplete(const read_end& read) {
+  if (read.end == search_end::line_too_long) {
     color(RED);
     print("\tA line of the log is too long for the memory left; the rest of "
           "the log was not searched.\n");
-  } else if (end == search_end::read_failed) {
+  } else if (read.end == search_end::read_failed && read.damaged) {
+    print_compressed_log_damaged(read.lines);
+  } else if (read.end == search_end::read_failed) {
     color(RED);
     print("\tThe log could not be read to its end: " +
-          platform_error_text(read_error) + ".\n");
+          platform_error_text(read.error) + ".\n");
   }
 }
 
@@ -100,8 +112,9 @@ hit_writer writer_for(const run_settings& settings, std::FILE* report,
 // ones held. A term without letters is the same in both cases and is
 // looked for once.
 search_end read_log(const run_settings& settings, line_reader& reader,
-                    hit_writer& writer, held_hits& held,
-                    name_pipeline* names, std::uint64_t size) {
+                    const log_reading& reading, hit_writer& writer,
+                    held_hits& held, name_pipeline* names,
+                    std::uint64_t size) {
   const std::string upper = folded_term(pass_kind::upper, settings.term);
   const std::string lower = folded_term(pass_kind::lower, settings.term);
   const hit_sink write = [&writer](std::string_view line, std::int64_t n) {
@@ -115,8 +128,8 @@ search_end read_log(const run_settings& settings, line_reader& reader,
     return hold(line, n) && write(line, n);
   };
   read_progress progress = start_progress(size);
-  const stop_check stop = [&progress, &reader, names] {
-    update_progress(progress, reader.bytes_read());
+  const stop_check stop = [&progress, &reading, names] {
+    update_progress(progress, reading.file_bytes);
     if (names != nullptr) write_ready_hits(*names);
     return platform_stop_requested();
   };
@@ -155,32 +168,38 @@ search_result search_log(const run_settings& settings, std::FILE* report,
   }
   const std::uint64_t limit = read_limit(settings.log_name);
   held_hits held;
-  if (limit != kNoLimit) held.log = log;
   print_start(pass_kind::upper);
   hit_writer writer = writer_for(settings, report, names);
-  search_end end = search_end::log_ended;
-  int read_error = 0;
+  read_end read;
   {
     // Gone before the held hits come back: a huge line is then held once.
-    line_reader reader(log, kDefaultChunk, limit);
-    end = read_log(settings, reader, writer, held, names,
-                   limit == kNoLimit ? 0 : limit);
-    read_error = reader.read_error();
+    // The source closes the log.
+    log_reading reading;
+    line_reader reader(open_log_source(log, limit, &reading));
+    // A regular file's hits are read again where they lie; a compressed
+    // log's text is not in the file, so its lines are held themselves.
+    if (limit != kNoLimit && !reading.compressed)
+      held.log = platform_duplicate_file(log);
+    read.end = read_log(settings, reader, reading, writer, held, names,
+                        limit == kNoLimit ? 0 : limit);
+    read.error = reader.read_error();
+    read.damaged = reading.damaged;
+    read.lines = reading.lines;
   }
   finish_section(writer, names);
-  print_incomplete(end, read_error);
-  result.whole = end != search_end::line_too_long &&
-                 end != search_end::read_failed;
+  print_incomplete(read);
+  result.whole = read.end != search_end::line_too_long &&
+                 read.end != search_end::read_failed;
   result.write_error = writer.write_error;
   if (result.write_error == 0 && !platform_stop_requested()) {
     result.write_error = write_lower_section(settings, report, held, names);
-    print_incomplete(end, read_error);
+    print_incomplete(read);
   }
   if (held.error != 0 && result.write_error == 0) {
-    print_incomplete(search_end::read_failed, held.error);
+    print_incomplete({search_end::read_failed, held.error, false, 0});
     result.whole = false;
   }
   drop_hits(held);
-  std::fclose(log);
+  if (held.log != nullptr) std::fclose(held.log);
   return result;
 }

@@ -62,6 +62,12 @@ void print_report_not_written(int error) {
         ".\n");
 }
 
+void print_compressed_log_damaged(std::uint64_t lines) {
+  color(LIGHTRED);
+  print("\tThe compressed log is damaged after line " + std::to_string(lines) +
+        "; the rest was not searched.\n");
+}
+
 void print_file_written() {
   color(BRIGHTGREEN);
   print("\n\tFile written.\n");

@@ -1,6 +1,7 @@
 #pragma once
 // The run's own console texts, each in its colours.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ void print_unable_to_open();
 
 /// The report could not be written, with the system's reason.
 void print_report_not_written(int error);
+
+/// A compressed log was damaged after its first `lines` complete lines.
+void print_compressed_log_damaged(std::uint64_t lines);
 
 /// "File written." and the Enter prompt.
 void print_file_written();

@@ -14,6 +14,7 @@ std::string info_text(info_request request) {
              "Searches a firewall log for the term, in upper case and then in\n"
              "lower case, and writes the lines found to report.html in the\n"
              "current directory, then opens it in the default viewer.\n"
+             "A log compressed with gzip is searched as the log it holds.\n"
              "Whatever the switches leave open is asked for.\n"
              "\n"
              "  -f logfile  the log to search, a name or a path\n"

@@ -240,6 +240,10 @@ std::string e2e_data(const std::string& name) {
   return std::string(VANTREL_E2E_DIR) + "/" + name;
 }
 
+std::string sample_log() {
+  return read_file(e2e_data("../../examples/sample.log"));
+}
+
 namespace {
 
 // The environment that makes hermetic.sh start the run's name server.

@@ -108,6 +108,9 @@ std::string read_file(const std::string& path);
 /// Where the bytes after a run's working directory was made.
 std::string e2e_data(const std::string& name);
 
+/// The sample log shipped in examples/.
+std::string sample_log();
+
 // The program's fixed texts, written out from what a user must see.
 std::string banner();
 std::string progress();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "gzip_support.h"
 
 namespace {
 
@@ -231,6 +232,55 @@ TEST(Hostile, ReadAndWriteFailuresAreSaidAndEndWithStatus1) {
   EXPECT_EQ(r.report,
             head("jdoe", "/proc/self/mem") + lower_heading() + foot());
   EXPECT_EQ(r.opened, viewer_call(r));
+}
+
+// A compressed log damaged or cut short: what was decompressed before the
+// damage is searched and written, as the same lines in a plain log would
+// be; each pass then says where it stopped, the report still gets its foot,
+// and the run exits 1.
+TEST(Hostile, DamagedCompressedLogIsSearchedUpToTheDamage) {
+  const std::string gz = gzipped(sample_log());
+  const auto flipped = [&gz](std::size_t at, char bits) {
+    std::string bad = gz;
+    bad[at] = static_cast<char>(bad[at] ^ bits);
+    return bad;
+  };
+  const struct {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"cut short", gz.substr(0, gz.size() / 2)},
+      {"a byte changed", flipped(gz.size() / 2, 0x55)},
+      {"check value wrong", flipped(gz.size() - 8, 1)},
+  };
+  for (const auto& c : cases) {
+    bool damaged = false;
+    const std::string text = gunzipped(c.bytes, &damaged);
+    ASSERT_TRUE(damaged) << c.what;
+    const std::string lines = text.substr(0, text.rfind('\n') + 1);
+    const e2e_result plain = run_vantrel(switches("10.20.1.15", lines, "1"));
+    const e2e_result r = run_vantrel(switches("10.20.1.15", c.bytes, "1"));
+    const std::string said = "\tThe compressed log is damaged after line " +
+                             std::to_string(complete_lines(lines)) +
+                             "; the rest was not searched.\n";
+    std::string out = plain.out;
+    out.insert(out.rfind(finish()), said);
+    out.insert(out.find(pass_start(false)), said);
+    EXPECT_EQ(r.status, 1) << c.what;
+    EXPECT_EQ(r.out, out) << c.what;
+    EXPECT_EQ(r.report, plain.report) << c.what;
+  }
+}
+
+// Only the whole magic makes a log compressed; a line that merely starts
+// like one is searched as it stands.
+TEST(Hostile, GzipLookalikeIsSearchedAsItStands) {
+  const std::string first = "\x1f\x8b\x09 jdoe one";
+  const e2e_result r = run_vantrel(switches("jdoe", first + "\njdoe two\n"));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, whole_run("", found(1) + found(2)));
+  EXPECT_EQ(r.report, head("jdoe", "fw.log") + lower_heading() +
+                          result(first) + result("jdoe two") + foot());
 }
 
 TEST(Hostile, LogGrowingFasterThanItIsReadStillEnds) {

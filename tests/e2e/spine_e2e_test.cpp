@@ -6,6 +6,7 @@
 #include <csignal>
 
 #include "e2e_support.h"
+#include "gzip_support.h"
 
 namespace {
 
@@ -235,6 +236,39 @@ TEST(Spine, EndedInputDoesNotHangTheEnterWait) {
   const e2e_result r = run_vantrel(run);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, whole_run("", ""));
+}
+
+// A compressed log, whatever its name and however it was compressed, gives
+// the run of the log it holds; the report names it as given.
+TEST(Spine, CompressedLogGivesTheRunOfTheLogItHolds) {
+  const std::string log = sample_log();
+  ASSERT_NE(log, "");
+  const std::size_t half = log.find('\n', log.size() / 2) + 1;
+  e2e_run run = switches("10.20.1.15", log);
+  run.args[1] = "1";  // trimmed at the host names
+  const e2e_result plain = run_vantrel(run);
+  ASSERT_EQ(plain.status, 0);
+  const struct {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"one member", gzipped(log)},
+      {"fastest level", gzipped(log, 1)},
+      {"smallest level", gzipped(log, 9)},
+      {"two members", gzipped(log.substr(0, half)) + gzipped(log.substr(half))},
+  };
+  for (const auto& c : cases) {
+    run.files = {{"fw.log", c.bytes}};
+    const e2e_result r = run_vantrel(run);
+    EXPECT_EQ(r.status, 0) << c.what;
+    EXPECT_EQ(r.out, plain.out) << c.what;
+    EXPECT_EQ(r.report, plain.report) << c.what;
+  }
+  run.files = {{"fw.log.gz", gzipped(log)}};
+  run.args.back() = "fw.log.gz";
+  const std::string plain_head = head("10.20.1.15", "fw.log");
+  EXPECT_EQ(run_vantrel(run).report, head("10.20.1.15", "fw.log.gz") +
+                                         plain.report.substr(plain_head.size()));
 }
 
 TEST(Spine, RedirectedOutputHasNoColourAndNoClearing) {

@@ -24,7 +24,7 @@ echo "package: $(basename "$deb"), $(wc -c < "$deb") bytes"
 # a system that cannot run the program.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in libc6 libstdc++6; do
+for lib in libc6 libstdc++6 zlib1g; do
   case ", $depends," in *", $lib "*) ;; *) fail "$lib missing from Depends" ;; esac
 done
 [ "$(dpkg-deb -f "$deb" Package)" = vantrel ] || fail "package name"

@@ -1,10 +1,10 @@
 #!/bin/sh
 # Every text the program prints must stand, word for word, in the manual
 # page: the program is run through the cases people meet (a search with an
-# unknown switch, a missing log, the report named as the log, a report that
-# cannot be written, the prompts with a wrong trim answer, --help and
-# --version), and each piece
-# it prints is looked for in the rendered page. The console session shown
+# unknown switch, a missing log, the report named as the log, a damaged
+# compressed log, a report that cannot be written, the prompts with a wrong
+# trim answer, --help and --version), and each piece it prints is looked
+# for in the rendered page. The console session shown
 # in README.md is replayed too and must match it.
 # usage: manual_messages.sh VANTREL SOURCE_DIR
 set -eu
@@ -22,6 +22,7 @@ flatten < "$src/README.md" > "$scratch/readme"
 # number after "#" and the bare numbers of the trim check vary by run.
 pieces() {
   tr '\t' '\n' < "$scratch/out" | sed 's/^ *//; s/ *$//; s/#[0-9]*$/#/' |
+    sed 's/after line [0-9]*;/after line N;/' |
     grep -v -e '^$' -e '^-\{0,1\}[0-9][0-9]*$' | sort -u
 }
 
@@ -50,6 +51,11 @@ expect_in manual "missing log"
 
 run_hermetic "$exe" "$w" '' -f ./report.html -s x -t 1
 expect_in manual "report as log"
+
+gzip -c "$w/sample.log" | head -c 600 > "$w/cut.log.gz"
+run_hermetic "$exe" "$w" '\n' -f cut.log.gz -s 10.20.1.15 -t 1
+grep -q 'compressed log is damaged' "$scratch/out" || fail "damage not reported"
+expect_in manual "damaged compressed log"
 
 w=$(new_workdir)
 mkdir "$w/report.html"

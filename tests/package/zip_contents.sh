@@ -2,7 +2,7 @@
 # Windows builds: makes the .zip with cpack and checks it holds exactly the
 # program, the read-me and the licence at the top of one folder, the text
 # files with CR LF line ends (Notepad's), and an executable that needs no
-# DLL of the compiler's runtime.
+# DLL of the compiler's runtime or of zlib.
 # usage: zip_contents.sh BUILD_DIR SOURCE_DIR
 set -eu
 build=$1 src=$2
@@ -33,8 +33,9 @@ tr -d '\r' < "$scratch/x/$top/LICENSE.txt" | cmp - "$src/LICENSE" ||
 if command -v x86_64-w64-mingw32-objdump >/dev/null; then
   x86_64-w64-mingw32-objdump -p "$scratch/x/$top/vantrel.exe" |
     grep 'DLL Name' > "$scratch/dlls" || true
-  if grep -qi -e 'libstdc++' -e 'libgcc' -e 'libwinpthread' "$scratch/dlls"; then
-    cat "$scratch/dlls"; fail "vantrel.exe needs the compiler's runtime DLLs"
+  if grep -qi -e 'libstdc++' -e 'libgcc' -e 'libwinpthread' -e 'zlib' \
+      "$scratch/dlls"; then
+    cat "$scratch/dlls"; fail "vantrel.exe needs the compiler's runtime or zlib's DLLs"
   fi
   echo "imports:"; sed 's/^.*DLL Name: /  /' "$scratch/dlls"
 fi

@@ -1,0 +1,96 @@
+// The decompressing reader on gzip data made from the input, whole, cut
+// short or with a byte changed where the input says, and on the input's
+// own bytes: it never crashes, and its lines are those the plain reader
+// gives of what zlib itself decompresses, ended by a failed read where zlib
+// finds damage. A log that does not start with the gzip magic is read as
+// it stands.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "gzip_support.h"
+#include "search/inflate_source.h"
+#include "search/log_source.h"
+#include "test_support.h"
+
+namespace {
+
+struct read_out {
+  std::vector<std::string> lines;
+  int read_error = 0;
+};
+
+read_out read_all(byte_source source, std::size_t chunk, bool by_block) {
+  line_reader reader(std::move(source), chunk);
+  read_out out;
+  out.lines = by_block ? lines_by_block(reader) : lines_by_line(reader);
+  out.read_error = reader.read_error();
+  FUZZ_CHECK(!reader.line_too_long());
+  return out;
+}
+
+// The gzip data to read: the input compressed (in two members when asked)
+// and then perhaps harmed, or the input itself.
+std::string data_for(std::string_view input, unsigned how, std::size_t where) {
+  if ((how & 3) == 0) return std::string(input);
+  const int level = 1 + static_cast<int>((how >> 3) % 9);
+  const std::size_t half = (how & 4) != 0 ? input.size() / 2 : 0;
+  std::string gz = half == 0 ? gzipped(input, level)
+                             : gzipped(input.substr(0, half), level) +
+                                   gzipped(input.substr(half), level);
+  if ((how & 3) == 2) gz.resize(where % gz.size());
+  if ((how & 3) == 3) {
+    const auto bits = static_cast<unsigned char>((how >> 4) | 1);
+    char& byte = gz[where % gz.size()];
+    byte = static_cast<char>(static_cast<unsigned char>(byte) ^ bits);
+  }
+  return gz;
+}
+
+}  // anonymous namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  const unsigned shape = take_byte(input);
+  const unsigned how = take_byte(input);
+  std::size_t where = take_byte(input);
+  where = where << 8 | take_byte(input);
+  const std::size_t chunk = (shape & 0x07) + 1;
+  const bool by_block = (shape & 0x80) != 0;
+  const inflate_sizes sizes{((shape >> 3) & 0x07) + 1,
+                            ((shape >> 5) & 0x03) + 1};
+
+  const std::string gz = data_for(input, how, where);
+  bool damaged = false;
+  const std::string text = gunzipped(gz, &damaged);
+  if ((how & 3) == 1) FUZZ_CHECK(!damaged && text == input);
+
+  // What the plain reader makes of the same text and the same ending.
+  const read_out want = read_all(
+      memory_source(text, chunk, damaged ? text.size() : std::string::npos),
+      chunk, by_block);
+  log_reading reading;
+  const read_out got = read_all(
+      inflate_source(memory_source(gz, sizes.input), &reading, sizes), chunk,
+      by_block);
+  FUZZ_CHECK(got.lines == want.lines);
+  FUZZ_CHECK(reading.damaged == (want.read_error != 0));
+  if (reading.damaged) FUZZ_CHECK(reading.lines == got.lines.size());
+
+  // The same bytes as a log file: compressed only by the whole magic.
+  log_reading as_file;
+  const read_out file = read_all(
+      open_log_source(stream_over(gz), kNoLimit, &as_file), chunk, by_block);
+  FUZZ_CHECK(as_file.compressed == (gz.rfind("\x1f\x8b\x08", 0) == 0));
+  if (as_file.compressed)
+    FUZZ_CHECK(file.lines == want.lines);
+  else
+    FUZZ_CHECK(file.lines == model_lines(gz));
+  return 0;
+}

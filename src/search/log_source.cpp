@@ -1,0 +1,100 @@
+#include "search/log_source.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "platform/platform.h"
+#ifdef VANTREL_HAVE_ZLIB
+#include "search/inflate_source.h"
+#endif
+
+namespace {
+
+// ID1, ID2 and the method, deflate: the only one gzip has ever used.
+constexpr std::string_view kGzipMagic("\x1f\x8b\x08", 3);
+
+struct file_closer {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// The file's bytes, no more than limit of them, counted as they come.
+byte_source bounded_file(std::FILE* file, std::uint64_t limit,
+                         log_reading* reading) {
+  std::shared_ptr<std::FILE> owned(file, file_closer());
+  return [owned, limit, reading](char* into, std::size_t size,
+                                 int* error) mutable -> std::ptrdiff_t {
+    const auto want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, limit));
+    if (want == 0) return 0;
+    const std::ptrdiff_t got = platform_read(owned.get(), into, want, error);
+    if (got <= 0) return got;
+    limit -= static_cast<std::uint64_t>(got);
+    reading->file_bytes += static_cast<std::uint64_t>(got);
+    return got;
+  };
+}
+
+// The first bytes of a log, read while they could still be the magic:
+// a plain log that starts otherwise is not held up waiting for more (a pipe
+// whose writer is idle).
+struct head {
+  std::string bytes;
+  bool ended = false;  // a read met the end of the file, or failed
+  int error = 0;       // the failed read's errno value
+};
+
+head read_head(const byte_source& source) {
+  head h;
+  char buffer[kGzipMagic.size()];
+  while (!h.ended && h.bytes.size() < kGzipMagic.size() &&
+         kGzipMagic.substr(0, h.bytes.size()) == h.bytes) {
+    const std::ptrdiff_t got =
+        source(buffer, kGzipMagic.size() - h.bytes.size(), &h.error);
+    if (got > 0)
+      h.bytes.append(buffer, static_cast<std::size_t>(got));
+    else
+      h.ended = true;
+  }
+  return h;
+}
+
+// The head handed back first, then how its reading ended, then the rest.
+byte_source with_head(head h, byte_source rest) {
+  return [h = std::move(h), rest = std::move(rest), at = std::size_t{0}](
+             char* into, std::size_t size, int* error) mutable
+         -> std::ptrdiff_t {
+    if (at < h.bytes.size()) {
+      const std::size_t n = std::min(size, h.bytes.size() - at);
+      std::memcpy(into, h.bytes.data() + at, n);
+      at += n;
+      return static_cast<std::ptrdiff_t>(n);
+    }
+    if (h.ended) {
+      h.ended = false;  // said once; later reads go to the file again
+      *error = h.error;
+      return h.error != 0 ? -1 : 0;
+    }
+    return rest(into, size, error);
+  };
+}
+
+}  // anonymous namespace
+
+byte_source open_log_source(std::FILE* file, std::uint64_t limit,
+                            log_reading* reading) {
+  if (file == nullptr) return nullptr;
+  byte_source from_file = bounded_file(file, limit, reading);
+  head h = read_head(from_file);
+  reading->compressed = h.bytes == kGzipMagic;
+  byte_source whole = with_head(std::move(h), std::move(from_file));
+#ifdef VANTREL_HAVE_ZLIB
+  if (reading->compressed) return inflate_source(std::move(whole), reading);
+#else
+  reading->compressed = false;  // built without zlib: read as it is
+#endif
+  return whole;
+}

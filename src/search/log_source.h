@@ -1,0 +1,26 @@
+#pragma once
+// Where a log's lines come from: the file's own bytes, or, for a
+// gzip-compressed log (known by its first bytes, whatever its name), the
+// text it holds, decompressed as it is read. Either way every reading
+// rule applies to the text the reader gets.
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+
+#include "search/line_reader.h"
+
+/// How the reading of one log went, filled in as it goes; it must outlive
+/// the source it was given to.
+struct log_reading {
+  std::atomic<std::uint64_t> file_bytes{0};  // taken from the file so far
+  bool compressed = false;  // the lines are the decompressed text
+  bool damaged = false;     // the compressed data ended in damage
+  std::uint64_t lines = 0;  // compressed: LF bytes handed to the reader
+};
+
+/// The bytes to read a log's lines from. Takes the file over (null: no
+/// source at all) and closes it once the source and its copies are gone.
+/// No more than limit bytes of the file are read, as if it ended there.
+byte_source open_log_source(std::FILE* file, std::uint64_t limit,
+                            log_reading* reading);
