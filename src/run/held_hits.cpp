@@ -1,11 +1,14 @@
 #include "run/held_hits.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "platform/platform.h"
 
 namespace {
+
+constexpr std::size_t kWindow = std::size_t{64} << 10;
 
 // A record is a 64-bit length, then the line's bytes, or for a regular
 // file its 64-bit offset.
@@ -29,6 +32,7 @@ void spill(held_hits& held) {
           held.records.size() && held.error == 0)
     held.error = errno != 0 ? errno : EIO;
   held.records.clear();
+  held.window.clear();
 }
 
 // Reads the next record's bytes from wherever the records are now.
@@ -53,6 +57,48 @@ struct record_reader {
   }
 };
 
+// Reads size bytes of the log at offset into `into`.
+bool read_back(held_hits& held, char* into, std::size_t size,
+               std::uint64_t offset, std::size_t* got_out = nullptr,
+               std::size_t room = 0) {
+  std::size_t got = 0;
+  while (got < size) {
+    int error = 0;
+    const std::ptrdiff_t read = platform_read_at(
+        held.log, into + got, std::max(size, room) - got, offset + got, &error);
+    if (read <= 0) {
+      // The log was cut short since it was read.
+      held.error = read < 0 ? error : EIO;
+      return false;
+    }
+    got += static_cast<std::size_t>(read);
+  }
+  if (got_out != nullptr) *got_out = got;
+  return true;
+}
+
+// Hits lie close together, so one read of a window of the log serves many
+// short ones; a long line is read straight into its place.
+bool read_line_back(held_hits& held, std::string& line, std::uint64_t offset) {
+  if (line.size() >= kWindow)
+    return read_back(held, line.data(), line.size(), offset);
+  const bool inside =
+      offset >= held.window_at &&
+      offset + line.size() <= held.window_at + held.window.size();
+  if (!inside) {
+    held.window.resize(kWindow);
+    std::size_t got = 0;
+    if (!read_back(held, held.window.data(), line.size(), offset, &got,
+                   kWindow))
+      return false;
+    held.window.resize(got);
+    held.window_at = offset;
+  }
+  std::memcpy(line.data(), held.window.data() + (offset - held.window_at),
+              line.size());
+  return true;
+}
+
 // The line of one record, read back into line.
 bool next_line(held_hits& held, record_reader& records, std::string& line) {
   std::uint64_t size = 0;
@@ -61,18 +107,7 @@ bool next_line(held_hits& held, record_reader& records, std::string& line) {
   if (held.log == nullptr) return records.take(line.data(), line.size());
   std::uint64_t offset = 0;
   if (!records.number(&offset)) return false;
-  for (std::size_t got = 0; got < line.size();) {
-    int error = 0;
-    const std::ptrdiff_t read = platform_read_at(
-        held.log, line.data() + got, line.size() - got, offset + got, &error);
-    if (read <= 0) {
-      // The log was cut short since it was read.
-      held.error = read < 0 ? error : EIO;
-      return false;
-    }
-    got += static_cast<std::size_t>(read);
-  }
-  return true;
+  return read_line_back(held, line, offset);
 }
 
 }  // anonymous namespace
@@ -106,4 +141,5 @@ void drop_hits(held_hits& held) {
   if (held.spill != nullptr) std::fclose(held.spill);
   held.spill = nullptr;
   held.records.clear();
+  held.window.clear();
 }

@@ -21,6 +21,8 @@ struct held_hits {
   std::FILE* spill = nullptr;  // the temporary file, once past the limit
   bool no_spill = false;       // it could not be made: all stay in memory
   int error = 0;  // errno value of a failed spill or read; hits were lost
+  std::string window;          // log bytes read back, from window_at on
+  std::uint64_t window_at = 0;
 };
 
 /// Holds one hit: the line, found at offset in the log.
