@@ -34,6 +34,17 @@ void expect_like_std(std::string_view text, std::string_view term,
             std_term_or_mark(text, term, from))
       << "with the mark: text size " << text.size() << ", term size "
       << term.size() << ", from " << from;
+  // The term and its letters in the other case, in one scan: the first of
+  // either, or the mark.
+  std::string twin(term);
+  for (char& c : twin)
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) c ^= 0x20;
+  if (!are_case_twins(term, twin)) return;
+  ASSERT_EQ(find_twins_or_mark(text, term, twin, from, kMark),
+            std::min(std_term_or_mark(text, term, from),
+                     std_term_or_mark(text, twin, from)))
+      << "with the twin: text size " << text.size() << ", term size "
+      << term.size() << ", from " << from;
 }
 
 // Every case runs with 16-byte vectors and, where the processor has them,

@@ -67,12 +67,19 @@ hits model_search(std::string_view log_bytes, const std::string& term) {
 }
 
 // The block path, the line-by-line path and the model must agree, and so
-// must a search for this term beside another (each byte's bit 0x20 turned
-// over, which swaps the case of letters).
+// must a search for this term beside its letters in the other case (one
+// scan for both) and beside another term (each byte's bit 0x20 turned
+// over: a scan for each).
 void check(std::string_view log, const std::string& term, std::size_t chunk) {
   const hits want = model_search(log, term);
   EXPECT_EQ(search(log, term, chunk), want);
   EXPECT_EQ(search(log, term, chunk, path::lines), want);
+  std::string twin = term;
+  for (char& c : twin)
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) c ^= 0x20;
+  const auto [first_of_two, twin_hits] = search_two(log, term, twin, chunk);
+  EXPECT_EQ(first_of_two, want);
+  EXPECT_EQ(twin_hits, model_search(log, twin));
   std::string other = term;
   for (char& c : other) c = static_cast<char>(c ^ 0x20);
   const auto [first, second] = search_two(log, term, other, chunk);

@@ -46,23 +46,47 @@ const char* find_plain_or_mark(const char* p, const char* stop,
   return nullptr;
 }
 
-// The first start in [p, stop) of the term, or of the mark when asked.
+// The earlier of two starts, either of which may be null.
+inline const char* earlier(const char* a, const char* b) {
+  if (a == nullptr) return b;
+  if (b == nullptr) return a;
+  return a < b ? a : b;
+}
+
+// The plain scans for the term or its twin: each found alone, the first
+// kept. Only short spans and the platforms without SSE2 come here.
+const char* find_plain_either(const char* p, const char* stop,
+                              const char* term, const char* twin,
+                              std::size_t n, bool look_for_mark, char mark) {
+  const auto one = [&](const char* t) {
+    return look_for_mark ? find_plain_or_mark(p, stop, t, n, mark)
+                         : find_plain(p, stop, t, n);
+  };
+  const char* hit = one(term);
+  if (twin == nullptr) return hit;
+  return earlier(hit, one(twin));
+}
+
+// The first start in [p, stop) of the term or its twin, or of the mark
+// when asked.
 const char* first_start(const char* p, const char* stop, const char* term,
-                        std::size_t n, bool look_for_mark, char mark) {
-  if (n == 1 && !look_for_mark)
+                        const char* twin, std::size_t n, bool look_for_mark,
+                        char mark) {
+  if (n == 1 && !look_for_mark && twin == nullptr)
     return static_cast<const char*>(
         std::memchr(p, term[0], static_cast<std::size_t>(stop - p)));
 #ifdef VANTREL_FIND_X86
-  if (stop - p >= 16) return find_x86(p, stop, term, n, look_for_mark, mark);
+  if (stop - p >= 16)
+    return find_x86(p, stop, term, twin, n, look_for_mark, mark);
 #endif
-  return look_for_mark ? find_plain_or_mark(p, stop, term, n, mark)
-                       : find_plain(p, stop, term, n);
+  return find_plain_either(p, stop, term, twin, n, look_for_mark, mark);
 }
 
-// What find_term and find_term_or_mark share: the bounds, and with a mark
-// the last bytes, too near the end to start a hit but not to be a mark.
+// What find_term and its siblings share: the bounds, and with a mark the
+// last bytes, too near the end to start a hit but not to be a mark.
 std::size_t search(std::string_view text, std::string_view term,
-                   std::size_t from, bool look_for_mark, char mark) {
+                   const char* twin, std::size_t from, bool look_for_mark,
+                   char mark) {
   const std::size_t size = text.size();
   const std::size_t n = term.size();
   if (from > size) return std::string_view::npos;
@@ -74,7 +98,7 @@ std::size_t search(std::string_view text, std::string_view term,
   const char* hit = nullptr;
   if (n <= size - from) {
     stop = base + (size - n) + 1;
-    hit = first_start(p, stop, term.data(), n, look_for_mark, mark);
+    hit = first_start(p, stop, term.data(), twin, n, look_for_mark, mark);
   }
   if (look_for_mark && hit == nullptr && stop != base + size)
     hit = static_cast<const char*>(
@@ -96,10 +120,26 @@ bool use_wide_vectors(bool wanted) {
 
 std::size_t find_term(std::string_view text, std::string_view term,
                       std::size_t from) {
-  return search(text, term, from, false, 0);
+  return search(text, term, nullptr, from, false, 0);
 }
 
 std::size_t find_term_or_mark(std::string_view text, std::string_view term,
                               std::size_t from, char mark) {
-  return search(text, term, from, true, mark);
+  return search(text, term, nullptr, from, true, mark);
+}
+
+bool are_case_twins(std::string_view a, std::string_view b) {
+  if (a.size() != b.size() || a == b) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const char lower = static_cast<char>(a[i] | 0x20);
+    if (a[i] != b[i] && ((a[i] ^ b[i]) != 0x20 || lower < 'a' || lower > 'z'))
+      return false;
+  }
+  return true;
+}
+
+std::size_t find_twins_or_mark(std::string_view text, std::string_view term,
+                               std::string_view twin, std::size_t from,
+                               char mark) {
+  return search(text, term, twin.data(), from, true, mark);
 }

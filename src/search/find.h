@@ -21,6 +21,17 @@ std::size_t find_term(std::string_view text, std::string_view term,
 std::size_t find_term_or_mark(std::string_view text, std::string_view term,
                               std::size_t from, char mark);
 
+/// True when b is a spelled as a with some letters in the other case (and
+/// not a itself): the two can then be looked for in one scan.
+bool are_case_twins(std::string_view a, std::string_view b);
+
+/// As find_term_or_mark, for two case twins at once: the first place where
+/// either starts, or the mark; which of them is there is the caller's to
+/// see.
+std::size_t find_twins_or_mark(std::string_view text, std::string_view term,
+                               std::string_view twin, std::size_t from,
+                               char mark);
+
 /// Lets the search use 32-byte vectors when wanted and the processor has
 /// them (the default); false when it keeps to the narrower ones. The tests
 /// use it to run both.

@@ -71,21 +71,46 @@ inline unsigned commonness(char c) {
 // bytes, the rarest two by commonness, so that fewer places pass it.
 struct needle {
   const char* term;
+  const char* twin;      // the term in the other case, or null
   std::size_t n;         // 1 or more
   const char* text_end;  // one past the last byte that may be read
   std::size_t at1;       // the rarest byte's offset in the term
   std::size_t at2;       // the next rarest's (the same when n is 1)
   __m128i rare1;         // the byte at at1 in every lane
   __m128i rare2;         // the byte at at2 in every lane
+  // With a twin, a letter where the two differ is compared with its case
+  // bit set on both sides, so one filter passes the places of either.
+  __m128i fold1;         // 0x20 in every lane there, else 0
+  __m128i fold2;
   __m128i whole;         // the term itself, when it fits in a vector
+  __m128i twin_whole;    // the twin, likewise
   unsigned whole_bits;   // one bit per byte of the term, or 0 when longer
   __m128i mark;          // the byte that also ends the search, in every lane
 };
 
-needle make_needle(const char* term, std::size_t n, const char* text_end,
-                   char mark) {
+// The byte at i as the filter compares it: with its case bit set where the
+// twin differs there (only ever in the case of a letter).
+inline char filter_byte(const char* term, const char* twin, std::size_t i) {
+  return twin != nullptr && twin[i] != term[i]
+             ? static_cast<char>(term[i] | 0x20)
+             : term[i];
+}
+
+inline __m128i fold_at(const char* term, const char* twin, std::size_t i) {
+  return _mm_set1_epi8(twin != nullptr && twin[i] != term[i] ? 0x20 : 0);
+}
+
+inline __m128i vector_of(const char* bytes, std::size_t n) {
+  char padded[16] = {};
+  std::memcpy(padded, bytes, n);
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(padded));
+}
+
+needle make_needle(const char* term, const char* twin, std::size_t n,
+                   const char* text_end, char mark) {
   needle d;
   d.term = term;
+  d.twin = twin;
   d.n = n;
   d.text_end = text_end;
   d.at1 = 0;
@@ -96,14 +121,15 @@ needle make_needle(const char* term, std::size_t n, const char* text_end,
     if (i != d.at1 && (d.at2 == d.at1 ||
                        commonness(term[i]) < commonness(term[d.at2])))
       d.at2 = i;
-  d.rare1 = _mm_set1_epi8(term[d.at1]);
-  d.rare2 = _mm_set1_epi8(term[d.at2]);
-  d.whole = _mm_setzero_si128();
+  d.rare1 = _mm_set1_epi8(filter_byte(term, twin, d.at1));
+  d.rare2 = _mm_set1_epi8(filter_byte(term, twin, d.at2));
+  d.fold1 = fold_at(term, twin, d.at1);
+  d.fold2 = fold_at(term, twin, d.at2);
+  d.whole = d.twin_whole = _mm_setzero_si128();
   d.whole_bits = 0;
   if (n <= 16) {
-    char padded[16] = {};
-    std::memcpy(padded, term, n);
-    d.whole = _mm_loadu_si128(reinterpret_cast<const __m128i*>(padded));
+    d.whole = vector_of(term, n);
+    d.twin_whole = vector_of(twin != nullptr ? twin : term, n);
     d.whole_bits = n == 16 ? 0xFFFFu : (1u << n) - 1;
   }
   d.mark = _mm_set1_epi8(mark);
@@ -114,9 +140,17 @@ needle make_needle(const char* term, std::size_t n, const char* text_end,
 // when the text goes on far enough; in logs of addresses the candidates are
 // many, and a call per candidate would cost more than the scan.
 inline bool matches_at(const needle& d, const char* c) {
-  if (d.whole_bits != 0 && d.text_end - c >= 16)
-    return (mask_of(equal_bytes(c, d.whole)) & d.whole_bits) == d.whole_bits;
-  return std::memcmp(c, d.term, d.n) == 0;
+  if (d.whole_bits != 0 && d.text_end - c >= 16) {
+    const __m128i text = load(c);
+    const unsigned same = mask_of(_mm_cmpeq_epi8(text, d.whole)) |
+                          mask_of(_mm_cmpeq_epi8(text, d.twin_whole));
+    if ((same & d.whole_bits) != d.whole_bits) return false;
+    // Each byte is one term's or the other's; whole only when one of them
+    // holds throughout.
+    if (d.twin == nullptr) return true;
+  }
+  return std::memcmp(c, d.term, d.n) == 0 ||
+         (d.twin != nullptr && std::memcmp(c, d.twin, d.n) == 0);
 }
 
 // The first match among the starts p + i for the bits i of mask. A round's
@@ -188,11 +222,19 @@ inline std::uint64_t marks_in_64(const needle& d, const char* p) {
     return 0;
 }
 
+// The bytes at p that equal the filter's first or second rare byte.
+inline __m128i filter1(const needle& d, const char* p) {
+  return _mm_cmpeq_epi8(_mm_or_si128(load(p), d.fold1), d.rare1);
+}
+
+inline __m128i filter2(const needle& d, const char* p) {
+  return _mm_cmpeq_epi8(_mm_or_si128(load(p), d.fold2), d.rare2);
+}
+
 // One bit per start in [p, p + 16) that holds both rare bytes where the
 // term has them. Reads p[0 .. n+14], which the callers keep inside the text.
 inline __m128i both_rare(const needle& d, const char* p) {
-  return _mm_and_si128(equal_bytes(p + d.at1, d.rare1),
-                       equal_bytes(p + d.at2, d.rare2));
+  return _mm_and_si128(filter1(d, p + d.at1), filter2(d, p + d.at2));
 }
 
 // The first match among the 64 starts at p, given a vector per 16 of them
@@ -203,10 +245,10 @@ inline const char* confirm_lazy(const needle& d, const char* p, __m128i f0,
   const char* second = p + d.at2;
   return confirm_or_mark(
       d, p,
-      join(_mm_and_si128(f0, equal_bytes(second, d.rare2)),
-           _mm_and_si128(f1, equal_bytes(second + 16, d.rare2)),
-           _mm_and_si128(f2, equal_bytes(second + 32, d.rare2)),
-           _mm_and_si128(f3, equal_bytes(second + 48, d.rare2))),
+      join(_mm_and_si128(f0, filter2(d, second)),
+           _mm_and_si128(f1, filter2(d, second + 16)),
+           _mm_and_si128(f2, filter2(d, second + 32)),
+           _mm_and_si128(f3, filter2(d, second + 48))),
       marks_in_64<Mark>(d, p));
 }
 
@@ -216,6 +258,10 @@ VANTREL_AVX2 inline __m256i load32(const char* p) {
 
 VANTREL_AVX2 inline __m256i equal32(const char* p, __m256i v) {
   return _mm256_cmpeq_epi8(load32(p), v);
+}
+
+VANTREL_AVX2 inline __m256i folded32(const char* p, __m256i fold, __m256i v) {
+  return _mm256_cmpeq_epi8(_mm256_or_si256(load32(p), fold), v);
 }
 
 // One bit per byte of the two vectors, the first in the low half.
@@ -240,10 +286,10 @@ const char* rounds_sse2(const char** at, const char* stop, const needle& d) {
   int busy = 40;
   while (stop - p >= 64 && busy < 48) {
     const char* rare = p + d.at1;
-    const __m128i f0 = equal_bytes(rare, d.rare1);
-    const __m128i f1 = equal_bytes(rare + 16, d.rare1);
-    const __m128i f2 = equal_bytes(rare + 32, d.rare1);
-    const __m128i f3 = equal_bytes(rare + 48, d.rare1);
+    const __m128i f0 = filter1(d, rare);
+    const __m128i f1 = filter1(d, rare + 16);
+    const __m128i f2 = filter1(d, rare + 32);
+    const __m128i f3 = filter1(d, rare + 48);
     const __m128i any = _mm_or_si128(
         _mm_or_si128(or_marks<Mark>(d, p, f0), or_marks<Mark>(d, p + 16, f1)),
         _mm_or_si128(or_marks<Mark>(d, p + 32, f2),
@@ -295,6 +341,8 @@ VANTREL_AVX2 const char* rounds_avx2(const char** at, const char* stop,
                                      const needle& d) {
   const __m256i rare1 = _mm256_broadcastsi128_si256(d.rare1);
   const __m256i rare2 = _mm256_broadcastsi128_si256(d.rare2);
+  const __m256i fold1 = _mm256_broadcastsi128_si256(d.fold1);
+  const __m256i fold2 = _mm256_broadcastsi128_si256(d.fold2);
   const __m256i mark = _mm256_broadcastsi128_si256(d.mark);
   const std::size_t at1 = d.at1;
   const std::size_t at2 = d.at2;
@@ -302,9 +350,10 @@ VANTREL_AVX2 const char* rounds_avx2(const char** at, const char* stop,
   for (; stop - p >= 64; p += 64) {
     const char* r1 = p + at1;
     const char* r2 = p + at2;
-    const __m256i c0 = _mm256_and_si256(equal32(r1, rare1), equal32(r2, rare2));
-    const __m256i c1 =
-        _mm256_and_si256(equal32(r1 + 32, rare1), equal32(r2 + 32, rare2));
+    const __m256i c0 = _mm256_and_si256(folded32(r1, fold1, rare1),
+                                        folded32(r2, fold2, rare2));
+    const __m256i c1 = _mm256_and_si256(folded32(r1 + 32, fold1, rare1),
+                                        folded32(r2 + 32, fold2, rare2));
     const __m256i m0 = marks32<Mark>(p, mark);
     const __m256i m1 = marks32<Mark>(p + 32, mark);
     const __m256i any =
@@ -371,8 +420,9 @@ const char* find_vector(const char* p, const char* stop, const needle& d) {
 }  // anonymous namespace
 
 const char* find_x86(const char* p, const char* stop, const char* term,
-                     std::size_t n, bool look_for_mark, char mark) {
-  const needle d = make_needle(term, n, stop + (n - 1), mark);
+                     const char* twin, std::size_t n, bool look_for_mark,
+                     char mark) {
+  const needle d = make_needle(term, twin, n, stop + (n - 1), mark);
   return look_for_mark ? find_vector<true>(p, stop, d)
                        : find_vector<false>(p, stop, d);
 }

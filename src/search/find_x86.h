@@ -8,11 +8,14 @@
 #if defined(__x86_64__) || defined(_M_X64)
 #define VANTREL_FIND_X86 1
 
-/// The first start in [p, stop) where the n >= 1 bytes of term lie, or, when
-/// look_for_mark, the first byte equal to mark, whichever comes first; null
-/// when there is neither. Needs stop - p >= 16; reads up to stop + n - 1.
+/// The first start in [p, stop) where the n >= 1 bytes of term lie, or
+/// those of twin (null, or the term with some letters in the other case),
+/// or, when look_for_mark, the first byte equal to mark, whichever comes
+/// first; null when there is none. Needs stop - p >= 16; reads up to
+/// stop + n - 1.
 const char* find_x86(const char* p, const char* stop, const char* term,
-                     std::size_t n, bool look_for_mark, char mark);
+                     const char* twin, std::size_t n, bool look_for_mark,
+                     char mark);
 
 /// Uses AVX2 from now on when wanted and the processor has it; false when
 /// the search keeps to SSE2.

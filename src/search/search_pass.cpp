@@ -19,7 +19,8 @@ struct term_state {
 struct search_state {
   std::vector<term_state> terms;
   const stop_check& stop;
-  bool quit = false;  // a sink or the stop check ended the search
+  bool twins = false;  // two terms that differ only in the case of letters
+  bool quit = false;   // a sink or the stop check ended the search
 };
 
 void hand_over(search_state& s, term_state& t, std::string_view line) {
@@ -64,17 +65,52 @@ end_mark scan_block(search_state& s, term_state& t, std::string_view block) {
   return {};
 }
 
+// The scan for two case twins at once: one pass over the block finds the
+// lines of either, and each line goes to the sink of each term it holds.
+end_mark scan_twins(search_state& s, std::string_view block) {
+  term_state& first = s.terms[0];
+  term_state& second = s.terms[1];
+  const std::size_t n = first.target.term.size();
+  for (std::size_t from = 0; !s.quit;) {
+    const std::size_t at = find_twins_or_mark(block, first.target.term,
+                                              second.target.term, from,
+                                              kEndOfFile);
+    if (at == kNone) break;
+    const std::size_t before = block.rfind('\n', at);
+    const std::size_t start =
+        (before == kNone || before < from) ? from : before + 1;
+    const std::size_t stop = block.find('\n', at) + 1;
+    const std::size_t after = block[at] == kEndOfFile ? at : at + n;
+    const std::size_t quit = block.substr(0, stop).find(kEndOfFile, after);
+    if (quit != kNone) return {start, quit};
+    const std::string_view line = strip_cr(block.substr(start, stop - start));
+    // Nothing of either lies before at; the other may come after it.
+    const std::string_view rest = line.substr(at - start);
+    for (term_state* t : {&first, &second}) {
+      if (!s.quit && find_term(rest, t->target.term, 0) != kNone)
+        hand_over(s, *t, line);
+    }
+    from = stop;
+  }
+  return {};
+}
+
 // Every term's scan of the complete lines held; false when the search ends
 // in this block. The first term's scan finds any 0x1A, so the others need
 // only look as far as its line.
 bool scan_lines(search_state& s, line_reader& log) {
   std::string_view block = log.lines();
   end_mark mark;
-  for (term_state& t : s.terms) {
-    const end_mark found = scan_block(s, t, block);
-    if (found.at != kNone) {
-      mark = found;
-      block = block.substr(0, found.line_start);
+  if (s.twins) {
+    mark = scan_twins(s, block);
+    if (mark.at != kNone) block = block.substr(0, mark.line_start);
+  } else {
+    for (term_state& t : s.terms) {
+      const end_mark found = scan_block(s, t, block);
+      if (found.at != kNone) {
+        mark = found;
+        block = block.substr(0, found.line_start);
+      }
     }
   }
   if (mark.at != kNone) {
@@ -115,6 +151,7 @@ search_end run_search(const term_sink* terms, std::size_t count,
   const bool fast = std::all_of(terms, terms + count, [](const term_sink& t) {
     return fits_fast_path(t.term);
   });
+  s.twins = count == 2 && are_case_twins(terms[0].term, terms[1].term);
   if (!by_line && fast)
     search_blocks(s, log);
   else
