@@ -1,7 +1,6 @@
 #include "search/search_pass.h"
 
 #include <algorithm>
-#include <cassert>
 #include <string_view>
 #include <vector>
 
@@ -16,11 +15,18 @@ struct term_state {
   std::int64_t count = 0;
 };
 
+// The terms one scan of a block looks for: one term, or two case twins,
+// whose places a single vector scan finds at once.
+struct scan_group {
+  term_state* first;
+  term_state* twin = nullptr;
+};
+
 struct search_state {
   std::vector<term_state> terms;
+  std::vector<scan_group> groups;  // how the block path scans for them
   const stop_check& stop;
-  bool twins = false;  // two terms that differ only in the case of letters
-  bool quit = false;   // a sink or the stop check ended the search
+  bool quit = false;  // a sink or the stop check ended the search
 };
 
 void hand_over(search_state& s, term_state& t, std::string_view line) {
@@ -40,41 +46,26 @@ struct end_mark {
   std::size_t at = kNone;
 };
 
-// Searches the complete lines of a block as one text and widens each hit
-// to its line, so lines without a hit are never looked at one by one. The
-// same scan finds 0x1A, which ends the log; the line it is on is left for
-// the last line. The scan ends there, or at the block's end, or when the
-// search is to stop.
-end_mark scan_block(search_state& s, term_state& t, std::string_view block) {
-  const std::string_view term = t.target.term;
-  for (std::size_t from = 0; !s.quit;) {
-    const std::size_t at = find_term_or_mark(block, term, from, kEndOfFile);
-    if (at == kNone) break;
-    const std::size_t before = block.rfind('\n', at);
-    const std::size_t start =
-        (before == kNone || before < from) ? from : before + 1;
-    const std::size_t stop = block.find('\n', at) + 1;
-    const std::size_t after = block[at] == kEndOfFile ? at : at + term.size();
-    const std::size_t quit = block.substr(0, stop).find(kEndOfFile, after);
-    if (quit != kNone) return {start, quit};
-    const std::string_view line = strip_cr(block.substr(start, stop - start));
-    assert(find_term(line, term, 0) != kNone);
-    hand_over(s, t, line);
-    from = stop;
-  }
-  return {};
+std::size_t next_place(const scan_group& g, std::string_view block,
+                       std::size_t from) {
+  const std::string_view term = g.first->target.term;
+  if (g.twin == nullptr)
+    return find_term_or_mark(block, term, from, kEndOfFile);
+  return find_twins_or_mark(block, term, g.twin->target.term, from,
+                            kEndOfFile);
 }
 
-// The scan for two case twins at once: one pass over the block finds the
-// lines of either, and each line goes to the sink of each term it holds.
-end_mark scan_twins(search_state& s, std::string_view block) {
-  term_state& first = s.terms[0];
-  term_state& second = s.terms[1];
-  const std::size_t n = first.target.term.size();
+// Searches the complete lines of a block as one text and widens each hit
+// to its line, so lines without a hit are never looked at one by one; the
+// line goes to the sink of each term of the group it holds. The same scan
+// finds 0x1A, which ends the log; the line it is on is left for the last
+// line. The scan ends there, or at the block's end, or when the search is
+// to stop.
+end_mark scan_block(search_state& s, const scan_group& g,
+                    std::string_view block) {
+  const std::size_t n = g.first->target.term.size();
   for (std::size_t from = 0; !s.quit;) {
-    const std::size_t at = find_twins_or_mark(block, first.target.term,
-                                              second.target.term, from,
-                                              kEndOfFile);
+    const std::size_t at = next_place(g, block, from);
     if (at == kNone) break;
     const std::size_t before = block.rfind('\n', at);
     const std::size_t start =
@@ -84,10 +75,10 @@ end_mark scan_twins(search_state& s, std::string_view block) {
     const std::size_t quit = block.substr(0, stop).find(kEndOfFile, after);
     if (quit != kNone) return {start, quit};
     const std::string_view line = strip_cr(block.substr(start, stop - start));
-    // Nothing of either lies before at; the other may come after it.
+    // Nothing of the group lies before at; a twin may come after it.
     const std::string_view rest = line.substr(at - start);
-    for (term_state* t : {&first, &second}) {
-      if (!s.quit && find_term(rest, t->target.term, 0) != kNone)
+    for (term_state* t : {g.first, g.twin}) {
+      if (t != nullptr && !s.quit && find_term(rest, t->target.term, 0) != kNone)
         hand_over(s, *t, line);
     }
     from = stop;
@@ -101,16 +92,11 @@ end_mark scan_twins(search_state& s, std::string_view block) {
 bool scan_lines(search_state& s, line_reader& log) {
   std::string_view block = log.lines();
   end_mark mark;
-  if (s.twins) {
-    mark = scan_twins(s, block);
-    if (mark.at != kNone) block = block.substr(0, mark.line_start);
-  } else {
-    for (term_state& t : s.terms) {
-      const end_mark found = scan_block(s, t, block);
-      if (found.at != kNone) {
-        mark = found;
-        block = block.substr(0, found.line_start);
-      }
+  for (const scan_group& g : s.groups) {
+    const end_mark found = scan_block(s, g, block);
+    if (found.at != kNone) {
+      mark = found;
+      block = block.substr(0, found.line_start);
     }
   }
   if (mark.at != kNone) {
@@ -146,12 +132,15 @@ void search_lines(search_state& s, line_reader& log) {
 
 search_end run_search(const term_sink* terms, std::size_t count,
                       line_reader& log, const stop_check& stop, bool by_line) {
-  search_state s{{}, stop};
+  search_state s{{}, {}, stop};
   for (std::size_t i = 0; i < count; ++i) s.terms.push_back({terms[i]});
+  if (count == 2 && are_case_twins(terms[0].term, terms[1].term))
+    s.groups.push_back({&s.terms[0], &s.terms[1]});
+  else
+    for (term_state& t : s.terms) s.groups.push_back({&t});
   const bool fast = std::all_of(terms, terms + count, [](const term_sink& t) {
     return fits_fast_path(t.term);
   });
-  s.twins = count == 2 && are_case_twins(terms[0].term, terms[1].term);
   if (!by_line && fast)
     search_blocks(s, log);
   else
