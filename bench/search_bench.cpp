@@ -18,7 +18,7 @@
 #include "report/report.h"
 #include "search/find.h"
 #include "search/fold.h"
-#include "search/line_reader.h"
+#include "log/line_reader.h"
 #include "run/hit_writer.h"
 #include "search/search_pass.h"
 

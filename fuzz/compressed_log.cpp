@@ -12,8 +12,8 @@
 
 #include "fuzz_support.h"
 #include "gzip_support.h"
-#include "search/inflate_source.h"
-#include "search/log_source.h"
+#include "log/inflate_source.h"
+#include "log/log_source.h"
 #include "test_support.h"
 
 namespace {

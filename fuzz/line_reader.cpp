@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "search/line_reader.h"
+#include "log/line_reader.h"
 #include "test_support.h"
 
 namespace {
@@ -17,7 +17,7 @@ std::vector<std::string> read_all(std::string_view bytes, std::size_t chunk,
                                   bool limited, std::uint64_t limit,
                                   bool by_block) {
   std::FILE* f = stream_over(bytes);
-  line_reader reader(f, chunk, limited ? limit : kNoLimit);
+  line_reader reader(file_source(f, limited ? limit : kNoLimit), chunk);
   std::vector<std::string> lines =
       by_block ? lines_by_block(reader) : lines_by_line(reader);
   FUZZ_CHECK(!reader.line_too_long());

@@ -1,4 +1,4 @@
-#include "search/line_reader.h"
+#include "log/line_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "gzip_support.h"
-#include "search/log_source.h"
+#include "log/log_source.h"
 #include "test_support.h"
 
 namespace {
@@ -157,7 +157,7 @@ TEST(LineReaderLimit, ReadsOnlyWhatTheFileHeldWhenOpened) {
   for (std::size_t chunk : {1u, 3u, 4096u}) {
     for (std::size_t limit : {0u, 4u, 9u, 12u, 100u}) {
       std::FILE* f = file_with(bytes);
-      line_reader reader(f, chunk, limit);
+      line_reader reader(file_source(f, limit), chunk);
       const std::vector<std::string> lines = lines_by_line(reader);
       std::fclose(f);
       EXPECT_EQ(lines, model_lines(std::string_view(bytes).substr(0, limit)))

@@ -3,7 +3,7 @@
 // decompressor to zlib on any data, cut or changed anywhere, with blocks
 // of a few bytes.
 
-#include "search/log_source.h"
+#include "log/log_source.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "gzip_support.h"
-#include "search/inflate_source.h"
+#include "log/inflate_source.h"
 #include "test_support.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "search/line_reader.h"
+#include "log/line_reader.h"
 
 /// A temporary file holding bytes, rewound and ready to read.
 inline std::FILE* file_with(std::string_view bytes) {

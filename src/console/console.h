@@ -1,4 +1,5 @@
 #pragma once
+// console/: coloured text on the console, and nothing else.
 // Console text and its colour. All program messages go through print() so
 // that colour changes and text stay in order.
 

@@ -1,4 +1,5 @@
 #pragma once
+// names/: host names for addresses, looked up beside the search.
 // Host names for the addresses a run writes. Each address is asked once a
 // run, by a small pool of worker threads, so that the search goes on while
 // a slow name server answers, and a server that does not answer at all is

@@ -1,4 +1,5 @@
 #pragma once
+// platform/: the one door to the operating system (POSIX or Win32).
 // The operating-system operations the program needs. Each platform has one
 // implementation file (platform_posix.cpp, platform_win32.cpp); nothing here
 // names an OS type, so the portable code never sees an OS header.

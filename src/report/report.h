@@ -1,4 +1,5 @@
 #pragma once
+// report/: the HTML page the hits are written to.
 // The HTML report. Every line ends with CR LF and is flushed at once, so the
 // file is whole up to the last line written however the run ends. A null
 // report (it could not be created) silently takes nothing.

@@ -13,8 +13,8 @@
 #include "run/progress.h"
 #include "run/run_messages.h"
 #include "search/fold.h"
-#include "search/line_reader.h"
-#include "search/log_source.h"
+#include "log/line_reader.h"
+#include "log/log_source.h"
 #include "search/search_pass.h"
 
 namespace {
@@ -31,17 +31,6 @@ std::FILE* open_log(const std::string& log_name) {
   if (std::filesystem::is_directory(log_name, ec) || log_is_report(log_name))
     return nullptr;
   return std::fopen(log_name.c_str(), "rb");
-}
-
-// A log still being written to is searched as it stood when the pass
-// opened it; reading on to its end might never end. Anything but a regular
-// file with something in it (a pipe, a device, a file in /proc that shows
-// no size) is read to its end.
-std::uint64_t read_limit(const std::string& log_name) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(log_name, ec) || ec) return kNoLimit;
-  const std::uintmax_t bytes = std::filesystem::file_size(log_name, ec);
-  return ec || bytes == 0 ? kNoLimit : bytes;
 }
 
 void print_start(pass_kind kind) {
@@ -68,9 +57,8 @@ bool log_is_report(const std::string& log_name) {
 
 namespace {
 
-// What the end of a section says when the log was not searched to its end.
-// Both sections come from the one read, so both say it.
-// How the one read ended, for what each section says at its end.
+// How the one read ended: both sections come from it, so each says at its
+// end what was not searched.
 struct read_end {
   search_end end = search_end::log_ended;
   int error = 0;              // errno value of a failed read

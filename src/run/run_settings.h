@@ -1,4 +1,5 @@
 #pragma once
+// run/: the run's sequence and its parts, from switches to viewer.
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,5 @@
 #pragma once
+// search/: finding the term in a log's lines, and rewriting each hit.
 // Finding hits: the lines of a log that hold a term. What is done with a
 // hit (announcing it, cleaning it, writing it) is the business of the sink
 // it is handed to, so the search knows nothing of the console or the
@@ -9,13 +10,13 @@
 #include <functional>
 #include <string_view>
 
-#include "search/line_reader.h"
+#include "log/line_reader.h"
 
 /// Takes one hit: the line without its line end, and the hit's number in
 /// this search (1, 2, 3 ...). Returns false to end the search there.
 using hit_sink = std::function<bool(std::string_view line, std::int64_t number)>;
 
-/// Asked between hits and between reads: true ends the search there.
+/// Asked between blocks of lines: true ends the search there.
 using stop_check = std::function<bool()>;
 
 /// A term and where its hits go.

@@ -1,4 +1,5 @@
 #pragma once
+// log/: a log, plain or compressed, file or pipe, turned into lines.
 // Where a log's lines come from: the file's own bytes, or, for a
 // gzip-compressed log (known by its first bytes, whatever its name), the
 // text it holds, decompressed as it is read. Either way every reading
@@ -7,8 +8,9 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
-#include "search/line_reader.h"
+#include "log/line_reader.h"
 
 /// How the reading of one log went, filled in as it goes; it must outlive
 /// the source it was given to.
@@ -24,3 +26,9 @@ struct log_reading {
 /// No more than limit bytes of the file are read, as if it ended there.
 byte_source open_log_source(std::FILE* file, std::uint64_t limit,
                             log_reading* reading);
+
+/// How much of the log named to read: a log still being written to is
+/// searched as it stood when it was opened, since reading on to its end
+/// might never end. Anything but a regular file with something in it (a
+/// pipe, a device, a file in /proc that shows no size) is read to its end.
+std::uint64_t read_limit(const std::string& log_name);

@@ -1,15 +1,17 @@
-#include "search/log_source.h"
+#include "log/log_source.h"
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "platform/platform.h"
 #ifdef VANTREL_HAVE_ZLIB
-#include "search/inflate_source.h"
+#include "log/inflate_source.h"
 #endif
 
 namespace {
@@ -21,20 +23,14 @@ struct file_closer {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-// The file's bytes, no more than limit of them, counted as they come.
+// The file's bytes, no more than limit of them, counted as they come; the
+// file is closed with the last copy of the source.
 byte_source bounded_file(std::FILE* file, std::uint64_t limit,
                          log_reading* reading) {
   std::shared_ptr<std::FILE> owned(file, file_closer());
-  return [owned, limit, reading](char* into, std::size_t size,
-                                 int* error) mutable -> std::ptrdiff_t {
-    const auto want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(size, limit));
-    if (want == 0) return 0;
-    const std::ptrdiff_t got = platform_read(owned.get(), into, want, error);
-    if (got <= 0) return got;
-    limit -= static_cast<std::uint64_t>(got);
-    reading->file_bytes += static_cast<std::uint64_t>(got);
-    return got;
+  return [owned, read = file_source(file, limit, &reading->file_bytes)](
+             char* into, std::size_t size, int* error) {
+    return read(into, size, error);
   };
 }
 
@@ -84,6 +80,22 @@ byte_source with_head(head h, byte_source rest) {
 
 }  // anonymous namespace
 
+byte_source file_source(std::FILE* file, std::uint64_t limit,
+                        std::atomic<std::uint64_t>* counted) {
+  if (file == nullptr) return nullptr;
+  return [file, limit, counted](char* into, std::size_t size,
+                                int* error) mutable -> std::ptrdiff_t {
+    const auto want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, limit));
+    if (want == 0) return 0;
+    const std::ptrdiff_t got = platform_read(file, into, want, error);
+    if (got <= 0) return got;
+    limit -= static_cast<std::uint64_t>(got);
+    if (counted != nullptr) *counted += static_cast<std::uint64_t>(got);
+    return got;
+  };
+}
+
 byte_source open_log_source(std::FILE* file, std::uint64_t limit,
                             log_reading* reading) {
   if (file == nullptr) return nullptr;
@@ -97,4 +109,11 @@ byte_source open_log_source(std::FILE* file, std::uint64_t limit,
   reading->compressed = false;  // built without zlib: read as it is
 #endif
   return whole;
+}
+
+std::uint64_t read_limit(const std::string& log_name) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(log_name, ec) || ec) return kNoLimit;
+  const std::uintmax_t bytes = std::filesystem::file_size(log_name, ec);
+  return ec || bytes == 0 ? kNoLimit : bytes;
 }

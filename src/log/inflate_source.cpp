@@ -1,4 +1,4 @@
-#include "search/inflate_source.h"
+#include "log/inflate_source.h"
 
 #include <zlib.h>
 

@@ -1,4 +1,4 @@
-#include "search/line_reader.h"
+#include "log/line_reader.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -6,7 +6,6 @@
 #include <limits>
 #include <utility>
 
-#include "platform/platform.h"
 
 // The log is read, never mapped: a mapped file that another process cuts
 // short (log rotation by copy and truncate) would kill the reader.
@@ -25,22 +24,11 @@ std::size_t find_last_lf(const char* buffer, std::size_t from,
 
 }  // anonymous namespace
 
-byte_source file_source(std::FILE* file) {
-  if (file == nullptr) return nullptr;
-  return [file](char* into, std::size_t size, int* error) {
-    return platform_read(file, into, size, error);
-  };
-}
+line_reader::line_reader(std::FILE* file, std::size_t chunk)
+    : line_reader(file_source(file), chunk) {}
 
-line_reader::line_reader(std::FILE* file, std::size_t chunk,
-                         std::uint64_t limit)
-    : line_reader(file_source(file), chunk, limit) {}
-
-line_reader::line_reader(byte_source source, std::size_t chunk,
-                         std::uint64_t limit)
-    : source_(std::move(source)),
-      chunk_(chunk == 0 ? 1 : chunk),
-      remaining_(limit) {
+line_reader::line_reader(byte_source source, std::size_t chunk)
+    : source_(std::move(source)), chunk_(chunk == 0 ? 1 : chunk) {
   if (!source_) ended_ = finished_ = true;
 }
 
@@ -101,11 +89,8 @@ bool line_reader::fill() {
     out_of_memory_ = ended_ = finished_ = true;
     return false;
   }
-  const std::size_t want = static_cast<std::size_t>(
-      std::min<std::uint64_t>(chunk_, remaining_));
   int error = 0;
-  const std::ptrdiff_t read =
-      want == 0 ? 0 : source_(buffer_.get() + end_, want, &error);
+  const std::ptrdiff_t read = source_(buffer_.get() + end_, chunk_, &error);
   if (read <= 0) {
     // A piece of a line before a failed read is not a line of the log.
     if (read < 0) read_error_ = error;
@@ -114,7 +99,6 @@ bool line_reader::fill() {
     return false;
   }
   const auto got = static_cast<std::size_t>(read);
-  remaining_ -= got;
   bytes_read_ += got;
   const std::size_t from = end_;
   end_ += got;

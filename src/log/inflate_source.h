@@ -6,8 +6,8 @@
 
 #include <cstddef>
 
-#include "search/line_reader.h"
-#include "search/log_source.h"
+#include "log/line_reader.h"
+#include "log/log_source.h"
 
 /// Sizes of the buffers; small ones let the tests cross every boundary.
 struct inflate_sizes {

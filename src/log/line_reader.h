@@ -14,36 +14,21 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
-#include <limits>
 #include <memory>
 #include <string_view>
 
+#include "log/byte_source.h"
+
 constexpr std::size_t kDefaultChunk = std::size_t{1} << 20;
 constexpr char kEndOfFile = 0x1A;
-constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
-
-/// Where a reader's bytes come from: reads up to size bytes into `into`;
-/// the count read, 0 at the end, or -1 with *error set to an errno value.
-/// A plain file is read as it is (file_source); a compressed log through
-/// a decompressor with the same shape.
-using byte_source =
-    std::function<std::ptrdiff_t(char* into, std::size_t size, int* error)>;
-
-/// The bytes of an open file, straight from the operating system.
-byte_source file_source(std::FILE* file);
-
 class line_reader {
  public:
   /// Reads file (not owned; null gives no lines at all) chunk bytes at a
-  /// time, and no more than limit bytes in all, as if the file ended there:
-  /// a log that grows faster than it is read would otherwise never end.
-  explicit line_reader(std::FILE* file, std::size_t chunk = kDefaultChunk,
-                       std::uint64_t limit = kNoLimit);
+  /// time.
+  explicit line_reader(std::FILE* file, std::size_t chunk = kDefaultChunk);
 
   /// The same over any source of bytes (null: no lines at all).
-  explicit line_reader(byte_source source, std::size_t chunk = kDefaultChunk,
-                       std::uint64_t limit = kNoLimit);
+  explicit line_reader(byte_source source, std::size_t chunk = kDefaultChunk);
 
   /// Next line without its terminator; false when there are no more. The
   /// view is valid until the next call on the reader.
@@ -99,7 +84,6 @@ class line_reader {
 
   byte_source source_;
   std::size_t chunk_;
-  std::uint64_t remaining_;  // bytes still to be read
   std::uint64_t bytes_read_ = 0;
   // Grown with realloc (see make_room), so one huge line costs about its
   // own size, and a line too long for memory is reported, not a crash.
