@@ -84,6 +84,11 @@ int main(int argc, char** argv) {
   if (error == 0) error = write_foot(report);
   if (error != 0) return end_unwritten(report, error);
   platform_release_stop_signals();
+  // A report that was never created is not "written": no wait, no viewer.
+  if (report == nullptr) {
+    print_report_not_created();
+    return kRunFailed;
+  }
 
   print_file_written();
   std::fflush(stdout);
@@ -91,5 +96,5 @@ int main(int argc, char** argv) {
   platform_clear_console();
   close_report(report);
   platform_open_in_viewer(kReportName);
-  return report != nullptr && searched.whole ? 0 : kRunFailed;
+  return searched.whole ? 0 : kRunFailed;
 }

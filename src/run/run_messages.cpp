@@ -56,6 +56,12 @@ void print_unable_to_open() {
   print("Unable to open file");
 }
 
+void print_report_not_created() {
+  color(LIGHTRED);
+  print("\n\tReport.html could not be opened or created, make sure the "
+        "directory is not read-only.\n");
+}
+
 void print_report_not_written(int error) {
   color(LIGHTRED);
   print("\tReport.html could not be written: " + platform_error_text(error) +

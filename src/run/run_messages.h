@@ -17,6 +17,9 @@ void print_progress();
 void print_log_is_report();
 void print_unable_to_open();
 
+/// The run's end when the report could not be created.
+void print_report_not_created();
+
 /// The report could not be written, with the system's reason.
 void print_report_not_written(int error);
 
