@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "search/fold.h"
 #include "test_support.h"
 
 namespace {
@@ -56,14 +58,51 @@ std::pair<hits, hits> search_two(std::string_view log_bytes,
   return found;
 }
 
-// What a search must find, from the plain reading rules and a plain
-// substring test on every line.
-hits model_search(std::string_view log_bytes, const std::string& term) {
+// What a search must find, from the plain reading rules and a plain test
+// on every line: by default, that it holds the term.
+hits model_search(std::string_view log_bytes, const std::string& term,
+                  std::function<bool(const std::string&)> holds = nullptr) {
+  if (!holds)
+    holds = [&](const std::string& l) { return l.find(term) != l.npos; };
   hits found;
   for (const std::string& line : model_lines(log_bytes))
-    if (line.find(term) != std::string::npos)
+    if (holds(line))
       found.emplace_back(line, static_cast<std::int64_t>(found.size()) + 1);
   return found;
+}
+
+// The term in upper case, in lower case and in mixed case only, in one
+// read, on either path: in the run's order (one scan for all three) and
+// with the mixed-case match first (a scan each).
+void check_cases(std::string_view log, const std::string& term,
+                 std::size_t chunk) {
+  std::string upper = term, lower = term;
+  lower_upper(upper);
+  upper_lower(lower);
+  const hits want[] = {
+      model_search(log, upper), model_search(log, lower),
+      model_search(log, term, [&](std::string line) {
+        if (line.find(upper) != line.npos || line.find(lower) != line.npos)
+          return false;
+        upper_lower(line);
+        return line.find(lower) != line.npos;
+      })};
+  for (path how : {path::blocks, path::lines}) {
+    for (std::size_t first : {0u, 2u}) {
+      std::FILE* f = file_with(log);
+      line_reader reader(f, chunk);
+      hits found[3];
+      term_sink sinks[] = {
+          {upper, collector(&found[0])},
+          {lower, collector(&found[1])},
+          {term, collector(&found[2]), term_match::mixed_case}};
+      std::rotate(sinks, sinks + first, sinks + 3);
+      (how == path::blocks ? search_terms : search_terms_by_line)(
+          sinks, 3, reader, never_stop);
+      std::fclose(f);
+      for (int i = 0; i < 3; ++i) EXPECT_EQ(found[i], want[i]) << i;
+    }
+  }
 }
 
 // The block path, the line-by-line path and the model must agree, and so
@@ -85,6 +124,7 @@ void check(std::string_view log, const std::string& term, std::size_t chunk) {
   const auto [first, second] = search_two(log, term, other, chunk);
   EXPECT_EQ(first, want);
   EXPECT_EQ(second, model_search(log, other));
+  check_cases(log, term, chunk);
 }
 
 // A filler line that makes the next byte after used bytes of text the first
@@ -102,6 +142,7 @@ const char kLog[] =
     "<165>first USERID1 line\r\n"
     "second userid1 line\n"
     "third UserId1 line\n"
+    "UserID1 and userid1, two forms\n"
     "USERID1USERID1 twice on one line\n"
     "\n"
     "10.0.0.7 start <b>\n"
@@ -110,7 +151,9 @@ const char kLog[] =
     "after quit USERID1\x1a USERID1 never read\n";
 
 TEST_P(SearchPass, FindsTheTermOnlyAsItIsSpelled) {
-  for (const char* term : {"USERID1", "userid1", "UserId1"}) check(kLog, term, GetParam());
+  // With -i also in mixed case only, and a term without letters never.
+  for (const char* term : {"USERID1", "userid1", "UserId1", "10.0.0.7"})
+    check(kLog, term, GetParam());
 }
 
 TEST_P(SearchPass, TermsOnTheLineByLinePathMatchTheModel) {
