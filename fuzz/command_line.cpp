@@ -4,6 +4,7 @@
 // --version count only where a switch is read, and -t values are read as
 // atoi reads them, saturated to 32 bits.
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <string>
@@ -67,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   FUZZ_CHECK(settings.trim == settings.trim_from_switch);
   for (const std::string& u : unknown) {
     FUZZ_CHECK(!u.empty() && u[0] == '-');
-    FUZZ_CHECK(u != "--help" && u != "--version");
+    FUZZ_CHECK(u != "--help" && u != "--version" && u != "-i");
   }
   auto follows = [&args](const char* sw, const std::string& value) {
     for (std::size_t i = 1; i + 1 < args.size(); ++i)
@@ -76,6 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   };
   if (!settings.log_name.empty()) FUZZ_CHECK(follows("-f", settings.log_name));
   if (settings.term_from_switch) FUZZ_CHECK(follows("-s", *settings.term_from_switch));
+  if (settings.mixed_case)
+    FUZZ_CHECK(std::find(args.begin(), args.end(), "-i") != args.end());
 
   for (const std::string& a : args)
     FUZZ_CHECK(to_int32(a.c_str()) == reference_int32(a));
