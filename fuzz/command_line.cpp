@@ -4,7 +4,6 @@
 // --version count only where a switch is read, and -t values are read as
 // atoi reads them, saturated to 32 bits.
 
-#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <string>
@@ -77,8 +76,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   };
   if (!settings.log_name.empty()) FUZZ_CHECK(follows("-f", settings.log_name));
   if (settings.term_from_switch) FUZZ_CHECK(follows("-s", *settings.term_from_switch));
-  if (settings.mixed_case)
-    FUZZ_CHECK(std::find(args.begin(), args.end(), "-i") != args.end());
 
   for (const std::string& a : args)
     FUZZ_CHECK(to_int32(a.c_str()) == reference_int32(a));

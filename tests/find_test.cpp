@@ -8,8 +8,6 @@
 #include <string>
 #include <string_view>
 
-#include "search/fold.h"
-
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
@@ -36,20 +34,6 @@ void expect_like_std(std::string_view text, std::string_view term,
             std_term_or_mark(text, term, from))
       << "with the mark: text size " << text.size() << ", term size "
       << term.size() << ", from " << from;
-  // Any spelling of the term, on the text and on it with every other byte
-  // in upper case.
-  std::string upper(term), lower(term), mixed(text), up(text);
-  lower_upper(upper);
-  upper_lower(lower);
-  lower_upper(up);
-  for (std::size_t i = 0; i < mixed.size(); i += 2) mixed[i] = up[i];
-  for (std::string_view spelled : {text, std::string_view(mixed)}) {
-    std::string folded(spelled);
-    upper_lower(folded);
-    ASSERT_EQ(find_any_case_or_mark(spelled, upper, lower, from, kMark),
-              std_term_or_mark(folded, lower, from))
-        << "any case: text size " << text.size() << ", from " << from;
-  }
   // The term and its letters in the other case, in one scan: the first of
   // either, or the mark.
   std::string twin(term);
