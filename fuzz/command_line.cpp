@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   FUZZ_CHECK(settings.trim == settings.trim_from_switch);
   for (const std::string& u : unknown) {
     FUZZ_CHECK(!u.empty() && u[0] == '-');
-    FUZZ_CHECK(u != "--help" && u != "--version");
+    FUZZ_CHECK(u != "--help" && u != "--version" && u != "-i");
   }
   auto follows = [&args](const char* sw, const std::string& value) {
     for (std::size_t i = 1; i + 1 < args.size(); ++i)

@@ -2,7 +2,7 @@
 // cleaned and escaped lines that contain the term, as the plain reading
 // rules split the log, whatever the read size and whichever path (whole
 // blocks or line by line) the term takes; and one read for both cases of
-// the term finds what two plain passes find.
+// the term and its mixed case (-i) finds what three plain passes find.
 
 #include <cstdint>
 #include <cstdio>
@@ -84,23 +84,31 @@ void check_one_read(std::string_view log, std::string term,
   upper_lower(lower);
   std::FILE* f = stream_over(log);
   line_reader reader(f, chunk);
-  std::vector<std::string> found[2];
+  std::vector<std::string> found[3];
   const auto collect = [&found](int which) {
     return [&found, which](std::string_view line, std::int64_t) {
       found[which].emplace_back(line);
       return true;
     };
   };
-  const term_sink terms[] = {{term, collect(0)}, {lower, collect(1)}};
-  search_terms(terms, 2, reader, [] { return false; });
+  const term_sink terms[] = {{term, collect(0)}, {lower, collect(1)},
+                             {term, collect(2), term_match::mixed_case}};
+  search_terms(terms, 3, reader, [] { return false; });
   std::fclose(f);
-  std::vector<std::string> want[2];
+  std::vector<std::string> want[3];
   for (const std::string& line : model_lines(log)) {
+    std::string folded = line;
+    upper_lower(folded);
+    if (line.find(term) == std::string::npos &&
+        line.find(lower) == std::string::npos &&
+        folded.find(lower) != std::string::npos)
+      want[2].push_back(line);
     if (line.find(term) != std::string::npos) want[0].push_back(line);
     if (line.find(lower) != std::string::npos) want[1].push_back(line);
   }
   FUZZ_CHECK(found[0] == want[0]);
   FUZZ_CHECK(found[1] == want[1]);
+  FUZZ_CHECK(found[2] == want[2]);
 }
 
 }  // anonymous namespace

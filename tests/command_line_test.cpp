@@ -22,13 +22,15 @@ parsed parse(std::vector<const char*> args) {
 }
 
 TEST(CommandLine, AllSwitchesSetTheirFields) {
-  parsed p = parse({"-t", "1", "-s", "term", "-f", "some.log"});
+  parsed p = parse({"-t", "1", "-s", "term", "-i", "-f", "some.log"});
   EXPECT_EQ(p.settings.trim_from_switch, 1);
   EXPECT_EQ(p.settings.trim, 1);
   ASSERT_TRUE(p.settings.term_from_switch.has_value());
   EXPECT_EQ(*p.settings.term_from_switch, "term");
   EXPECT_EQ(p.settings.log_name, "some.log");
+  EXPECT_TRUE(p.settings.mixed_case);
   EXPECT_TRUE(p.unknown.empty());
+  EXPECT_FALSE(parse({"-s", "-i"}).settings.mixed_case);
 }
 
 TEST(CommandLine, ValuesBeginningWithDashAreTaken) {
@@ -46,8 +48,10 @@ TEST(CommandLine, EmptySearchValueIsPresent) {
 }
 
 TEST(CommandLine, UnknownSwitchesAreReportedInOrderAndParsingGoesOn) {
-  parsed p = parse({"-x", "-q", "-", "-T", "--f", "-s", "a"});
-  EXPECT_EQ(p.unknown, (std::vector<std::string>{"-q", "-", "-T", "--f"}));
+  parsed p = parse({"-x", "-q", "-", "-T", "--f", "-I", "-s", "a"});
+  EXPECT_EQ(p.unknown,
+            (std::vector<std::string>{"-q", "-", "-T", "--f", "-I"}));
+  EXPECT_FALSE(p.settings.mixed_case);
   EXPECT_EQ(*p.settings.term_from_switch, "a");
 }
 

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "search/fold.h"
 #include "test_support.h"
 
 namespace {
@@ -66,6 +67,39 @@ hits model_search(std::string_view log_bytes, const std::string& term) {
   return found;
 }
 
+// The term in upper case, in lower case and in mixed case only (-i), in one
+// read on either path: in the run's order (one scan) and mixed case first.
+void check_cases(std::string_view log, const std::string& term,
+                 std::size_t chunk) {
+  std::string up = term, low = term;
+  lower_upper(up);
+  upper_lower(low);
+  hits mixed;
+  for (const std::string& line : model_lines(log)) {
+    std::string folded = line;
+    upper_lower(folded);
+    if (line.find(up) == line.npos && line.find(low) == line.npos &&
+        folded.find(low) != line.npos)
+      mixed.emplace_back(line, static_cast<std::int64_t>(mixed.size()) + 1);
+  }
+  const hits want[] = {model_search(log, up), model_search(log, low), mixed};
+  for (path how : {path::blocks, path::lines}) {
+    for (std::size_t first : {0u, 2u}) {
+      std::FILE* f = file_with(log);
+      line_reader reader(f, chunk);
+      hits got[3];
+      term_sink sinks[] = {{up, collector(&got[0])},
+                           {low, collector(&got[1])},
+                           {term, collector(&got[2]), term_match::mixed_case}};
+      std::rotate(sinks, sinks + first, sinks + 3);
+      (how == path::blocks ? search_terms : search_terms_by_line)(
+          sinks, 3, reader, never_stop);
+      std::fclose(f);
+      for (int i = 0; i < 3; ++i) EXPECT_EQ(got[i], want[i]) << i;
+    }
+  }
+}
+
 // The block path, the line-by-line path and the model must agree, and so
 // must a search for this term beside its letters in the other case (one
 // scan for both) and beside another term (each byte's bit 0x20 turned
@@ -85,6 +119,7 @@ void check(std::string_view log, const std::string& term, std::size_t chunk) {
   const auto [first, second] = search_two(log, term, other, chunk);
   EXPECT_EQ(first, want);
   EXPECT_EQ(second, model_search(log, other));
+  check_cases(log, term, chunk);
 }
 
 // A filler line that makes the next byte after used bytes of text the first
@@ -102,6 +137,7 @@ const char kLog[] =
     "<165>first USERID1 line\r\n"
     "second userid1 line\n"
     "third UserId1 line\n"
+    "UserID1 and userid1, two forms\n"
     "USERID1USERID1 twice on one line\n"
     "\n"
     "10.0.0.7 start <b>\n"
@@ -110,7 +146,8 @@ const char kLog[] =
     "after quit USERID1\x1a USERID1 never read\n";
 
 TEST_P(SearchPass, FindsTheTermOnlyAsItIsSpelled) {
-  for (const char* term : {"USERID1", "userid1", "UserId1"}) check(kLog, term, GetParam());
+  for (const char* term : {"USERID1", "userid1", "UserId1", "10.0.0.7"})
+    check(kLog, term, GetParam());
 }
 
 TEST_P(SearchPass, TermsOnTheLineByLinePathMatchTheModel) {

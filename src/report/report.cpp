@@ -92,6 +92,10 @@ int write_lower_heading(std::FILE* report) {
   return write_line(report, "<p><u><b>Showing LowerCase Results</b></u>");
 }
 
+int write_mixed_heading(std::FILE* report) {
+  return write_line(report, "<p><u><b>Showing MixedCase Results</b></u>");
+}
+
 int write_result(std::FILE* report, std::string_view line) {
   if (report == nullptr) return 0;
   // Escaped straight into the stream's buffer, so that no copy of the line

@@ -25,6 +25,9 @@ int write_head(std::FILE* report, std::string_view term,
 /// The heading of the lower-case results.
 int write_lower_heading(std::FILE* report);
 
+/// The heading of the mixed-case results (asked for with -i).
+int write_mixed_heading(std::FILE* report);
+
 /// One result line.
 int write_result(std::FILE* report, std::string_view line);
 

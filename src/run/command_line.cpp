@@ -34,6 +34,8 @@ info_request parse_switches(int argc, const char* const* argv,
       if (has_value) settings.term_from_switch = argv[++optind];
     } else if (std::strcmp(sw, "-f") == 0) {
       if (has_value) settings.log_name = argv[++optind];
+    } else if (std::strcmp(sw, "-i") == 0) {
+      settings.mixed_case = true;
     } else if (std::strcmp(sw, "--help") == 0) {
       request = info_request::help;
       break;

@@ -8,7 +8,8 @@
 /// What the run was asked to print instead of searching.
 enum class info_request { none, help, version };
 
-/// Reads the switches -t, -s, -f and -x into the settings (trim included).
+/// Reads the switches -t, -s, -f, -i and -x into the settings (trim
+/// included).
 /// Parsing stops at the first argument that does not begin with '-'; every
 /// other '-' argument is returned in unknown, in order, for the caller to
 /// report. A value-taking switch with no argument after it is ignored.

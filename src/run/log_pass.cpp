@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "console/console.h"
 #include "platform/platform.h"
@@ -19,7 +20,7 @@
 
 namespace {
 
-enum class pass_kind { upper, lower };
+enum class pass_kind { upper, lower, mixed };
 
 // A directory or a name with a NUL byte cannot be a log; the C library
 // would open the one and cut the other short. Nor can the report: a name
@@ -35,8 +36,9 @@ std::FILE* open_log(const std::string& log_name) {
 
 void print_start(pass_kind kind) {
   color(WHITE);
-  print(kind == pass_kind::upper ? "\tSearching UpperCase...\n"
-                                 : "\tSearching LowerCase...\n");
+  print(kind == pass_kind::upper   ? "\tSearching UpperCase...\n"
+        : kind == pass_kind::lower ? "\tSearching LowerCase...\n"
+                                   : "\tSearching MixedCase...\n");
   color(BRIGHTGREEN);
 }
 
@@ -96,22 +98,27 @@ hit_writer writer_for(const run_settings& settings, std::FILE* report,
   return writer;
 }
 
-// The read: upper-case hits are written as they are found, lower-case
-// ones held. A term without letters is the same in both cases and is
-// looked for once.
+// A section's hits held until the sections before it are written.
+hit_sink holder(held_hits& held, const line_reader& reader) {
+  return [&held, &reader](std::string_view line, std::int64_t) {
+    hold_hit(held, line, reader.offset_of(line));
+    return true;
+  };
+}
+
+// The read: upper-case hits are written as they are found, lower-case and
+// mixed-case ones held. A term without letters is the same in both cases
+// and is looked for once; it has no mixed-case form.
 search_end read_log(const run_settings& settings, line_reader& reader,
                     const log_reading& reading, hit_writer& writer,
-                    held_hits& held, name_pipeline* names,
-                    std::uint64_t size) {
+                    held_hits& held, held_hits& mixed_held,
+                    name_pipeline* names, std::uint64_t size) {
   const std::string upper = folded_term(pass_kind::upper, settings.term);
   const std::string lower = folded_term(pass_kind::lower, settings.term);
   const hit_sink write = [&writer](std::string_view line, std::int64_t n) {
     return write_hit(writer, line, n);
   };
-  const hit_sink hold = [&held, &reader](std::string_view line, std::int64_t) {
-    hold_hit(held, line, reader.offset_of(line));
-    return true;
-  };
+  const hit_sink hold = holder(held, reader);
   const hit_sink both = [&](std::string_view line, std::int64_t n) {
     return hold(line, n) && write(line, n);
   };
@@ -121,19 +128,25 @@ search_end read_log(const run_settings& settings, line_reader& reader,
     if (names != nullptr) write_ready_hits(*names);
     return platform_stop_requested();
   };
-  const term_sink terms[] = {{upper, upper == lower ? both : write},
-                             {lower, hold}};
+  std::vector<term_sink> terms{{upper, upper == lower ? both : write}};
+  if (upper != lower) terms.push_back({lower, hold});
+  if (upper != lower && settings.mixed_case)
+    terms.push_back({settings.term, holder(mixed_held, reader),
+                     term_match::mixed_case});
   const search_end end =
-      search_terms(terms, upper == lower ? 1 : 2, reader, stop);
+      search_terms(terms.data(), terms.size(), reader, stop);
   end_progress();
   return end;
 }
 
-// The lower-case section, from the hits held.
-int write_lower_section(const run_settings& settings, std::FILE* report,
-                        held_hits& held, name_pipeline* names) {
-  if (const int error = write_lower_heading(report)) return error;
-  print_start(pass_kind::lower);
+// The lower-case or mixed-case section, from the hits held.
+int write_held_section(pass_kind kind, const run_settings& settings,
+                       std::FILE* report, held_hits& held,
+                       name_pipeline* names) {
+  const int error = kind == pass_kind::lower ? write_lower_heading(report)
+                                             : write_mixed_heading(report);
+  if (error != 0) return error;
+  print_start(kind);
   hit_writer writer = writer_for(settings, report, names);
   replay_hits(held,
               [&writer](std::string_view line, std::int64_t n) {
@@ -155,7 +168,10 @@ search_result search_log(const run_settings& settings, std::FILE* report,
     return result;
   }
   const std::uint64_t limit = read_limit(settings.log_name);
-  held_hits held;
+  // The lower-case hits, then with -i the mixed-case ones.
+  const pass_kind held_kinds[] = {pass_kind::lower, pass_kind::mixed};
+  held_hits held[2];
+  const std::size_t sections = settings.mixed_case ? 2 : 1;
   print_start(pass_kind::upper);
   hit_writer writer = writer_for(settings, report, names);
   read_end read;
@@ -167,9 +183,10 @@ search_result search_log(const run_settings& settings, std::FILE* report,
     // A regular file's hits are read again where they lie; a compressed
     // log's text is not in the file, so its lines are held themselves.
     if (limit != kNoLimit && !reading.compressed)
-      held.log = platform_duplicate_file(log);
-    read.end = read_log(settings, reader, reading, writer, held, names,
-                        limit == kNoLimit ? 0 : limit);
+      for (std::size_t i = 0; i < sections; ++i)
+        held[i].log = platform_duplicate_file(log);
+    read.end = read_log(settings, reader, reading, writer, held[0], held[1],
+                        names, limit == kNoLimit ? 0 : limit);
     read.error = reader.read_error();
     read.damaged = reading.damaged;
     read.lines = reading.lines;
@@ -179,15 +196,20 @@ search_result search_log(const run_settings& settings, std::FILE* report,
   result.whole = read.end != search_end::line_too_long &&
                  read.end != search_end::read_failed;
   result.write_error = writer.write_error;
-  if (result.write_error == 0 && !platform_stop_requested()) {
-    result.write_error = write_lower_section(settings, report, held, names);
-    print_incomplete(read);
+  for (std::size_t i = 0; i < sections; ++i) {
+    if (result.write_error == 0 && !platform_stop_requested()) {
+      result.write_error = write_held_section(held_kinds[i], settings, report,
+                                              held[i], names);
+      print_incomplete(read);
+    }
+    if (held[i].error != 0 && result.write_error == 0) {
+      print_incomplete({search_end::read_failed, held[i].error, false, 0});
+      result.whole = false;
+    }
   }
-  if (held.error != 0 && result.write_error == 0) {
-    print_incomplete({search_end::read_failed, held.error, false, 0});
-    result.whole = false;
+  for (held_hits& h : held) {
+    drop_hits(h);
+    if (h.log != nullptr) std::fclose(h.log);
   }
-  drop_hits(held);
-  if (held.log != nullptr) std::fclose(held.log);
   return result;
 }

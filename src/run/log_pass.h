@@ -29,6 +29,8 @@ bool log_is_report(const std::string& log_name);
 /// What could not be searched is said on the console after each section;
 /// the search ends at the first failed write, and at a stop request, with
 /// held hits never announced left out. With `names`, every hit is in the
-/// report when it returns.
+/// report when it returns. With -i (settings.mixed_case) the same read
+/// also holds the lines that have the term in mixed case only, written as
+/// a third section after the lower-case one.
 search_result search_log(const run_settings& settings, std::FILE* report,
                          name_pipeline* names = nullptr);

@@ -13,4 +13,5 @@ struct run_settings {
   std::string term;                  // as given, before any case folding
   std::int32_t trim_from_switch = 0;  // from -t
   std::int32_t trim = 0;              // effective trim choice: 1 trims
+  bool mixed_case = false;  // -i: a third section, the term in mixed case
 };

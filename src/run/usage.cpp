@@ -8,7 +8,7 @@
 std::string info_text(info_request request) {
   switch (request) {
     case info_request::help:
-      return "Usage: vantrel [-f logfile] [-s term] [-t 1|2] [-x]\n"
+      return "Usage: vantrel [-f logfile] [-s term] [-t 1|2] [-i] [-x]\n"
              "       vantrel --help | --version\n"
              "\n"
              "Searches a firewall log for the term, in upper case and then in\n"
@@ -21,6 +21,8 @@ std::string info_text(info_request request) {
              "  -s term     the term to look for; may be empty\n"
              "  -t 1|2      1 trims each URL after the host name, 2 keeps "
              "lines whole\n"
+             "  -i          also the lines that hold the term in mixed case\n"
+             "              only (JDoe for jdoe), in a third section\n"
              "  -x          accepted, no effect\n"
              "\n"
              "More in the manual page: man vantrel\n";

@@ -53,11 +53,35 @@ inline const char* earlier(const char* a, const char* b) {
   return a < b ? a : b;
 }
 
+// True when each of the n bytes at p is the upper or the lower form's
+// byte there: the term with ASCII letter case ignored.
+inline bool matches_any_case(const char* p, const char* upper,
+                             const char* lower, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i)
+    if (p[i] != upper[i] && p[i] != lower[i]) return false;
+  return true;
+}
+
+// The first start in [p, stop) of the term in any case, or of the mark
+// when asked; byte by byte, as only short spans and the platforms without
+// SSE2 come here.
+const char* find_plain_any_case(const char* p, const char* stop,
+                                const char* upper, const char* lower,
+                                std::size_t n, bool look_for_mark, char mark) {
+  for (; p < stop; ++p)
+    if ((look_for_mark && *p == mark) || matches_any_case(p, upper, lower, n))
+      return p;
+  return nullptr;
+}
+
 // The plain scans for the term or its twin: each found alone, the first
 // kept. Only short spans and the platforms without SSE2 come here.
 const char* find_plain_either(const char* p, const char* stop,
                               const char* term, const char* twin,
-                              std::size_t n, bool look_for_mark, char mark) {
+                              std::size_t n, bool look_for_mark, char mark,
+                              bool any_case) {
+  if (any_case)
+    return find_plain_any_case(p, stop, term, twin, n, look_for_mark, mark);
   const auto one = [&](const char* t) {
     return look_for_mark ? find_plain_or_mark(p, stop, t, n, mark)
                          : find_plain(p, stop, t, n);
@@ -67,26 +91,27 @@ const char* find_plain_either(const char* p, const char* stop,
   return earlier(hit, one(twin));
 }
 
-// The first start in [p, stop) of the term or its twin, or of the mark
-// when asked.
+// The first start in [p, stop) of the term or its twin (with any_case, of
+// any spelling between the two), or of the mark when asked.
 const char* first_start(const char* p, const char* stop, const char* term,
                         const char* twin, std::size_t n, bool look_for_mark,
-                        char mark) {
+                        char mark, bool any_case) {
   if (n == 1 && !look_for_mark && twin == nullptr)
     return static_cast<const char*>(
         std::memchr(p, term[0], static_cast<std::size_t>(stop - p)));
 #ifdef VANTREL_FIND_X86
   if (stop - p >= 16)
-    return find_x86(p, stop, term, twin, n, look_for_mark, mark);
+    return find_x86(p, stop, term, twin, n, look_for_mark, mark, any_case);
 #endif
-  return find_plain_either(p, stop, term, twin, n, look_for_mark, mark);
+  return find_plain_either(p, stop, term, twin, n, look_for_mark, mark,
+                           any_case);
 }
 
 // What find_term and its siblings share: the bounds, and with a mark the
 // last bytes, too near the end to start a hit but not to be a mark.
 std::size_t search(std::string_view text, std::string_view term,
                    const char* twin, std::size_t from, bool look_for_mark,
-                   char mark) {
+                   char mark, bool any_case = false) {
   const std::size_t size = text.size();
   const std::size_t n = term.size();
   if (from > size) return std::string_view::npos;
@@ -98,7 +123,8 @@ std::size_t search(std::string_view text, std::string_view term,
   const char* hit = nullptr;
   if (n <= size - from) {
     stop = base + (size - n) + 1;
-    hit = first_start(p, stop, term.data(), twin, n, look_for_mark, mark);
+    hit = first_start(p, stop, term.data(), twin, n, look_for_mark, mark,
+                      any_case);
   }
   if (look_for_mark && hit == nullptr && stop != base + size)
     hit = static_cast<const char*>(
@@ -142,4 +168,16 @@ std::size_t find_twins_or_mark(std::string_view text, std::string_view term,
                                std::string_view twin, std::size_t from,
                                char mark) {
   return search(text, term, twin.data(), from, true, mark);
+}
+
+std::size_t find_any_case(std::string_view text, std::string_view upper,
+                          std::string_view lower, std::size_t from) {
+  return search(text, upper, lower.data(), from, false, 0, true);
+}
+
+std::size_t find_any_case_or_mark(std::string_view text,
+                                  std::string_view upper,
+                                  std::string_view lower, std::size_t from,
+                                  char mark) {
+  return search(text, upper, lower.data(), from, true, mark, true);
 }

@@ -32,6 +32,19 @@ std::size_t find_twins_or_mark(std::string_view text, std::string_view term,
                                std::string_view twin, std::size_t from,
                                char mark);
 
+/// As find_term, with ASCII letter case ignored: upper and lower are the
+/// term folded to upper and to lower case, and every spelling between them
+/// is found too.
+std::size_t find_any_case(std::string_view text, std::string_view upper,
+                          std::string_view lower, std::size_t from);
+
+/// As find_term_or_mark, with ASCII letter case ignored as in
+/// find_any_case. The mark must not be a letter.
+std::size_t find_any_case_or_mark(std::string_view text,
+                                  std::string_view upper,
+                                  std::string_view lower, std::size_t from,
+                                  char mark);
+
 /// Lets the search use 32-byte vectors when wanted and the processor has
 /// them (the default); false when it keeps to the narrower ones. The tests
 /// use it to run both.

@@ -86,6 +86,9 @@ struct needle {
   __m128i twin_whole;    // the twin, likewise
   unsigned whole_bits;   // one bit per byte of the term, or 0 when longer
   __m128i mark;          // the byte that also ends the search, in every lane
+  // Term and twin are a term's upper and lower forms, and any spelling
+  // between them is a hit: the filter already passes every one.
+  bool any_case;
 };
 
 // The byte at i as the filter compares it: with its case bit set where the
@@ -107,8 +110,9 @@ inline __m128i vector_of(const char* bytes, std::size_t n) {
 }
 
 needle make_needle(const char* term, const char* twin, std::size_t n,
-                   const char* text_end, char mark) {
+                   const char* text_end, char mark, bool any_case) {
   needle d;
+  d.any_case = any_case;
   d.term = term;
   d.twin = twin;
   d.n = n;
@@ -146,8 +150,13 @@ inline bool matches_at(const needle& d, const char* c) {
                           mask_of(_mm_cmpeq_epi8(text, d.twin_whole));
     if ((same & d.whole_bits) != d.whole_bits) return false;
     // Each byte is one term's or the other's; whole only when one of them
-    // holds throughout.
-    if (d.twin == nullptr) return true;
+    // holds throughout, unless any mix of the two will do.
+    if (d.twin == nullptr || d.any_case) return true;
+  }
+  if (d.any_case) {
+    for (std::size_t i = 0; i < d.n; ++i)
+      if (c[i] != d.term[i] && c[i] != d.twin[i]) return false;
+    return true;
   }
   return std::memcmp(c, d.term, d.n) == 0 ||
          (d.twin != nullptr && std::memcmp(c, d.twin, d.n) == 0);
@@ -421,8 +430,8 @@ const char* find_vector(const char* p, const char* stop, const needle& d) {
 
 const char* find_x86(const char* p, const char* stop, const char* term,
                      const char* twin, std::size_t n, bool look_for_mark,
-                     char mark) {
-  const needle d = make_needle(term, twin, n, stop + (n - 1), mark);
+                     char mark, bool any_case) {
+  const needle d = make_needle(term, twin, n, stop + (n - 1), mark, any_case);
   return look_for_mark ? find_vector<true>(p, stop, d)
                        : find_vector<false>(p, stop, d);
 }

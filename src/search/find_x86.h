@@ -11,11 +11,12 @@
 /// The first start in [p, stop) where the n >= 1 bytes of term lie, or
 /// those of twin (null, or the term with some letters in the other case),
 /// or, when look_for_mark, the first byte equal to mark, whichever comes
-/// first; null when there is none. Needs stop - p >= 16; reads up to
-/// stop + n - 1.
+/// first; null when there is none. With any_case, term and twin are the
+/// upper and lower forms of a term and every spelling between them counts.
+/// Needs stop - p >= 16; reads up to stop + n - 1.
 const char* find_x86(const char* p, const char* stop, const char* term,
                      const char* twin, std::size_t n, bool look_for_mark,
-                     char mark);
+                     char mark, bool any_case);
 
 /// Uses AVX2 from now on when wanted and the processor has it; false when
 /// the search keeps to SSE2.

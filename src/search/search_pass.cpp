@@ -1,10 +1,12 @@
 #include "search/search_pass.h"
 
 #include <algorithm>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "search/find.h"
+#include "search/fold.h"
 
 namespace {
 
@@ -13,13 +15,36 @@ constexpr std::size_t kNone = std::string_view::npos;
 struct term_state {
   const term_sink& target;
   std::int64_t count = 0;
+  std::string upper;  // a mixed-case match's term, folded each way
+  std::string lower;
 };
 
-// The terms one scan of a block looks for: one term, or two case twins,
-// whose places a single vector scan finds at once.
+term_state state_of(const term_sink& target) {
+  term_state t{target, 0, {}, {}};
+  if (target.match == term_match::mixed_case) {
+    t.upper = t.lower = std::string(target.term);
+    lower_upper(t.upper);
+    upper_lower(t.lower);
+  }
+  return t;
+}
+
+// True when text holds the term as the term's match asks.
+bool holds(const term_state& t, std::string_view text) {
+  if (t.target.match == term_match::exact)
+    return find_term(text, t.target.term, 0) != kNone;
+  return find_any_case(text, t.upper, t.lower, 0) != kNone &&
+         find_term(text, t.upper, 0) == kNone &&
+         find_term(text, t.lower, 0) == kNone;
+}
+
+// The terms one scan of a block looks for: one term; two case twins, whose
+// places a single vector scan finds at once; or those twins and the
+// mixed-case match of the same term, all of whose places lie among those
+// of the term in any case, so one scan finds them too.
 struct scan_group {
-  term_state* first;
-  term_state* twin = nullptr;
+  term_state* members[3] = {};
+  const term_state* any_case = nullptr;  // the mixed-case member, if any
 };
 
 struct search_state {
@@ -50,10 +75,13 @@ struct end_mark {
 
 std::size_t next_place(const scan_group& g, std::string_view block,
                        std::size_t from) {
-  const std::string_view term = g.first->target.term;
-  if (g.twin == nullptr)
+  if (g.any_case != nullptr)
+    return find_any_case_or_mark(block, g.any_case->upper, g.any_case->lower,
+                                 from, kEndOfFile);
+  const std::string_view term = g.members[0]->target.term;
+  if (g.members[1] == nullptr)
     return find_term_or_mark(block, term, from, kEndOfFile);
-  return find_twins_or_mark(block, term, g.twin->target.term, from,
+  return find_twins_or_mark(block, term, g.members[1]->target.term, from,
                             kEndOfFile);
 }
 
@@ -65,7 +93,7 @@ std::size_t next_place(const scan_group& g, std::string_view block,
 // to stop.
 end_mark scan_block(search_state& s, const scan_group& g,
                     std::string_view block) {
-  const std::size_t n = g.first->target.term.size();
+  const std::size_t n = g.members[0]->target.term.size();
   for (std::size_t from = 0; !s.quit;) {
     const std::size_t at = next_place(g, block, from);
     if (at == kNone) break;
@@ -77,11 +105,10 @@ end_mark scan_block(search_state& s, const scan_group& g,
     const std::size_t quit = block.substr(0, stop).find(kEndOfFile, after);
     if (quit != kNone) return {start, quit};
     const std::string_view line = strip_cr(block.substr(start, stop - start));
-    // Nothing of the group lies before at; a twin may come after it.
+    // Nothing of the group lies before at; another member may come after.
     const std::string_view rest = line.substr(at - start);
-    for (term_state* t : {g.first, g.twin}) {
-      if (t != nullptr && !s.quit && find_term(rest, t->target.term, 0) != kNone)
-        hand_over(s, *t, line);
+    for (term_state* t : g.members) {
+      if (t != nullptr && !s.quit && holds(*t, rest)) hand_over(s, *t, line);
     }
     from = stop;
   }
@@ -117,8 +144,7 @@ void search_blocks(search_state& s, line_reader& log) {
   std::string_view last;
   if (s.quit || s.stop() || !log.last_line(&last)) return;
   for (term_state& t : s.terms) {
-    if (!s.quit && find_term(last, t.target.term, 0) != kNone)
-      hand_over(s, t, last);
+    if (!s.quit && holds(t, last)) hand_over(s, t, last);
   }
 }
 
@@ -126,20 +152,60 @@ void search_lines(search_state& s, line_reader& log) {
   std::string_view line;
   while (!s.quit && !s.stop() && log.next_line(&line)) {
     for (term_state& t : s.terms) {
-      if (!s.quit && find_term(line, t.target.term, 0) != kNone)
-        hand_over(s, t, line);
+      if (!s.quit && holds(t, line)) hand_over(s, t, line);
     }
   }
+}
+
+bool exact_twins(const term_state& a, const term_state& b) {
+  return a.target.match == term_match::exact &&
+         b.target.match == term_match::exact &&
+         are_case_twins(a.target.term, b.target.term);
+}
+
+// True when m is the mixed-case match of the term whose two forms are a
+// and b.
+bool is_mixed_of(const term_state& m, const term_state& a,
+                 const term_state& b) {
+  return m.target.match == term_match::mixed_case &&
+         ((m.upper == a.target.term && m.lower == b.target.term) ||
+          (m.upper == b.target.term && m.lower == a.target.term));
+}
+
+// Twins at the head of the terms share a scan, and so does the mixed-case
+// match after them when they are its two forms; any other term has its
+// own.
+std::vector<scan_group> scan_groups(std::vector<term_state>& terms) {
+  std::vector<scan_group> groups;
+  std::size_t i = 0;
+  if (terms.size() >= 2 && exact_twins(terms[0], terms[1])) {
+    scan_group g;
+    g.members[0] = &terms[0];
+    g.members[1] = &terms[1];
+    i = 2;
+    if (terms.size() >= 3 && is_mixed_of(terms[2], terms[0], terms[1])) {
+      g.members[2] = &terms[2];
+      g.any_case = &terms[2];
+      i = 3;
+    }
+    groups.push_back(g);
+  }
+  for (; i < terms.size(); ++i) {
+    scan_group g;
+    g.members[0] = &terms[i];
+    if (terms[i].target.match == term_match::mixed_case)
+      g.any_case = &terms[i];
+    groups.push_back(g);
+  }
+  return groups;
 }
 
 search_end run_search(const term_sink* terms, std::size_t count,
                       line_reader& log, const stop_check& stop, bool by_line) {
   search_state s{{}, {}, stop};
-  for (std::size_t i = 0; i < count; ++i) s.terms.push_back({terms[i]});
-  if (count == 2 && are_case_twins(terms[0].term, terms[1].term))
-    s.groups.push_back({&s.terms[0], &s.terms[1]});
-  else
-    for (term_state& t : s.terms) s.groups.push_back({&t});
+  s.terms.reserve(count);  // the groups point into it
+  for (std::size_t i = 0; i < count; ++i) s.terms.push_back(state_of(terms[i]));
+  s.groups = scan_groups(s.terms);
   const bool fast = std::all_of(terms, terms + count, [](const term_sink& t) {
     return fits_fast_path(t.term);
   });

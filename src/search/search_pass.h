@@ -19,10 +19,18 @@ using hit_sink = std::function<bool(std::string_view line, std::int64_t number)>
 /// Asked between blocks of lines: true ends the search there.
 using stop_check = std::function<bool()>;
 
+/// Which lines hold a term.
+enum class term_match {
+  exact,       // the term byte for byte
+  mixed_case,  // the term with ASCII letter case ignored, but neither its
+               // upper-case nor its lower-case form
+};
+
 /// A term and where its hits go.
 struct term_sink {
   std::string_view term;
   hit_sink sink;
+  term_match match = term_match::exact;
 };
 
 /// Why a search ended.
@@ -40,7 +48,9 @@ search_end search_pass(std::string_view term, line_reader& log,
 
 /// Reads the log once and looks in it for each of the terms (one or more),
 /// handing each term's hits to its own sink in log order: what separate
-/// searches of the same bytes would give each sink.
+/// searches of the same bytes would give each sink. A term's upper- and
+/// lower-case forms, and its mixed-case match after them, take one scan
+/// when given in that order.
 search_end search_terms(const term_sink* terms, std::size_t count,
                         line_reader& log, const stop_check& stop);
 

@@ -112,4 +112,26 @@ TEST(Rewrite, ShorterNameAndTermInsideARemovedTag) {
   EXPECT_EQ(std::count(results.begin(), results.end(), '\n'), 8 + 1 + 5);
 }
 
+TEST(Rewrite, MixedCaseHitsInAThirdSectionWithI) {
+  e2e_run run;
+  run.args = {"-t", "1", "-s", "DKowalski", "-i", "-f", "pix.log"};
+  // The id in mixed case only, and beside its lower-case form.
+  run.files = {{"pix.log", kLog +
+                               "<165>Mar 02 2006 09:06:00: %PIX-5-304001: "
+                               "DKowalski@10.20.1.15 Accessed URL "
+                               "192.0.2.15:/mail/\r\nDKowalski as dkowalski"}};
+  const e2e_result r = run_vantrel(run);
+  const std::string lower = found(1) + found(2) + found(3) + found(4);
+  EXPECT_EQ(r.out, whole_run(found(1), lower + found(5) +
+                                           "\tSearching MixedCase...\n" +
+                                           found(1)));
+  const std::string tail =
+      result("DKowalski as dkowalski") +
+      "<p><u><b>Showing MixedCase Results</b></u>\r\n" +
+      result("Mar 02 2006 09:06:00: DKowalski@10.20.1.15 Accessed URL "
+             "intranet.corp.example.net") +
+      foot();
+  EXPECT_EQ(r.report.substr(r.report.size() - tail.size()), tail);
+}
+
 }  // namespace

@@ -41,7 +41,7 @@ expect_in() {
 }
 
 w=$(new_workdir)
-run_hermetic "$exe" "$w" '\n' -x --f -f sample.log -s dkowalski -t 1
+run_hermetic "$exe" "$w" '\n' -x --f -i -f sample.log -s dkowalski -t 1
 grep -q 'Found Result on Line #7' "$scratch/out" || fail "search run: no hits"
 expect_in manual "search"
 
