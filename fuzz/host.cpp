@@ -6,6 +6,7 @@
 // only once, and it is the address the name pipeline asks for.
 
 #include <cstdint>
+#include <regex>
 #include <string>
 #include <string_view>
 
@@ -29,28 +30,8 @@ bool joins(const std::string& line, std::size_t at) {
          (c >= 'A' && c <= 'Z') || c == '.';
 }
 
-bool scheme_byte(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
-         (c >= 'A' && c <= 'Z') || c == '+' || c == '-' || c == '.';
-}
-
-// [USER@]ADDRESS:REST, REST a path or scheme "://": ADDRESS's offset in the
-// field, npos for any other field.
-std::size_t successor_at(const std::string& field, std::size_t* size) {
-  const std::size_t colon = field.find(':');
-  if (colon == std::string::npos) return colon;
-  std::size_t end = colon + 1;
-  while (end < field.size() && scheme_byte(field[end])) ++end;
-  if (field.compare(colon + 1, 1, "/") != 0 &&
-      (end == colon + 1 || field.compare(end, 3, "://") != 0))
-    return std::string::npos;
-  const std::size_t at = field.find('@');
-  const std::size_t start = at > colon ? 0 : at + 1;
-  if (start > 0 && (field.find('@', start) < colon || field.find('/') < at))
-    return std::string::npos;
-  *size = colon - start;
-  return start;
-}
+// A successor's URL field, [USER@]ADDRESS:REST, REST a path or scheme://.
+const std::regex kSuccessor(R"(^(?:[^@:/]*@)?([^@:]+):(/|[-+.A-Za-z0-9]+://))");
 
 // The rule written out plainly on a copy of the line: find, and replace
 // when nothing joins the text on either side in the line as it now stands,
@@ -111,12 +92,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       before_slash ? line.substr(field, slash - field - 1) : line.substr(field);
   std::uint32_t parsed = 0;
   bool is_address = platform_parse_ipv4(destination, &parsed);
-  std::size_t at = field, length = 0;
-  const std::size_t offset = successor_at(line.substr(field), &length);
-  if (!is_address && offset != std::string::npos && length > 0 &&
-      platform_parse_ipv4(line.substr(field + offset, length), &parsed)) {
-    at = field + offset;
-    destination = line.substr(at, length);
+  std::size_t at = field;
+  std::smatch url;
+  const std::string last = line.substr(field);
+  if (!is_address && std::regex_search(last, url, kSuccessor) &&
+      platform_parse_ipv4(url.str(1), &parsed)) {
+    at = field + static_cast<std::size_t>(url.position(1));
+    destination = url.str(1);
     is_address = true;
   }
   std::uint32_t asked_for = 0;

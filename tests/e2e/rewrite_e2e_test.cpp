@@ -119,20 +119,20 @@ TEST(Rewrite, SuccessorsLog) {
   run.args = {"-t", "1", "-s", "jdoe", "-f", "asa.log"};
   run.files = {{"asa.log", read_file(e2e_data("../../examples/asa.log"))}};
   run.input = "\n";
-  const std::string at = "Dec 07 2026 09:1";
+  const std::string t = "Dec 07 2026 09:1", url = " Accessed URL ";
   EXPECT_EQ(run_vantrel(run).report,
             head("jdoe", "asa.log") +
-                result(at + "7:12: JDOE@192.0.2.12 Accessed URL 192.0.2.200") +
-                result(at + "8:05: 192.0.2.12(CORP\\JDOE) Accessed URL news.tst") +
+                result(t + "7:12: JDOE@192.0.2.12" + url + "192.0.2.200") +
+                result(t + "8:05: 192.0.2.12(CORP\\JDOE)" + url + "news.tst") +
                 lower_heading() +
-                result("&lt;166&gt;" + at + "4:05: %ASA-6-113004: AAA user "
+                result("&lt;166&gt;" + t + "4:05: %ASA-6-113004: AAA user "
                        "authentication Successful : server = 192.0.2.5 : "
                        "user = jdoe") +
-                result(at + "4:09: jdoe@192.0.2.10 Accessed URL news.tst") +
-                result(at + "4:20: jdoe@192.0.2.10 Accessed URL "
-                            "jdoe@intranet.corp.example.net") +
-                result(at + "5:30: 192.0.2.10(CORP\\jdoe) Accessed JAVA URL "
-                            "jdoe@shop.example.org") +
+                result(t + "4:09: jdoe@192.0.2.10" + url + "news.tst") +
+                result(t + "4:20: jdoe@192.0.2.10" + url +
+                       "jdoe@intranet.corp.example.net") +
+                result(t + "5:30: 192.0.2.10(CORP\\jdoe) Accessed JAVA URL "
+                       "jdoe@shop.example.org") +
                 foot());
 }
 
