@@ -3,9 +3,10 @@
 // trimming only ever cuts, right after the destination as it stands in the
 // rewritten last field; a found name replaces the whole occurrences of the
 // destination text; only text that parses as an address is looked up, and
-// only once.
+// only once, and it is the address the name pipeline asks for.
 
 #include <cstdint>
+#include <regex>
 #include <string>
 #include <string_view>
 
@@ -29,14 +30,18 @@ bool joins(const std::string& line, std::size_t at) {
          (c >= 'A' && c <= 'Z') || c == '.';
 }
 
+// A successor's URL field, [USER@]ADDRESS:REST, REST a path or scheme://.
+const std::regex kSuccessor(R"(^(?:[^@:/]*@)?([^@:]+):(/|[-+.A-Za-z0-9]+://))");
+
 // The rule written out plainly on a copy of the line: find, and replace
 // when nothing joins the text on either side in the line as it now stands,
 // resuming after the name; else resume at the next byte. Also keeps track
-// of where the last field starts and whether its occurrence was replaced.
+// of where the destination starts and whether its own occurrence was
+// replaced.
 struct model {
   std::string line;
-  std::size_t field;
-  bool field_replaced = false;
+  std::size_t place;  // of the destination
+  bool replaced_in_place = false;
 
   void replace_whole(const std::string& from, const std::string& to) {
     if (from.empty()) return;
@@ -48,8 +53,8 @@ struct model {
         at = line.find(from, at + 1);
         continue;
       }
-      if (at == field) field_replaced = true;
-      if (at < field) field = field - from.size() + to.size();
+      if (at == place) replaced_in_place = true;
+      if (at < place) place = place - from.size() + to.size();
       line.replace(at, from.size(), to);
       at = line.find(from, at + to.size());
     }
@@ -83,17 +88,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::size_t field = blank == std::string::npos ? 0 : blank + 1;
   const std::size_t slash = line.find('/');
   const bool before_slash = slash != std::string::npos && slash > field;
-  const std::string destination =
+  std::string destination =
       before_slash ? line.substr(field, slash - field - 1) : line.substr(field);
   std::uint32_t parsed = 0;
-  const bool is_address = platform_parse_ipv4(destination, &parsed);
+  bool is_address = platform_parse_ipv4(destination, &parsed);
+  std::size_t at = field;
+  std::smatch url;
+  const std::string last = line.substr(field);
+  if (!is_address && std::regex_search(last, url, kSuccessor) &&
+      platform_parse_ipv4(url.str(1), &parsed)) {
+    at = field + static_cast<std::size_t>(url.position(1));
+    destination = url.str(1);
+    is_address = true;
+  }
+  std::uint32_t asked_for = 0;
+  FUZZ_CHECK(destination_address(line, &asked_for) == is_address);
+  FUZZ_CHECK(!is_address || asked_for == parsed);
 
   std::string whole = line;
   substitute_host(whole, 2, lookup);
   FUZZ_CHECK(t.asked == (is_address ? 1 : 0));
   if (t.asked == 1) FUZZ_CHECK(t.address == parsed);
   const bool named = t.knows && is_address;
-  model m{line, field};
+  model m{line, at};
   if (named) m.replace_whole(destination, t.name);
   FUZZ_CHECK(whole == m.line);
 
@@ -101,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   substitute_host(cut, trim, lookup);
   if (trim == 1) {
     const std::size_t end =
-        m.field + (m.field_replaced ? t.name.size() : destination.size());
+        m.place + (m.replaced_in_place ? t.name.size() : destination.size());
     FUZZ_CHECK(cut == whole.substr(0, end));
   } else {
     FUZZ_CHECK(cut == whole);

@@ -20,6 +20,10 @@ TEST(RemoveTags, EveryOccurrenceOfEveryTagGoes) {
                 "Accessed URL 203.0.113.80:/index.html"),
             "Mar 02 2006 09:00:01: 10.20.1.15 Accessed URL "
             "203.0.113.80:/index.html");
+  EXPECT_EQ(cleaned("a %ASA-2-109011: %ASA-5-304001: %ASA-5-109012: %FWSM-2-"
+                    "109011: %FWSM-5-304001: %FWSM-5-109012: %FTD-2-109011: "
+                    "%FTD-5-304001: %FTD-5-109012: b"),
+            "a b");
 }
 
 TEST(RemoveTags, IdentifiersTakeTheBlankBeforeThem) {
@@ -27,6 +31,7 @@ TEST(RemoveTags, IdentifiersTakeTheBlankBeforeThem) {
   EXPECT_EQ(cleaned("a %PIX-2-109011: b %PIX-5-109012: c"), "a b c");
   // Without the blank the identifier is not a tag.
   EXPECT_EQ(cleaned("%PIX-5-304001: start"), "%PIX-5-304001: start");
+  EXPECT_EQ(cleaned("%FTD-5-304001: start"), "%FTD-5-304001: start");
 }
 
 TEST(RemoveTags, OtherPrioritiesAndIdentifiersStay) {
@@ -39,8 +44,10 @@ TEST(RemoveTags, JoinedTagsBeforeTheResumePointStay) {
   EXPECT_EQ(cleaned("<16<165>5>"), "<165>");
   // A later pair joins text into an earlier pair's tag; it is not revisited.
   EXPECT_EQ(cleaned("<16<162>5>"), "<165>");
+  EXPECT_EQ(cleaned(" %PIX-5-3 %ASA-5-304001:04001:"), " %PIX-5-304001:");
   // A join into a later pair's tag is still seen by that pair.
   EXPECT_EQ(cleaned("<16<165>2>"), "");
+  EXPECT_EQ(cleaned(" %FTD-5-3 %ASA-5-304001:04001:"), "");
 }
 
 TEST(RemoveTags, NeverLengthensALine) {

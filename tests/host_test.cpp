@@ -70,13 +70,6 @@ TEST(SubstituteHost, UnresolvableDestinationIsKeptAndTrimmedAfter) {
   EXPECT_EQ(substituted(line, 2), line);
 }
 
-TEST(SubstituteHost, SlashInAnEarlierFieldTakesTheWholeLastField) {
-  const std::string line = "03/01 x Accessed URL 203.0.113.80:/dir/page";
-  table_resolver r;
-  EXPECT_EQ(substituted(line, 1, &r), line);
-  EXPECT_EQ(r.asked, 0);  // holds ':' and '/', so it is not an address
-}
-
 TEST(SubstituteHost, LineWithoutSlashLooksUpTheWholeLastField) {
   EXPECT_EQ(substituted("host went down at noon", 1),
             "host went down at noon");
@@ -164,6 +157,17 @@ TEST(SubstituteHost, CutFollowsTheReplacedLastField) {
       {"a 127.0.0.1 b 127.0.0.1:/x", 1, "a  b "},
       {"a 127.0.0.1 b 127.0.0.1:/x", 2, "a  b :/x"},
       {"a 127.0.0.1 b 127.0.0.15/x", 1, "a  b 127.0.0.1"},
+      // [USER@]ADDRESS:REST: the cut follows ADDRESS, past a USER holding it.
+      {"x URL 198.51.100.23:http://a.example/i.html", 1, "x URL news.tst"},
+      {"x URL jdoe@198.51.100.23:https://a/", 1, "x URL jdoe@news.tst"},
+      {"x URL jdoe@192.0.2.200:https://a/", 1, "x URL jdoe@192.0.2.200"},
+      {"x u@203.0.113.80:svn+ssh-1.x://h/", 2,
+       "x u@www.example.com:svn+ssh-1.x://h/"},
+      {"10.0.0.1 j@10.0.0.1:http://10.0.0.1/a", 2,
+       "db.example j@db.example:http://db.example/a"},
+      {"10.0.0.1 j@10.0.0.1:http://10.0.0.1/a", 1, "db.example j@db.example"},
+      {"x 10.0.0.1@10.0.0.1:/p", 1, "x db.example@db.example"},
+      {"03/01 x URL 203.0.113.80:/dir/page", 1, "03/01 x URL www.example.com"},
   };
   for (const host_case& c : cases)
     EXPECT_EQ(substituted(c.line, c.trim), c.want)
@@ -183,7 +187,9 @@ TEST(SubstituteHost, ScanGoesOnAtTheNextByteAfterAPartialOccurrence) {
 TEST(SubstituteHost, TextThatIsNotAnAddressIsNeverLookedUp) {
   table_resolver r;
   for (const char* line : {"GET index", "a b:/c", "x 1.2.3.4.5:/a",
-                           "x 256.1.1.1", "x 10.0.0.1 "}) {
+                           "x 256.1.1.1", "x 10.0.0.1 ", "x 10.0.0.1:h_p://a",
+                           "x j@10.0.0.9.9:/a", "x a/b@10.0.0.1:/a",
+                           "x 2001:db8::17:http://a/"}) {
     EXPECT_EQ(substituted(line, 2, &r), line) << line;
   }
   EXPECT_EQ(r.asked, 0);

@@ -1,7 +1,8 @@
 #pragma once
 // Cleaning of a hit before it is written: lines of authentication sessions
 // are left out, and the syslog priority prefixes of facility local4 and
-// three PIX message identifiers are deleted.
+// three PIX message identifiers, and the same three as the ASA, FWSM and
+// FTD write them, are deleted.
 
 #include <string>
 #include <string_view>
@@ -28,10 +29,20 @@ constexpr std::string_view rep6r = "";
 constexpr std::string_view rep7r = "";
 constexpr std::string_view rep8 = "Authen Session";
 
-/// The pairs in the order they are applied.
+/// The pairs in the order they are applied; the identifiers of the PIX's
+/// successors come after its own.
 constexpr removal_pair kRemovals[] = {
     {rep1, rep1r}, {rep2, rep2r}, {rep3, rep3r}, {rep4, rep4r},
     {rep5, rep5r}, {rep6, rep6r}, {rep7, rep7r},
+    {" %ASA-2-109011:", ""},
+    {" %ASA-5-304001:", ""},
+    {" %ASA-5-109012:", ""},
+    {" %FWSM-2-109011:", ""},
+    {" %FWSM-5-304001:", ""},
+    {" %FWSM-5-109012:", ""},
+    {" %FTD-2-109011:", ""},
+    {" %FTD-5-304001:", ""},
+    {" %FTD-5-109012:", ""},
 };
 
 /// True when the line, as read, belongs to an authentication session.

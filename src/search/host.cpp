@@ -26,14 +26,6 @@ std::string destination_text(const std::string& line, std::size_t field) {
   return line.substr(field, slash - field - 1);
 }
 
-// Text that is not an address is never looked up: asking for the all-ones
-// address instead would name every such field after the broadcast host.
-bool look_up(const std::string& destination, const host_lookup& lookup,
-             std::string* name) {
-  std::uint32_t address = 0;
-  return platform_parse_ipv4(destination, &address) && lookup(address, name);
-}
-
 // Letters, digits and dots carry an address or a name on: text with one of
 // them beside it belongs to something longer (10.0.0.1 in 10.0.0.15).
 bool continues_word(int byte) {
@@ -43,6 +35,59 @@ bool continues_word(int byte) {
 
 int byte_at(std::string_view text, std::size_t at) {
   return static_cast<unsigned char>(text[at]);
+}
+
+// A successor's URL goes on after its address's colon with a path, or with
+// a scheme (ASCII letters, digits, '+', '-', '.') and "://".
+bool starts_url(std::string_view rest) {
+  std::size_t scheme = 0;
+  while (scheme < rest.size() && (continues_word(byte_at(rest, scheme)) ||
+                                  rest[scheme] == '+' || rest[scheme] == '-'))
+    ++scheme;
+  return (!rest.empty() && rest[0] == '/') ||
+         (scheme > 0 && rest.substr(scheme, 3) == "://");
+}
+
+// The address of a last field [USER@]ADDRESS:REST, as its offset in the
+// field; kNone for any other field. The colon is the first one, as neither
+// USER nor ADDRESS may hold one.
+std::size_t url_address_at(std::string_view field, std::size_t* size) {
+  const std::size_t colon = field.find(':');
+  if (colon == kNone || !starts_url(field.substr(colon + 1))) return kNone;
+  const std::size_t at_sign = field.substr(0, colon).rfind('@');
+  if (at_sign == kNone) {
+    *size = colon;
+    return 0;
+  }
+  if (field.substr(0, at_sign).find_first_of("@/") != kNone) return kNone;
+  *size = colon - at_sign - 1;
+  return at_sign + 1;
+}
+
+// Where the destination stands in the line, and what it is.
+struct destination {
+  std::size_t at = 0;
+  std::string text;
+  bool is_address = false;
+  std::uint32_t address = 0;
+};
+
+// Today's destination text when it is an address; else the address of a
+// successor's URL field when there is one, which also names a PIX URL line
+// whose earlier fields hold a slash. IPv6 never fits: a scheme or a path
+// cannot follow its first colon.
+destination find_destination(const std::string& line) {
+  const std::size_t field = last_field_start(line);
+  destination found{field, destination_text(line, field)};
+  found.is_address = platform_parse_ipv4(found.text, &found.address);
+  if (found.is_address) return found;
+  std::size_t size = 0;
+  const std::size_t at =
+      url_address_at(std::string_view(line).substr(field), &size);
+  if (at == kNone || size == 0) return found;
+  destination url{field + at, line.substr(field + at, size)};
+  url.is_address = platform_parse_ipv4(url.text, &url.address);
+  return url.is_address ? url : found;
 }
 
 // The left-to-right scan for whole occurrences, over the line as it stands
@@ -77,23 +122,23 @@ struct whole_scan {
   }
 };
 
-// Where the replacements fall against the start of the last field, which
-// is all the cut needs to know.
+// Where the replacements fall against the destination's own place in the
+// last field, which is all the cut needs to know.
 struct replacements {
   std::size_t total = 0;
-  std::size_t before_field = 0;
-  bool at_field = false;  // the last field's own occurrence
+  std::size_t before = 0;
+  bool at_destination = false;
 };
 
 replacements count_whole(std::string_view line, std::string_view from,
-                         std::string_view to, std::size_t field) {
+                         std::string_view to, std::size_t destination_at) {
   whole_scan scan{from, to, line};
   replacements found;
   for (std::size_t at = scan.next(); at != kNone; at = scan.next()) {
     const std::size_t hit = line.size() - scan.unread.size() + at;
     ++found.total;
-    if (hit < field) ++found.before_field;
-    if (hit == field) found.at_field = true;
+    if (hit < destination_at) ++found.before;
+    if (hit == destination_at) found.at_destination = true;
     scan.pass(at);
   }
   return found;
@@ -133,20 +178,20 @@ void replace_whole(std::string& line, std::string_view from,
 }
 
 // Just after the destination as it stands in the rewritten last field.
-// The occurrences replaced before the field lie wholly in front of it, as
-// the destination text holds no blank.
-std::size_t cut_position(std::size_t field, const replacements& done,
-                         std::size_t destination_size, std::size_t name_size) {
-  return field - done.before_field * destination_size +
-         done.before_field * name_size +
-         (done.at_field ? name_size : destination_size);
+// The occurrences replaced before it lie wholly in front of it, as the
+// destination text holds neither the blank nor the '@' before it.
+std::size_t cut_position(const destination& d, const replacements& done,
+                         std::size_t name_size) {
+  return d.at - done.before * d.text.size() + done.before * name_size +
+         (done.at_destination ? name_size : d.text.size());
 }
 
 }  // anonymous namespace
 
 bool destination_address(const std::string& line, std::uint32_t* address) {
-  return platform_parse_ipv4(destination_text(line, last_field_start(line)),
-                             address);
+  const destination d = find_destination(line);
+  if (d.is_address) *address = d.address;
+  return d.is_address;
 }
 
 bool system_lookup(std::uint32_t address, std::string* name) {
@@ -155,17 +200,17 @@ bool system_lookup(std::uint32_t address, std::string* name) {
 
 void substitute_host(std::string& line, std::int32_t trim,
                      const host_lookup& lookup) {
-  const std::size_t field = last_field_start(line);
-  const std::string destination = destination_text(line, field);
+  const destination d = find_destination(line);
   std::string name;
   replacements done;
-  // Empty text is never replaced: it would occur everywhere.
-  if (look_up(destination, lookup, &name) && !destination.empty()) {
-    done = count_whole(line, destination, name, field);
-    replace_whole(line, destination, name, done.total);
+  // Text that is not an address is never looked up: asking for the
+  // all-ones address instead would name every such field after the
+  // broadcast host. Empty text is never replaced: it would occur everywhere.
+  if (d.is_address && lookup(d.address, &name) && !d.text.empty()) {
+    done = count_whole(line, d.text, name, d.at);
+    replace_whole(line, d.text, name, done.total);
   }
   if (trim != 1) return;
-  const std::size_t cut =
-      cut_position(field, done, destination.size(), name.size());
+  const std::size_t cut = cut_position(d, done, name.size());
   if (cut < line.size()) line.resize(cut);
 }

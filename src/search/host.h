@@ -18,6 +18,9 @@ bool destination_address(const std::string& line, std::uint32_t* address);
 /// Replaces the destination address of the line's last field by its host
 /// name wherever it stands whole in the line (no letter, digit or '.' on
 /// either side); with trim 1 cuts the line just after the destination as
-/// it then stands in the last field.
+/// it then stands in the last field. The destination is the last field up
+/// to the character before the line's first slash when that is an address,
+/// else ADDRESS in a last field [USER@]ADDRESS:REST whose REST is a path or
+/// a URL with its scheme, as the PIX's successors write it.
 void substitute_host(std::string& line, std::int32_t trim,
                      const host_lookup& lookup = system_lookup);

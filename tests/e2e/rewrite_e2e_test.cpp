@@ -134,4 +134,37 @@ TEST(Rewrite, MixedCaseHitsInAThirdSectionWithI) {
   EXPECT_EQ(r.report.substr(r.report.size() - tail.size()), tail);
 }
 
+// The successors' log: their tags go, every URL form is named and trimmed,
+// and the mixed-case JDoe is found by neither pass, only with -i.
+TEST(Rewrite, SuccessorsLog) {
+  e2e_run run;
+  run.args = {"-t", "1", "-s", "jdoe", "-f", "asa.log"};
+  run.files = {{"asa.log", read_file(e2e_data("../../examples/asa.log"))}};
+  run.input = "\n";
+  const std::string t = "Dec 07 2026 09:1", url = " Accessed URL ";
+  const std::string report =
+            head("jdoe", "asa.log") +
+                result(t + "7:12: JDOE@192.0.2.12" + url + "192.0.2.200") +
+                result(t + "8:05: 192.0.2.12(CORP\\JDOE)" + url + "news.tst") +
+                lower_heading() +
+                result("&lt;166&gt;" + t + "4:05: %ASA-6-113004: AAA user "
+                       "authentication Successful : server = 192.0.2.5 : "
+                       "user = jdoe") +
+                result(t + "4:09: jdoe@192.0.2.10" + url + "news.tst") +
+                result(t + "4:20: jdoe@192.0.2.10" + url +
+                       "jdoe@intranet.corp.example.net") +
+                result(t + "5:30: 192.0.2.10(CORP\\jdoe) Accessed JAVA URL "
+                       "jdoe@shop.example.org");
+  EXPECT_EQ(run_vantrel(run).report, report + foot());
+  // With -i, JDoe's lines follow in a section of their own.
+  run.args.insert(run.args.begin(), "-i");
+  EXPECT_EQ(run_vantrel(run).report,
+            report + "<p><u><b>Showing MixedCase Results</b></u>\r\n" +
+                result(t + "6:02: JDoe@192.0.2.11" + url + "www.example.com") +
+                result(t + "6:40: 192.0.2.11(CORP\\JDoe) Accessed JAVA URL "
+                       "JDoe@www.example.com") +
+                result("Dec 07 2026 09:20:41: 192.0.2.11" + url + "shop.example.org") +
+                foot());
+}
+
 }  // namespace
