@@ -183,6 +183,7 @@ void make_jobs(log_run& run, log_set& set) {
     job->log = set.logs[i];
     job->limit = read_limit(job->log.name);
     job->last = i + 1 == count;
+    job->held.resize(run.sections.size());  // empty if never searched
     if (count > 1)
       job->held_limit = std::max(kHeldFloor, kHeldBudget / stores);
     if (job->log.regular) run.board.shared = i + 1;
