@@ -1,5 +1,5 @@
 // Entry and the order of one run: switches, socket library, banner, prompts,
-// the two passes over the log, the report, and handing it to the viewer.
+// the one read of each log, the report, and handing it to the viewer.
 
 #include <cstdio>
 #include <memory>
@@ -11,6 +11,7 @@
 #include "report/report.h"
 #include "run/command_line.h"
 #include "run/log_pass.h"
+#include "run/log_set.h"
 #include "run/name_pipeline.h"
 #include "run/prompts.h"
 #include "run/run_messages.h"
@@ -59,7 +60,7 @@ int main(int argc, char** argv) {
   print_banner();
   complete_settings(settings);
   color(GREY);
-  if (log_is_report(settings.log_name)) {
+  if (names_report(settings)) {
     print_log_is_report();
     return kRunFailed;
   }
@@ -67,10 +68,11 @@ int main(int argc, char** argv) {
   platform_catch_stop_signals();
   std::FILE* report = std::fopen(kReportName, "wb");
   print_progress();
-  if (const int error = write_head(report, settings.term, settings.log_name))
+  if (const int error =
+          write_head(report, settings.term, names_as_given(settings)))
     return end_unwritten(report, error);
   auto names = std::make_unique<name_pipeline>(report, settings.trim);
-  const search_result searched = search_log(settings, report, names.get());
+  const search_result searched = search_logs(settings, report, names.get());
   names.reset();
   platform_stop_sockets();
   if (!searched.log_opened) {

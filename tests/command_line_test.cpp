@@ -62,6 +62,12 @@ TEST(CommandLine, ParsingStopsAtFirstNonSwitch) {
   p = parse({"-t", "2", "stop", "-f", "x"});
   EXPECT_EQ(p.settings.trim, 2);
   EXPECT_EQ(p.settings.log_name, "");
+  EXPECT_TRUE(p.settings.more_logs.empty());
+  // With -f, what follows the switches is more logs, whatever it looks like.
+  p = parse({"-f", "a", "b", "-s", "--help"});
+  EXPECT_EQ(p.settings.more_logs,
+            (std::vector<std::string>{"b", "-s", "--help"}));
+  EXPECT_FALSE(p.settings.term_from_switch.has_value());
 }
 
 TEST(CommandLine, LaterValueWins) {

@@ -134,6 +134,7 @@ void line_reader::end_at(std::size_t offset) {
 bool line_reader::last_line(std::string_view* line) {
   if (finished_) return false;
   finished_ = true;
+  if (drop_empty_last_ && end_ == begin_) return false;
   *line = std::string_view(buffer_.get() + begin_, end_ - begin_);
   begin_ = end_;
   return true;

@@ -59,6 +59,10 @@ class line_reader {
   /// a piece of a line.
   bool last_line(std::string_view* line);
 
+  /// Makes an empty last line no line at all: a log read as one of several
+  /// ends its last line, and only the last log's text ends in an empty one.
+  void drop_empty_last_line() { drop_empty_last_ = true; }
+
   /// True when a line was too long for the memory left; the rest of the
   /// log is not read.
   bool line_too_long() const { return out_of_memory_; }
@@ -99,6 +103,7 @@ class line_reader {
   bool ended_ = false;        // nothing more to read
   bool finished_ = false;     // the last line has been handed out
   bool out_of_memory_ = false;
+  bool drop_empty_last_ = false;
   int read_error_ = 0;
 };
 

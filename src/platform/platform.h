@@ -55,6 +55,13 @@ std::ptrdiff_t platform_read_at(std::FILE* file, char* into, std::size_t size,
 /// the first is read on; null when none can be had.
 std::FILE* platform_duplicate_file(std::FILE* file);
 
+/// True where the file system compares names without regard to the case
+/// of ASCII letters.
+bool platform_names_ignore_case();
+
+/// True for a byte that separates a folder from a name in a path.
+bool platform_is_separator(char c);
+
 /// The system's text for an errno value, for messages.
 std::string platform_error_text(int error);
 

@@ -234,3 +234,7 @@ void platform_open_in_viewer(const char* path) {
   posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
 }
+
+bool platform_names_ignore_case() { return false; }
+
+bool platform_is_separator(char c) { return c == '/'; }

@@ -225,3 +225,10 @@ void platform_clear_console() {
 void platform_open_in_viewer(const char* path) {
   ShellExecuteA(nullptr, "open", path, "", "", SW_SHOW);
 }
+
+bool platform_names_ignore_case() { return true; }
+
+// A drive's colon ends the folder part too: C:fw.log* lists C:'s folder.
+bool platform_is_separator(char c) {
+  return c == '/' || c == '\\' || c == ':';
+}

@@ -24,6 +24,7 @@ info_request parse_switches(int argc, const char* const* argv,
                             run_settings& settings,
                             std::vector<std::string>& unknown) {
   info_request request = info_request::none;
+  bool log_given = false;
   int optind = 1;
   while (optind < argc && argv[optind][0] == '-') {
     const char* sw = argv[optind];
@@ -34,6 +35,7 @@ info_request parse_switches(int argc, const char* const* argv,
       if (has_value) settings.term_from_switch = argv[++optind];
     } else if (std::strcmp(sw, "-f") == 0) {
       if (has_value) settings.log_name = argv[++optind];
+      log_given = log_given || has_value;
     } else if (std::strcmp(sw, "-i") == 0) {
       settings.mixed_case = true;
     } else if (std::strcmp(sw, "--help") == 0) {
@@ -47,6 +49,9 @@ info_request parse_switches(int argc, const char* const* argv,
     }
     ++optind;
   }
+  // Switches come first: whatever follows them is a log name.
+  if (log_given && request == info_request::none)
+    settings.more_logs.assign(argv + optind, argv + argc);
   settings.trim = settings.trim_from_switch;
   return request;
 }

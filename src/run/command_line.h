@@ -10,7 +10,8 @@ enum class info_request { none, help, version };
 
 /// Reads the switches -t, -s, -f, -i and -x into the settings (trim
 /// included).
-/// Parsing stops at the first argument that does not begin with '-'; every
+/// Parsing stops at the first argument that does not begin with '-': with
+/// -f given, it and all after it are more logs, else they are ignored. Every
 /// other '-' argument is returned in unknown, in order, for the caller to
 /// report. A value-taking switch with no argument after it is ignored.
 /// Parsing also stops at --help or --version, which is returned.

@@ -1,38 +1,43 @@
 #include "run/log_pass.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
-#include <filesystem>
-#include <system_error>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "console/console.h"
 #include "platform/platform.h"
 #include "report/report.h"
-#include "run/held_hits.h"
 #include "run/hit_writer.h"
+#include "run/job_board.h"
+#include "run/log_job.h"
+#include "run/log_set.h"
 #include "run/name_pipeline.h"
 #include "run/progress.h"
 #include "run/run_messages.h"
-#include "search/fold.h"
-#include "log/line_reader.h"
-#include "log/log_source.h"
-#include "search/search_pass.h"
 
 namespace {
 
-enum class pass_kind { upper, lower, mixed };
+// What the held hits of all logs may take in memory before they go on in
+// temporary files, split among the sections of every log: so memory stays
+// bounded however many logs there are. One log keeps the whole of its own.
+constexpr std::size_t kHeldBudget = std::size_t{32} << 20;
+constexpr std::size_t kHeldFloor = std::size_t{256} << 10;
+constexpr auto kWaitStep = std::chrono::milliseconds(100);
 
-// A directory or a name with a NUL byte cannot be a log; the C library
-// would open the one and cut the other short. Nor can the report: a name
-// that led nowhere before the report was created may lead to it now.
-std::FILE* open_log(const std::string& log_name) {
-  if (log_name.empty() || log_name.find('\0') != std::string::npos)
-    return nullptr;
-  std::error_code ec;
-  if (std::filesystem::is_directory(log_name, ec) || log_is_report(log_name))
-    return nullptr;
-  return std::fopen(log_name.c_str(), "rb");
-}
+struct log_run {
+  const run_settings* settings = nullptr;
+  std::FILE* report = nullptr;
+  name_pipeline* names = nullptr;
+  std::vector<report_section> sections;
+  std::vector<std::unique_ptr<log_job>> jobs;
+  std::vector<std::int64_t> numbered;  // hits announced, per section
+  job_board board;
+  bool first_taken = false;  // the main thread took the first log
+  bool named = false;        // messages name the log: there are several
+};
 
 void print_start(pass_kind kind) {
   color(WHITE);
@@ -42,44 +47,22 @@ void print_start(pass_kind kind) {
   color(BRIGHTGREEN);
 }
 
-std::string folded_term(pass_kind kind, std::string term) {
-  if (kind == pass_kind::upper)
-    lower_upper(term);
-  else
-    upper_lower(term);
-  return term;
+// The first section's heading ends the report's head.
+int write_heading(std::FILE* report, pass_kind kind) {
+  return kind == pass_kind::lower ? write_lower_heading(report)
+                                  : write_mixed_heading(report);
 }
 
-}  // anonymous namespace
-
-bool log_is_report(const std::string& log_name) {
-  std::error_code ec;
-  return std::filesystem::equivalent(log_name, kReportName, ec) && !ec;
+bool ends_early(log_run& run) {
+  return run.board.quit || platform_stop_requested();
 }
 
-namespace {
-
-// How the one read ended: both sections come from it, so each says at its
-// end what was not searched.
-struct read_end {
-  search_end end = search_end::log_ended;
-  int error = 0;              // errno value of a failed read
-  bool damaged = false;       // a compressed log's data broke off
-  std::uint64_t lines = 0;    // and the complete lines before that
-};
-
-void print_incomplete(const read_end& read) {
-  if (read.end == search_end::line_too_long) {
-    color(RED);
-    print("\tA line of the log is too long for the memory left; the rest of "
-          "the log was not searched.\n");
-  } else if (read.end == search_end::read_failed && read.damaged) {
-    print_compressed_log_damaged(read.lines);
-  } else if (read.end == search_end::read_failed) {
-    color(RED);
-    print("\tThe log could not be read to its end: " +
-          platform_error_text(read.error) + ".\n");
-  }
+hit_writer writer_for(const log_run& run) {
+  hit_writer writer;
+  writer.report = run.report;
+  writer.trim = run.settings->trim;
+  writer.names = run.names;
+  return writer;
 }
 
 // Every hit of a section is in the report once this returns, or the first
@@ -89,127 +72,168 @@ void finish_section(hit_writer& writer, name_pipeline* names) {
     writer.write_error = drain_hits(*names);
 }
 
-hit_writer writer_for(const run_settings& settings, std::FILE* report,
-                      name_pipeline* names) {
-  hit_writer writer;
-  writer.report = report;
-  writer.trim = settings.trim;
-  writer.names = names;
-  return writer;
+read_progress progress_of(const log_run& run, std::size_t index) {
+  const log_job& job = *run.jobs[index];
+  return start_progress(job.limit == kNoLimit ? 0 : job.limit, index + 1,
+                        run.jobs.size());
 }
 
-// A section's hits held until the sections before it are written.
-hit_sink holder(held_hits& held, const line_reader& reader) {
-  return [&held, &reader](std::string_view line, std::int64_t) {
-    hold_hit(held, line, reader.offset_of(line));
-    return true;
+// Searches a log on the main thread: between blocks it shows how far the
+// read has got and writes the hits whose names have come.
+void search_here(log_run& run, std::size_t index, const hit_sink* live) {
+  log_job& job = *run.jobs[index];
+  read_progress progress = progress_of(run, index);
+  const stop_check stop = [&] {
+    update_progress(progress, job.reading.file_bytes);
+    if (run.names != nullptr) write_ready_hits(*run.names);
+    return ends_early(run);
   };
-}
-
-// The read: upper-case hits are written as they are found, lower-case and
-// mixed-case ones held. A term without letters is the same in both cases
-// and is looked for once; it has no mixed-case form.
-search_end read_log(const run_settings& settings, line_reader& reader,
-                    const log_reading& reading, hit_writer& writer,
-                    held_hits& held, held_hits& mixed_held,
-                    name_pipeline* names, std::uint64_t size) {
-  const std::string upper = folded_term(pass_kind::upper, settings.term);
-  const std::string lower = folded_term(pass_kind::lower, settings.term);
-  const hit_sink write = [&writer](std::string_view line, std::int64_t n) {
-    return write_hit(writer, line, n);
-  };
-  const hit_sink hold = holder(held, reader);
-  const hit_sink both = [&](std::string_view line, std::int64_t n) {
-    return hold(line, n) && write(line, n);
-  };
-  read_progress progress = start_progress(size);
-  const stop_check stop = [&progress, &reading, names] {
-    update_progress(progress, reading.file_bytes);
-    if (names != nullptr) write_ready_hits(*names);
-    return platform_stop_requested();
-  };
-  std::vector<term_sink> terms{{upper, upper == lower ? both : write}};
-  if (upper != lower) terms.push_back({lower, hold});
-  if (upper != lower && settings.mixed_case)
-    terms.push_back({settings.term, holder(mixed_held, reader),
-                     term_match::mixed_case});
-  const search_end end =
-      search_terms(terms.data(), terms.size(), reader, stop);
+  search_job(job, run.sections, live, stop);
   end_progress();
-  return end;
+  finish_job(run.board, index);
 }
 
-// The lower-case or mixed-case section, from the hits held.
-int write_held_section(pass_kind kind, const run_settings& settings,
-                       std::FILE* report, held_hits& held,
-                       name_pipeline* names) {
-  const int error = kind == pass_kind::lower ? write_lower_heading(report)
-                                             : write_mixed_heading(report);
-  if (error != 0) return error;
-  print_start(kind);
-  hit_writer writer = writer_for(settings, report, names);
-  replay_hits(held,
-              [&writer](std::string_view line, std::int64_t n) {
-                return write_hit(writer, line, n);
+// A log a worker searches: the main thread, rather than idle, searches
+// the next logs itself meanwhile.
+void wait_for(log_run& run, std::size_t index) {
+  const log_job& job = *run.jobs[index];
+  read_progress progress = progress_of(run, index);
+  std::size_t other = 0;
+  while (!job_done(run.board, index, std::chrono::milliseconds(0))) {
+    if (take_shared_job(run.board, &other)) {
+      search_here(run, other, nullptr);
+      progress = progress_of(run, index);
+    } else if (!job_done(run.board, index, kWaitStep)) {
+      update_progress(progress, job.reading.file_bytes);
+      if (run.names != nullptr) write_ready_hits(*run.names);
+    }
+  }
+  end_progress();
+}
+
+bool replay(log_run& run, std::size_t s, log_job& job, hit_writer& writer) {
+  if (writer.write_error != 0 || platform_stop_requested()) return false;
+  replay_hits(job.held[s],
+              [&](std::string_view line, std::int64_t) {
+                return write_hit(writer, line, ++run.numbered[s]);
               },
               platform_stop_requested);
-  finish_section(writer, names);
+  return true;
+}
+
+void print_all_incomplete(const log_run& run) {
+  for (const auto& job : run.jobs)
+    print_incomplete(job->read, job->log.name, run.named);
+}
+
+// The first section: each log's hits as it is searched here, or as held
+// by the worker that searched it.
+int write_first_section(log_run& run) {
+  print_start(run.sections[0].kind);
+  hit_writer writer = writer_for(run);
+  const hit_sink live = [&](std::string_view line, std::int64_t) {
+    return write_hit(writer, line, ++run.numbered[0]);
+  };
+  for (std::size_t i = 0; i < run.jobs.size(); ++i) {
+    if (writer.write_error != 0 || ends_early(run)) break;
+    if (i == 0 ? run.first_taken : take_job(run.board, i)) {
+      search_here(run, i, &live);
+    } else {
+      wait_for(run, i);
+      replay(run, 0, *run.jobs[i], writer);
+    }
+  }
+  stop_workers(run.board);
+  finish_section(writer, run.names);
+  print_all_incomplete(run);
   return writer.write_error;
+}
+
+int write_held_section(log_run& run, std::size_t s) {
+  if (const int error = write_heading(run.report, run.sections[s].kind))
+    return error;
+  print_start(run.sections[s].kind);
+  hit_writer writer = writer_for(run);
+  for (const auto& job : run.jobs) {
+    if (!replay(run, s, *job, writer)) break;
+  }
+  finish_section(writer, run.names);
+  print_all_incomplete(run);
+  return writer.write_error;
+}
+
+// Held hits that could not be read back, once per log.
+bool print_read_back_errors(const log_run& run) {
+  bool any = false;
+  for (const auto& job : run.jobs) {
+    for (const held_hits& held : job->held) {
+      if (held.error == 0) continue;
+      print_incomplete({search_end::read_failed, held.error, false, 0},
+                       job->log.name, run.named);
+      any = true;
+      break;
+    }
+  }
+  return any;
+}
+
+void make_jobs(log_run& run, log_set& set) {
+  const std::size_t count = set.logs.size();
+  const std::size_t stores = count * run.sections.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    auto job = std::make_unique<log_job>();
+    job->log = set.logs[i];
+    job->limit = read_limit(job->log.name);
+    job->last = i + 1 == count;
+    job->held.resize(run.sections.size());  // empty if never searched
+    if (count > 1)
+      job->held_limit = std::max(kHeldFloor, kHeldBudget / stores);
+    if (job->log.regular) run.board.shared = i + 1;
+    run.jobs.push_back(std::move(job));
+  }
+  run.board.done.assign(count, 0);
+  run.numbered.assign(run.sections.size(), 0);
+}
+
+// The main thread searches too: one worker fewer than cores.
+std::size_t worker_count(const log_run& run) {
+  const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  return std::min(cores - 1, run.board.shared > 1 ? run.board.shared - 1 : 0);
 }
 
 }  // anonymous namespace
 
-search_result search_log(const run_settings& settings, std::FILE* report,
-                         name_pipeline* names) {
+search_result search_logs(const run_settings& settings, std::FILE* report,
+                          name_pipeline* names) {
   search_result result;
-  std::FILE* log = open_log(settings.log_name);
-  if (log == nullptr) {
+  log_set set = open_logs(log_names(settings));
+  if (set.logs.empty()) {
     result.log_opened = false;
     return result;
   }
-  const std::uint64_t limit = read_limit(settings.log_name);
-  // The lower-case hits, then with -i the mixed-case ones.
-  const pass_kind held_kinds[] = {pass_kind::lower, pass_kind::mixed};
-  held_hits held[2];
-  const std::size_t sections = settings.mixed_case ? 2 : 1;
-  print_start(pass_kind::upper);
-  hit_writer writer = writer_for(settings, report, names);
-  read_end read;
-  {
-    // Gone before the held hits come back: a huge line is then held once.
-    // The source closes the log.
-    log_reading reading;
-    line_reader reader(open_log_source(log, limit, &reading));
-    // A regular file's hits are read again where they lie; a compressed
-    // log's text is not in the file, so its lines are held themselves.
-    if (limit != kNoLimit && !reading.compressed)
-      for (std::size_t i = 0; i < sections; ++i)
-        held[i].log = platform_duplicate_file(log);
-    read.end = read_log(settings, reader, reading, writer, held[0], held[1],
-                        names, limit == kNoLimit ? 0 : limit);
-    read.error = reader.read_error();
-    read.damaged = reading.damaged;
-    read.lines = reading.lines;
+  for (const std::string& name : set.not_opened) print_not_opened(name);
+  log_run run;
+  run.settings = &settings;
+  run.report = report;
+  run.names = names;
+  run.sections = report_sections(settings.term, settings.mixed_case);
+  run.named = set.logs.size() > 1 || !settings.more_logs.empty();
+  make_jobs(run, set);
+  run.first_taken = take_job(run.board, 0);
+  start_workers(run.board, worker_count(run),
+                [&run](std::size_t index) {
+                  search_job(*run.jobs[index], run.sections, nullptr,
+                             [&run] { return ends_early(run); });
+                });
+  result.write_error = write_first_section(run);
+  for (std::size_t s = 1; s < run.sections.size(); ++s) {
+    if (result.write_error != 0 || platform_stop_requested()) break;
+    result.write_error = write_held_section(run, s);
   }
-  finish_section(writer, names);
-  print_incomplete(read);
-  result.whole = read.end != search_end::line_too_long &&
-                 read.end != search_end::read_failed;
-  result.write_error = writer.write_error;
-  for (std::size_t i = 0; i < sections; ++i) {
-    if (result.write_error == 0 && !platform_stop_requested()) {
-      result.write_error = write_held_section(held_kinds[i], settings, report,
-                                              held[i], names);
-      print_incomplete(read);
-    }
-    if (held[i].error != 0 && result.write_error == 0) {
-      print_incomplete({search_end::read_failed, held[i].error, false, 0});
-      result.whole = false;
-    }
-  }
-  for (held_hits& h : held) {
-    drop_hits(h);
-    if (h.log != nullptr) std::fclose(h.log);
-  }
+  bool whole = set.not_opened.empty();
+  for (const auto& job : run.jobs) whole = whole && !cut_short(job->read);
+  if (result.write_error == 0 && print_read_back_errors(run)) whole = false;
+  result.whole = whole;
+  for (const auto& job : run.jobs) release_job(*job);
   return result;
 }

@@ -40,14 +40,21 @@ std::string progress_text(const read_progress& progress,
   } else {
     text += amount(read);
   }
-  return text + " of the log, " + amount(read / seconds) + "/s";
+  text += progress.log_count == 1
+              ? std::string(" of the log, ")
+              : " of log " + std::to_string(progress.log_number) + " of " +
+                    std::to_string(progress.log_count) + ", ";
+  return text + amount(read / seconds) + "/s";
 }
 
 }  // anonymous namespace
 
-read_progress start_progress(std::uint64_t total) {
+read_progress start_progress(std::uint64_t total, std::size_t log_number,
+                             std::size_t log_count) {
   read_progress progress;
   progress.total = total;
+  progress.log_number = log_number;
+  progress.log_count = log_count;
   progress.started = progress.shown = clock::now();
   return progress;
 }

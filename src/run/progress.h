@@ -4,16 +4,21 @@
 // term on a slow disk does not look like a hung program.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 
 struct read_progress {
   std::uint64_t total = 0;  // bytes the log holds; 0 when unknown
+  std::size_t log_number = 1;  // which log of how many the run searches
+  std::size_t log_count = 1;
   std::chrono::steady_clock::time_point started;
   std::chrono::steady_clock::time_point shown;  // last update
 };
 
-/// Starts timing a pass over a log of total bytes (0: unknown).
-read_progress start_progress(std::uint64_t total);
+/// Starts timing a pass over a log of total bytes (0: unknown), the
+/// log_number-th of log_count.
+read_progress start_progress(std::uint64_t total, std::size_t log_number = 1,
+                             std::size_t log_count = 1);
 
 /// Shows how far the pass has got, a few times a second at most.
 void update_progress(read_progress& progress, std::uint64_t bytes_read);

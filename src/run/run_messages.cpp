@@ -68,9 +68,16 @@ void print_report_not_written(int error) {
         ".\n");
 }
 
-void print_compressed_log_damaged(std::uint64_t lines) {
+void print_not_opened(const std::string& name) {
   color(LIGHTRED);
-  print("\tThe compressed log is damaged after line " + std::to_string(lines) +
+  print("\tUnable to open file " + name + "\n");
+}
+
+void print_compressed_log_damaged(std::uint64_t lines,
+                                  const std::string& name) {
+  color(LIGHTRED);
+  print("\tThe compressed log " + (name.empty() ? "" : name + " ") +
+        "is damaged after line " + std::to_string(lines) +
         "; the rest was not searched.\n");
 }
 

@@ -20,11 +20,17 @@ void print_unable_to_open();
 /// The run's end when the report could not be created.
 void print_report_not_created();
 
+/// One of several logs could not be opened (or a pattern matched nothing):
+/// its name as given, on a line of its own.
+void print_not_opened(const std::string& name);
+
 /// The report could not be written, with the system's reason.
 void print_report_not_written(int error);
 
-/// A compressed log was damaged after its first `lines` complete lines.
-void print_compressed_log_damaged(std::uint64_t lines);
+/// A compressed log was damaged after its first `lines` complete lines;
+/// named when name is not empty.
+void print_compressed_log_damaged(std::uint64_t lines,
+                                  const std::string& name = "");
 
 /// "File written." and the Enter prompt.
 void print_file_written();

@@ -4,11 +4,14 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 /// Everything one run needs to know, filled from the switches and prompts
 /// and not changed once the search starts.
 struct run_settings {
   std::string log_name;                         // used unchanged
+  // With -f, the arguments where switch parsing stopped: more logs.
+  std::vector<std::string> more_logs;
   std::optional<std::string> term_from_switch;  // from -s, even when empty
   std::string term;                  // as given, before any case folding
   std::int32_t trim_from_switch = 0;  // from -t

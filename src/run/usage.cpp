@@ -8,7 +8,8 @@
 std::string info_text(info_request request) {
   switch (request) {
     case info_request::help:
-      return "Usage: vantrel [-f logfile] [-s term] [-t 1|2] [-i] [-x]\n"
+      return "Usage: vantrel [-f logfile] [-s term] [-t 1|2] [-i] [-x] "
+             "[logfile...]\n"
              "       vantrel --help | --version\n"
              "\n"
              "Searches a firewall log for the term, in upper case and then in\n"
@@ -18,6 +19,10 @@ std::string info_text(info_request request) {
              "Whatever the switches leave open is asked for.\n"
              "\n"
              "  -f logfile  the log to search, a name or a path\n"
+             "  logfile...  with -f, more logs after the switches; a name\n"
+             "              with * or ? that names no file is a pattern over\n"
+             "              its folder; the logs are searched oldest first\n"
+             "              as one log\n"
              "  -s term     the term to look for; may be empty\n"
              "  -t 1|2      1 trims each URL after the host name, 2 keeps "
              "lines whole\n"

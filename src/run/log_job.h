@@ -1,0 +1,67 @@
+#pragma once
+// One log's part of the run: the one read of it, on whichever thread
+// searches it, with each section's hits written as found (the first
+// section's, when the log is the one being written) or held until that
+// section is written.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "log/byte_source.h"
+#include "log/log_source.h"
+#include "run/held_hits.h"
+#include "run/log_set.h"
+#include "search/search_pass.h"
+
+enum class pass_kind { upper, lower, mixed };
+
+/// A section of the report: the term as folded for it, and how it is
+/// matched.
+struct report_section {
+  pass_kind kind;
+  std::string term;
+  term_match match = term_match::exact;
+  bool searched = true;  // false: the section stays empty
+};
+
+/// The report's sections, in order, for the term as given: upper case,
+/// lower case and, with mixed_case (-i) and a term that has letters, the
+/// lines that hold it in mixed case only.
+std::vector<report_section> report_sections(const std::string& term,
+                                            bool mixed_case);
+
+/// How the one read ended: every section comes from it, so each says at its
+/// end what was not searched.
+struct read_end {
+  search_end end = search_end::log_ended;
+  int error = 0;              // errno value of a failed read
+  bool damaged = false;       // a compressed log's data broke off
+  std::uint64_t lines = 0;    // and the complete lines before that
+};
+
+struct log_job {
+  log_entry log;  // its file is closed once searched
+  std::uint64_t limit = kNoLimit;
+  bool last = false;  // the last log searched: its text ends the run's
+  log_reading reading;
+  std::vector<held_hits> held;  // one per section
+  std::size_t held_limit = std::size_t{64} << 20;  // bytes per section
+  read_end read;
+};
+
+/// Reads the job's log once and looks in it for every section's term. With
+/// `live`, the first section's hits go to it; every other hit is held.
+void search_job(log_job& job, const std::vector<report_section>& sections,
+                const hit_sink* live, const stop_check& stop);
+
+/// Lets go of what the job holds.
+void release_job(log_job& job);
+
+/// True when the read did not reach the end of the log.
+bool cut_short(const read_end& read);
+
+/// Says on the console what of the log was not searched, if anything;
+/// with its name when `named`.
+void print_incomplete(const read_end& read, const std::string& name,
+                      bool named);

@@ -1,0 +1,51 @@
+#pragma once
+// The logs a run searches: the names given, each pattern among them turned
+// into the files of its folder it matches, every file once, opened, and
+// put in the order they are searched in (oldest first).
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "run/run_settings.h"
+
+struct log_entry {
+  std::string name;  // as given, or the path a pattern found
+  std::FILE* file = nullptr;
+  bool regular = false;  // a regular file, not a pipe or a device
+  std::filesystem::file_time_type modified{};
+};
+
+struct log_set {
+  std::vector<log_entry> logs;          // open, in the order searched
+  std::vector<std::string> not_opened;  // names as given, in that order
+};
+
+/// Every log named: -f's (or the one prompted for), then the others.
+std::vector<std::string> log_names(const run_settings& settings);
+
+/// The names as given, joined by ", ", for the report's head.
+std::string names_as_given(const run_settings& settings);
+
+/// True when one of the logs named is the report itself, by any path: the
+/// search would read the lines it writes.
+bool names_report(const run_settings& settings);
+
+/// True when the log named is the report itself.
+bool log_is_report(const std::string& log_name);
+
+/// True when name matches pattern: '*' any run of bytes, '?' one byte,
+/// every other byte itself, ASCII letters in either case with ignore_case.
+bool name_matches(std::string_view pattern, std::string_view name,
+                  bool ignore_case);
+
+/// Sorts logs into search order: regular files oldest first, names
+/// breaking ties, then the others in the order they came.
+void order_logs(std::vector<log_entry>& logs);
+
+/// Opens the logs named (patterns expanded, a file named twice once) and
+/// orders them; a name that cannot be opened, or a pattern that matches
+/// nothing, goes to not_opened.
+log_set open_logs(const std::vector<std::string>& names);

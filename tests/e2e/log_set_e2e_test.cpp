@@ -1,0 +1,118 @@
+// Several logs in one run: named one by one or by patterns, searched oldest
+// first, the report that of their texts one after the other.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "e2e_support.h"
+#include "gzip_support.h"
+
+namespace {
+
+struct rotated {
+  const char* name;
+  const char* text;
+  int hours_old;  // out of the names' order on purpose
+};
+
+const rotated kSet[] = {
+    {"fw.log", "Mar 07 user JDOE in\nMar 07 host 10.0.0.7 up\n", 0},
+    {"fw.log.1", "Mar 05 user jdoe out\nMar 05 nothing\n", 2},
+    {"fw.log.2.gz", "Mar 06 user JDOE x\nMar 06 user jdoe y\n", 1},
+    {"fw.log.3.gz", "Mar 04 host 10.0.0.7 down\nMar 04 user JDOE z\n", 3},
+};
+const char* const kOldestFirst[] = {"fw.log.3.gz", "fw.log.1", "fw.log.2.gz",
+                                    "fw.log"};
+
+e2e_run set_run(const std::string& term, std::vector<std::string> logs) {
+  e2e_run run;
+  run.args = {"-t", "2", "-s", term, "-f"};
+  run.args.insert(run.args.end(), logs.begin(), logs.end());
+  for (const rotated& log : kSet) {
+    const bool gz = std::string(log.name).find(".gz") != std::string::npos;
+    run.files.emplace_back(log.name, gz ? gzipped(log.text) : log.text);
+  }
+  run.files.emplace_back("other.log", "Mar 01 user jdoe elsewhere\n");
+  run.prepare = [](const std::string& dir) {
+    namespace fs = std::filesystem;
+    const auto now = fs::file_time_type::clock::now();
+    for (const rotated& log : kSet)
+      fs::last_write_time(fs::path(dir) / log.name,
+                          now - std::chrono::hours(log.hours_old));
+  };
+  run.input = "\n";
+  return run;
+}
+
+// The run of one log holding the set's texts, oldest first.
+e2e_result concatenated(const std::string& term) {
+  e2e_run run = set_run(term, {"all.log"});
+  std::string all;
+  for (const char* name : kOldestFirst) {
+    for (const rotated& log : kSet)
+      if (std::string(log.name) == name) all += log.text;
+  }
+  run.files = {{"all.log", all}};
+  run.prepare = nullptr;
+  return run_vantrel(run);
+}
+
+std::string body(const e2e_result& r, const std::string& term,
+                 const std::string& names) {
+  return r.report.substr(std::min(r.report.size(), head(term, names).size()));
+}
+
+TEST(LogSet, RotatedSetIsSearchedAsItsLogsOneAfterTheOther) {
+  for (const std::string term : {"JDoe", "10.0.0.7", ""}) {
+    const e2e_result one = concatenated(term);
+    const std::string names = "fw.log, fw.log.1, fw.log.2.gz, fw.log.3.gz";
+    const e2e_result set = run_vantrel(
+        set_run(term, {"fw.log", "fw.log.1", "fw.log.2.gz", "fw.log.3.gz"}));
+    EXPECT_EQ(set.status, 0);
+    EXPECT_EQ(set.out, one.out) << term;
+    EXPECT_EQ(set.report, head(term, names) + body(one, term, "all.log"));
+    // Patterns, matched by the program itself on every system; never the
+    // report, so one that finds nothing else finds nothing.
+    const e2e_result typed =
+        run_vantrel(set_run(term, {"fw.lo?", "fw.log.*", "*.html"}));
+    EXPECT_EQ(typed.status, 1);
+    EXPECT_EQ(typed.report,
+              head(term, "fw.lo?, fw.log.*, *.html") +
+                  body(one, term, "all.log"));
+    const std::size_t start = banner().size() + progress().size();
+    EXPECT_EQ(typed.out, one.out.substr(0, start) +
+                             "\tUnable to open file *.html\n" +
+                             one.out.substr(start));
+  }
+}
+
+TEST(LogSet, LogsMissingOrNamedTwice) {
+  e2e_run run = set_run("jdoe", {"fw.log.1", "gone.log", "./fw.log.1",
+                                 "nothing*", "last.log"});
+  run.files.emplace_back("last.log", "Mar 08 user jdoe tail");
+  run.files.emplace_back("zz.log", "Mar 09 user jdoe next\n");
+  run.args.push_back("zz.log");
+  const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, banner() + progress() +
+                       "\tUnable to open file gone.log\n"
+                       "\tUnable to open file nothing*\n" +
+                       pass_start(true) + pass_start(false) + found(1) +
+                       found(2) + found(3) + finish());
+  const std::string names =
+      "fw.log.1, gone.log, ./fw.log.1, nothing*, last.log, zz.log";
+  // A log's last line ends with it, LF or not.
+  EXPECT_EQ(r.report, head("jdoe", names) + lower_heading() +
+                          result("Mar 05 user jdoe out") +
+                          result("Mar 08 user jdoe tail") +
+                          result("Mar 09 user jdoe next") + foot());
+  run.args = {"-s", "x", "-t", "2", "-f", "gone.log", "nothing*"};
+  run.wait_for_viewer = false;
+  const e2e_result none = run_vantrel(run);
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.out, banner() + progress() + "Unable to open file");
+}
+
+}  // namespace
