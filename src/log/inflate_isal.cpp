@@ -181,26 +181,28 @@ inflate_status step_on(isal_state& st, inflate_io* io) {
 
 // The bytes given back first, then io's.
 inflate_status step(isal_state& st, inflate_io* io) {
+  inflate_status status;
   if (st.carry.empty()) {
-    const inflate_status status = step_on(st, io);
-    // Bytes given back: the next member has begun.
-    return status == inflate_status::member_ended && !st.carry.empty()
-               ? inflate_status::more
-               : status;
+    status = step_on(st, io);
+  } else {
+    const std::string carry = std::move(st.carry);
+    st.carry.clear();
+    inflate_io part = *io;
+    part.in = reinterpret_cast<const unsigned char*>(carry.data());
+    part.in_left = carry.size();
+    part.input_ended = false;
+    status = step_on(st, &part);
+    io->out = part.out;
+    io->out_left = part.out_left;
+    // What is left of them goes back in front of any given back again.
+    st.carry = std::string(reinterpret_cast<const char*>(part.in),
+                           part.in_left) +
+               st.carry;
   }
-  const std::string carry = std::move(st.carry);
-  st.carry.clear();
-  inflate_io part = *io;
-  part.in = reinterpret_cast<const unsigned char*>(carry.data());
-  part.in_left = carry.size();
-  part.input_ended = false;
-  const inflate_status status = step_on(st, &part);
-  io->out = part.out;
-  io->out_left = part.out_left;
-  // What is left of them goes back in front of any given back again.
-  st.carry = std::string(reinterpret_cast<const char*>(part.in),
-                         part.in_left) + st.carry;
-  return status;
+  // Bytes still to go: the next member has begun.
+  return status == inflate_status::member_ended && !st.carry.empty()
+             ? inflate_status::more
+             : status;
 }
 
 }  // anonymous namespace
