@@ -33,6 +33,31 @@ inline std::string gzipped(std::string_view text, int level = 6,
   return out;
 }
 
+/// text as one gzip member whose deflate data reaches back into `before`,
+/// which is not in it: damage only the back-reference shows.
+inline std::string gzipped_reaching_back(std::string_view text,
+                                         std::string_view before) {
+  z_stream z{};
+  deflateInit2(&z, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(before.data()),
+                       static_cast<uInt>(before.size()));
+  std::string out("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10);
+  std::string data(deflateBound(&z, text.size()), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  z.avail_in = static_cast<uInt>(text.size());
+  z.next_out = reinterpret_cast<Bytef*>(data.data());
+  z.avail_out = static_cast<uInt>(data.size());
+  deflate(&z, Z_FINISH);
+  out.append(data, 0, z.total_out);
+  deflateEnd(&z);
+  const uLong check[] = {crc32(0, reinterpret_cast<const Bytef*>(text.data()),
+                               static_cast<uInt>(text.size())),
+                         text.size()};
+  for (const uLong value : check)
+    for (int i = 0; i < 32; i += 8) out += static_cast<char>(value >> i);
+  return out;
+}
+
 /// What gzip data holds, member after member, up to the first damage or
 /// cut, which *damaged then says there was.
 inline std::string gunzipped(std::string_view gz, bool* damaged) {

@@ -92,6 +92,26 @@ TEST(LogSource, DamageEndsTheTextAfterItsLastCompleteLine) {
   }
 }
 
+// Up to the damage the text is zlib's to the byte, whichever decompressor
+// the build has: igzip writes a back-reference that reaches before the
+// member's start before it says so.
+TEST(LogSource, TextBeforeDamageIsZlibsToTheByte) {
+  std::string text = "two\nthree\n";
+  for (int i = 0; i < 2000; ++i) text += "line " + std::to_string(i) + "\n";
+  const std::string gz = gzipped_reaching_back(text, "three\n");
+  bool damaged = false;
+  const std::string want = gunzipped(gz, &damaged);
+  log_reading reading;
+  const byte_source source = inflate_source(memory_source(gz, 100), &reading);
+  std::string got;
+  char buffer[3];
+  int error = 0;
+  for (std::ptrdiff_t n; (n = source(buffer, sizeof buffer, &error)) > 0;)
+    got.append(buffer, static_cast<std::size_t>(n));
+  EXPECT_TRUE(damaged && reading.damaged);
+  EXPECT_EQ(got, want);
+}
+
 TEST(LogSource, AFailedReadIsPassedOnAndNotTakenForDamage) {
   log_reading reading;
   line_reader reader(inflate_source(

@@ -1,20 +1,21 @@
 #include "log/inflate_source.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "log/inflater.h"
 #include "platform/platform.h"
 
 namespace {
@@ -62,78 +63,83 @@ void hand_over(handoff& h, block b, ending end, int error) {
   h.changed.notify_all();
 }
 
-// The decompressor's side of a stream: zlib's state and the input read.
-struct inflater {
-  z_stream z{};
+// The decompressor's side of a stream: its step and the input read.
+struct feed {
+  inflate_step step;
   std::unique_ptr<unsigned char[]> input;
   std::size_t input_size = 0;
-  bool member_ended = false;  // the last member ended and nothing followed
+  inflate_io io;
+  bool between_members = false;  // a member ended and nothing followed yet
+  bool read_failed = false;
   int error = 0;
 };
 
-// Decompresses into out until it is full or the data ends. zlib may hold
-// output back when out is small, so more input is read only once it has
-// given all it can of what it has.
-ending inflate_into(inflater& in, const byte_source& compressed, char* out,
+// Decompresses into out until it is full or the data ends. More input is
+// read only once the step has given all it can of what it has, as a
+// decompressor may hold text back when out is small.
+ending inflate_into(feed& f, const byte_source& compressed, char* out,
                     std::size_t* size) {
-  in.z.next_out = reinterpret_cast<unsigned char*>(out);
-  in.z.avail_out = static_cast<uInt>(*size);
+  f.io.out = out;
+  f.io.out_left = *size;
   ending end = ending::none;
-  while (in.z.avail_out > 0) {
-    const int result = inflate(&in.z, Z_NO_FLUSH);
-    if (result == Z_STREAM_END) {
-      // Anything after a member must be another one.
-      inflateReset(&in.z);
-      in.member_ended = true;
+  while (f.io.out_left > 0) {
+    const inflate_status status = f.step(&f.io);
+    if (status == inflate_status::member_ended) {
+      f.between_members = f.io.in_left == 0;
       continue;
     }
-    if (result == Z_MEM_ERROR) {
-      in.error = ENOMEM;
+    if (status == inflate_status::out_of_memory) {
+      f.error = ENOMEM;
       end = ending::read_failed;
       break;
     }
-    if (result != Z_OK && result != Z_BUF_ERROR) {
+    if (status == inflate_status::damaged) {
       end = ending::damaged;
       break;
     }
-    if (result == Z_OK) in.member_ended = false;
-    if (in.z.avail_out == 0) break;
-    const std::ptrdiff_t got = compressed(
-        reinterpret_cast<char*>(in.input.get()), in.input_size, &in.error);
-    if (got <= 0) {
+    if (f.io.out_left == 0 || f.io.in_left > 0) continue;
+    if (f.io.input_ended) {
       // Data that stops inside a member was cut short.
-      end = got < 0            ? ending::read_failed
-            : in.member_ended ? ending::clean
-                              : ending::damaged;
+      end = f.read_failed        ? ending::read_failed
+            : f.between_members ? ending::clean
+                                : ending::damaged;
       break;
     }
-    in.z.next_in = in.input.get();
-    in.z.avail_in = static_cast<uInt>(got);
+    const std::ptrdiff_t got = compressed(
+        reinterpret_cast<char*>(f.input.get()), f.input_size, &f.error);
+    if (got <= 0) {
+      // One more step, for the text the decompressor still holds.
+      f.io.input_ended = true;
+      f.read_failed = got < 0;
+      continue;
+    }
+    f.between_members = false;
+    f.io.in = f.input.get();
+    f.io.in_left = static_cast<std::size_t>(got);
   }
-  *size -= in.z.avail_out;
+  *size -= f.io.out_left;
   return end;
 }
 
 // The decompressing thread: fills blocks until the data ends or the reader
 // is gone.
 void decompress(handoff& h, const byte_source& compressed,
-                inflate_sizes sizes) {
+                inflate_sizes sizes, inflater make) {
   platform_keep_stop_signals_off_this_thread();
-  inflater in;
-  in.input.reset(new unsigned char[sizes.input]);
-  in.input_size = sizes.input;
-  // 16 + the largest window: gzip's wrapper, and only that.
-  if (inflateInit2(&in.z, 16 + MAX_WBITS) != Z_OK) {
+  feed f;
+  f.step = make();
+  f.input.reset(new (std::nothrow) unsigned char[sizes.input]);
+  f.input_size = sizes.input;
+  if (!f.step || !f.input) {
     hand_over(h, block{}, ending::read_failed, ENOMEM);
     return;
   }
   for (block b; take_empty(h, &b);) {
     b.size = sizes.block;
-    const ending end = inflate_into(in, compressed, b.bytes.get(), &b.size);
-    hand_over(h, std::move(b), end, in.error);
+    const ending end = inflate_into(f, compressed, b.bytes.get(), &b.size);
+    hand_over(h, std::move(b), end, f.error);
     if (end != ending::none) break;
   }
-  inflateEnd(&in.z);
 }
 
 // The reader's side: the block being read and the thread that fills them.
@@ -219,15 +225,17 @@ std::ptrdiff_t read_text(decompressor& d, char* into, std::size_t size,
 }  // anonymous namespace
 
 byte_source inflate_source(byte_source compressed, log_reading* reading,
-                           inflate_sizes sizes) {
-  sizes.block = std::clamp<std::size_t>(sizes.block, 1, uInt(-1));
-  sizes.input = std::clamp<std::size_t>(sizes.input, 1, uInt(-1));
+                           inflate_sizes sizes, inflater make) {
+  // Both decompressors count their buffers in 32 bits.
+  constexpr std::size_t kMost = UINT32_MAX;
+  sizes.block = std::clamp<std::size_t>(sizes.block, 1, kMost);
+  sizes.input = std::clamp<std::size_t>(sizes.input, 1, kMost);
   auto d = std::make_shared<decompressor>(reading);
   for (int i = 0; i < kBlocks; ++i)
     d->h.empty.push_back(block{std::unique_ptr<char[]>(new char[sizes.block]), 0});
   try {
     d->worker = std::thread(decompress, std::ref(d->h), std::move(compressed),
-                            sizes);
+                            sizes, make);
   } catch (const std::system_error& e) {
     // No thread to be had: the log cannot be read.
     const int error = e.code().value() != 0 ? e.code().value() : EAGAIN;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 
+#include "log/inflater.h"
 #include "log/line_reader.h"
 #include "log/log_source.h"
 
@@ -19,6 +20,8 @@ struct inflate_sizes {
 /// damaged or cut short ends the text after what was decompressed before
 /// it, with a failed read, and marks reading->damaged; a failed read of
 /// `compressed` is passed on as it is. A stop request ends a wait for the
-/// decompressor with EINTR.
+/// decompressor with EINTR. `make` says whose decompressor: the tests hold
+/// one to the other.
 byte_source inflate_source(byte_source compressed, log_reading* reading,
-                           inflate_sizes sizes = {});
+                           inflate_sizes sizes = {},
+                           inflater make = kDefaultInflater);

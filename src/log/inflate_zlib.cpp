@@ -1,0 +1,49 @@
+// zlib's gzip decompressor as a step: the one every build has.
+
+#include <zlib.h>
+
+#include <memory>
+#include <new>
+
+#include "log/inflater.h"
+
+namespace {
+
+struct zlib_state {
+  z_stream z{};
+  ~zlib_state() { inflateEnd(&z); }
+};
+
+inflate_status step(z_stream& z, inflate_io* io) {
+  z.next_in = const_cast<unsigned char*>(io->in);
+  z.avail_in = static_cast<uInt>(io->in_left);
+  z.next_out = reinterpret_cast<unsigned char*>(io->out);
+  z.avail_out = static_cast<uInt>(io->out_left);
+  const int result = inflate(&z, Z_NO_FLUSH);
+  io->in = z.next_in;
+  io->in_left = z.avail_in;
+  io->out = reinterpret_cast<char*>(z.next_out);
+  io->out_left = z.avail_out;
+  switch (result) {
+    case Z_OK:
+    case Z_BUF_ERROR:  // no progress: more input is wanted
+      return inflate_status::more;
+    case Z_STREAM_END:
+      // Anything after a member must be another one.
+      inflateReset(&z);
+      return inflate_status::member_ended;
+    case Z_MEM_ERROR:
+      return inflate_status::out_of_memory;
+    default:
+      return inflate_status::damaged;
+  }
+}
+
+}  // anonymous namespace
+
+inflate_step zlib_inflater() {
+  std::shared_ptr<zlib_state> state(new (std::nothrow) zlib_state);
+  // 16 + the largest window: gzip's wrapper, and only that.
+  if (!state || inflateInit2(&state->z, 16 + MAX_WBITS) != Z_OK) return nullptr;
+  return [state](inflate_io* io) { return step(state->z, io); };
+}
