@@ -42,7 +42,7 @@ inline std::string gzipped_reaching_back(std::string_view text,
   deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(before.data()),
                        static_cast<uInt>(before.size()));
   std::string out("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10);
-  std::string data(deflateBound(&z, text.size()), '\0');
+  std::string data(deflateBound(&z, static_cast<uLong>(text.size())), '\0');
   z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
   z.avail_in = static_cast<uInt>(text.size());
   z.next_out = reinterpret_cast<Bytef*>(data.data());
@@ -52,7 +52,7 @@ inline std::string gzipped_reaching_back(std::string_view text,
   deflateEnd(&z);
   const uLong check[] = {crc32(0, reinterpret_cast<const Bytef*>(text.data()),
                                static_cast<uInt>(text.size())),
-                         text.size()};
+                         static_cast<uLong>(text.size())};
   for (const uLong value : check)
     for (int i = 0; i < 32; i += 8) out += static_cast<char>(value >> i);
   return out;
