@@ -283,8 +283,10 @@ void fifo_log::start(const std::string& path) {
     };
     // Waits for the run to open its end without blocking, so a run that
     // never opens it does not hold the test up.
-    int fd = -1;
-    while ((fd = open(path.c_str(), O_WRONLY | O_NONBLOCK)) < 0)
+    // A writer that stays open can be in before the reader (opening for
+    // both never waits): Wine opens a FIFO without waiting for a writer.
+    int fd = hold_open ? open(path.c_str(), O_RDWR) : -1;
+    while (fd < 0 && (fd = open(path.c_str(), O_WRONLY | O_NONBLOCK)) < 0)
       if (!wait()) return;
     fcntl(fd, F_SETFL, 0);
     std::FILE* f = fdopen(fd, "wb");

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <regex>
 
 #include "e2e_support.h"
 #include "gzip_support.h"
@@ -340,6 +339,10 @@ std::string without_progress(std::string out) {
 }
 
 TEST(Spine, ProgressLineOnlyOnATerminalAndLeavesNoTrace) {
+  if (windows_program())
+    GTEST_SKIP() << "Wine opens a FIFO without waiting for a writer, so a "
+                    "read before the test's writer is in finds the log "
+                    "ended (its console draws and erases the line cleanly)";
   std::string log;
   for (int i = 0; i < 400; ++i) log += "line " + std::to_string(i) + "\n";
   log += "JDOE at the end\n";
@@ -357,14 +360,9 @@ TEST(Spine, ProgressLineOnlyOnATerminalAndLeavesNoTrace) {
     return run_vantrel(run).out;
   };
   const std::string slow = run_fed(std::chrono::milliseconds(2000), true);
-  // Wine's console hides the cursor while it draws, between any two words.
-  const std::string drawn =
-      std::regex_replace(slow, std::regex("\x1b\\[\\?25[lh]"), "");
-  EXPECT_NE(drawn.find("Read "), std::string::npos) << "no progress shown";
+  EXPECT_NE(slow.find("Read "), std::string::npos) << "no progress shown";
   const std::string fast = run_fed(std::chrono::milliseconds(0), true);
-  if (!windows_program()) {
-    EXPECT_EQ(without_progress(slow), fast);
-  }
+  EXPECT_EQ(without_progress(slow), fast);
   EXPECT_EQ(screen_of(slow).before_clear, screen_of(fast).before_clear);
   const std::string redirected =
       run_fed(std::chrono::milliseconds(2000), false);
