@@ -87,7 +87,8 @@ pid_t program_below(pid_t root) {
     const std::string stat = read_file((entry.path() / "stat").string());
     const std::size_t paren = stat.rfind(')');
     if (paren == std::string::npos ||
-        stat.find("(vantrel)") == std::string::npos)
+        (stat.find("(vantrel)") == std::string::npos &&
+         stat.find("(vantrel.exe)") == std::string::npos))
       continue;
     pid_t pid = static_cast<pid_t>(std::atoi(stat.c_str()));
     for (pid_t up = pid; up > 1;) {
@@ -195,6 +196,75 @@ std::string html_escaped(const std::string& text) {
   return out;
 }
 
+namespace {
+
+struct cell {
+  char ch = ' ';
+  int colour = 37;
+};
+using screen_rows = std::vector<std::vector<cell>>;
+
+std::string shown(const screen_rows& rows) {
+  std::string text;
+  int colour = 37;
+  for (const auto& row : rows) {
+    std::string line;
+    for (const cell& c : row) {
+      if (c.ch != ' ' && c.colour != colour)
+        line += "{" + std::to_string(colour = c.colour) + "}";
+      line += c.ch;
+    }
+    text += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
+  }
+  return text.substr(0, text.find_last_not_of('\n') + 1);
+}
+
+}  // anonymous namespace
+
+terminal_screen screen_of(const std::string& out) {
+  screen_rows rows(1);
+  std::size_t row = 0, col = 0;
+  int colour = 37;
+  terminal_screen seen;
+  bool homed = false;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    if (out.compare(i, 2, "\x1b[") == 0) {  // ESC [ arguments final-byte
+      std::size_t end = i + 2;
+      while (end < out.size() && (out[end] < '@' || out[end] > '~')) ++end;
+      const std::string args = out.substr(i + 2, end - i - 2);
+      const std::size_t last = args.rfind(';');
+      const int n = std::atoi(args.c_str() + (last == std::string::npos ? 0 : last + 1));
+      const char op = end < out.size() ? out[end] : '\0';
+      i = end;
+      if (op == 'm') colour = n == 0 ? 37 : n;
+      if (op == 'C') col += static_cast<std::size_t>(n);
+      if (op == 'K' && rows[row].size() > col) rows[row].resize(col);
+      if (op == 'J' && n == 2) rows.assign(rows.size(), {});
+      if (op == 'H') {
+        if (!homed) seen.before_clear = shown(rows);
+        homed = true;
+        row = static_cast<std::size_t>(std::max(std::atoi(args.c_str()), 1)) - 1;
+        col = static_cast<std::size_t>(std::max(n, 1)) - 1;
+      }
+    } else if (out[i] == '\r') {
+      col = 0;
+    } else if (out[i] == '\n') {
+      ++row;
+    } else if (out[i] == '\t') {
+      col = (col / 8 + 1) * 8;
+    } else {
+      if (col >= 80) col = 0, ++row;
+      if (rows.size() <= row) rows.resize(row + 1);
+      if (rows[row].size() <= col) rows[row].resize(col + 1);
+      rows[row][col++] = {out[i], colour};
+    }
+    if (rows.size() <= row) rows.resize(row + 1);
+  }
+  seen.at_end = shown(rows);
+  if (!homed) seen.before_clear = seen.at_end;
+  return seen;
+}
+
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream s;
@@ -213,8 +283,10 @@ void fifo_log::start(const std::string& path) {
     };
     // Waits for the run to open its end without blocking, so a run that
     // never opens it does not hold the test up.
-    int fd = -1;
-    while ((fd = open(path.c_str(), O_WRONLY | O_NONBLOCK)) < 0)
+    // A writer that stays open can be in before the reader (opening for
+    // both never waits): Wine opens a FIFO without waiting for a writer.
+    int fd = hold_open ? open(path.c_str(), O_RDWR) : -1;
+    while (fd < 0 && (fd = open(path.c_str(), O_WRONLY | O_NONBLOCK)) < 0)
       if (!wait()) return;
     fcntl(fd, F_SETFL, 0);
     std::FILE* f = fdopen(fd, "wb");
@@ -299,9 +371,17 @@ e2e_result run_once(const e2e_run& run) {
       (root / "bin").string()});
   fs::create_directory(root / "bin");
   fs::copy_file(e2e_data("xdg-open"), root / "bin" / "xdg-open");
+  fs::path in = root / "stdin";
   if (run.on_terminal) {
     std::string line;
     for (const std::string& p : program) line += shell_quote(p) + " ";
+    // Wine's console reads a terminal raw, where a typed Enter is a CR that
+    // the terminal may already have turned into LF: the answers come from
+    // the file, and only the output goes to the terminal.
+    if (windows_program()) {
+      line += "<" + shell_quote(in.string());
+      in = "/dev/null";
+    }
     for (const char* a : {"script", "-qec", line.c_str(), "/dev/null"})
       argv.emplace_back(a);
   } else {
@@ -310,13 +390,13 @@ e2e_result run_once(const e2e_run& run) {
 
   e2e_result r;
   const auto start = std::chrono::steady_clock::now();
-  r.status = spawn(argv, root / "stdin", root / "stdout", root / "stderr",
+  r.status = spawn(argv, in, root / "stdout", root / "stderr",
                    opened, run, work / "report.html", &r.max_rss_kib);
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() -
                                             start).count();
   if (!run.name_server.empty()) r.server_log = server_log(root);
   r.out = read_file((root / "stdout").string());
-  if (windows_program()) r.out = from_text_mode(r.out);
+  if (windows_program() && !run.on_terminal) r.out = from_text_mode(r.out);
   r.err = read_file((root / "stderr").string());
   r.has_report = fs::is_regular_file(work / "report.html");
   if (r.has_report && run.read_report)

@@ -88,6 +88,16 @@ bool windows_program();
 /// reaches the host's opener through its browser bridge, a file:// URL.
 std::string viewer_call(const e2e_result& r);
 
+/// What a terminal of 80 columns shows of a run's output: its rows when the
+/// cursor is first sent home (the clearing at the end) and at the end, each
+/// cut at its last non-blank, with {NN} before text whose colour differs
+/// from the text before it (SGR numbers; grey, 37, is the default). Wine's
+/// console redraws its screen in sequences of its own; this reads both.
+struct terminal_screen {
+  std::string before_clear, at_end;
+};
+terminal_screen screen_of(const std::string& out);
+
 /// Runs a command, not hermetic, with standard input from /dev/null, its
 /// output into files and one more environment variable; its exit status
 /// (128 + the signal when one ended it).
