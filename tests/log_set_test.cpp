@@ -3,6 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -48,5 +56,36 @@ TEST(LogSet, OrderIsOldestFirstThenTheOthersAsGiven) {
   for (const log_entry& log : logs) names.push_back(log.name);
   EXPECT_EQ(names, (std::vector<std::string>{"c", "a", "b", "pipe2", "pipe1"}));
 }
+
+#ifndef _WIN32
+// More logs than the process may hold open: every one is still searched,
+// opened in its turn.
+TEST(LogSet, MoreLogsThanDescriptorsAreEachOpenedInTurn) {
+  namespace fs = std::filesystem;
+  const fs::path dir =
+      fs::temp_directory_path() / ("vantrel-logs-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  std::vector<std::string> names;
+  for (int i = 0; i < 150; ++i) {
+    names.push_back((dir / ("fw.log." + std::to_string(i))).string());
+    std::ofstream(names.back()) << i << "\n";
+  }
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+  rlimit low = old;
+  low.rlim_cur = 100;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  log_set set = open_logs(names);
+  EXPECT_TRUE(set.not_opened.empty());
+  EXPECT_EQ(set.logs.size(), names.size());
+  for (log_entry& log : set.logs) {
+    int error = 0;
+    EXPECT_TRUE(log.file != nullptr || reopen_log(log, &error)) << error;
+    if (log.file != nullptr) std::fclose(log.file);
+  }
+  setrlimit(RLIMIT_NOFILE, &old);
+  fs::remove_all(dir);
+}
+#endif
 
 }  // namespace

@@ -49,9 +49,13 @@ std::vector<report_section> report_sections(const std::string& term,
 
 void search_job(log_job& job, const std::vector<report_section>& sections,
                 const hit_sink* live, const stop_check& stop) {
+  job.held.resize(sections.size());
+  if (job.log.file == nullptr && !reopen_log(job.log, &job.read.error)) {
+    job.read.end = search_end::read_failed;
+    return;
+  }
   std::FILE* file = job.log.file;
   job.log.file = nullptr;  // the source closes it
-  job.held.resize(sections.size());
   // Gone before the held hits come back: a huge line is then held once.
   line_reader reader(open_log_source(file, job.limit, &job.reading));
   // A regular file's hits are read again where they lie; a compressed

@@ -1,6 +1,7 @@
 #include "run/log_set.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <system_error>
 
 #include "platform/platform.h"
@@ -158,6 +159,7 @@ void order_logs(std::vector<log_entry>& logs) {
 log_set open_logs(const std::vector<std::string>& names) {
   log_set set;
   std::vector<std::string> kept;
+  std::size_t open_regular = 0;
   for (const std::string& given : names) {
     const bool pattern = is_pattern(given);
     const std::vector<std::string> found =
@@ -172,8 +174,20 @@ log_set open_logs(const std::vector<std::string>& names) {
       }
       kept.push_back(name);
       set.logs.push_back(opened(name, file));
+      log_entry& log = set.logs.back();
+      if (log.regular && ++open_regular > kOpenAtOnce) {
+        std::fclose(log.file);
+        log.file = nullptr;
+      }
     }
   }
   order_logs(set.logs);
   return set;
+}
+
+bool reopen_log(log_entry& log, int* error) {
+  errno = 0;
+  log.file = open_log(log.name);
+  if (log.file == nullptr) *error = errno != 0 ? errno : ENOENT;
+  return log.file != nullptr;
 }

@@ -45,7 +45,17 @@ bool name_matches(std::string_view pattern, std::string_view name,
 /// breaking ties, then the others in the order they came.
 void order_logs(std::vector<log_entry>& logs);
 
+/// Regular files held open at once: the rest are opened to see that they
+/// can be, closed again and opened when their turn comes, so a pattern over
+/// thousands of files does not run out of file descriptors.
+constexpr std::size_t kOpenAtOnce = 64;
+
 /// Opens the logs named (patterns expanded, a file named twice once) and
 /// orders them; a name that cannot be opened, or a pattern that matches
-/// nothing, goes to not_opened.
+/// nothing, goes to not_opened. Past kOpenAtOnce, a regular file's entry
+/// is left closed (file null).
 log_set open_logs(const std::vector<std::string>& names);
+
+/// Opens a log that open_logs left closed; false, with the errno value in
+/// *error, when it cannot be opened now.
+bool reopen_log(log_entry& log, int* error);

@@ -1,6 +1,7 @@
 #include "e2e_support.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -285,16 +286,23 @@ void fifo_log::start(const std::string& path) {
     // never opens it does not hold the test up.
     // A writer that stays open can be in before the reader (opening for
     // both never waits): Wine opens a FIFO without waiting for a writer.
-    int fd = hold_open ? open(path.c_str(), O_RDWR) : -1;
+    // Not inherited: the run must be the only other holder of the FIFO.
+    int fd = hold_open || paced ? open(path.c_str(), O_RDWR | O_CLOEXEC) : -1;
     while (fd < 0 && (fd = open(path.c_str(), O_WRONLY | O_NONBLOCK)) < 0)
       if (!wait()) return;
     fcntl(fd, F_SETFL, 0);
     std::FILE* f = fdopen(fd, "wb");
     if (f == nullptr) return;
+    const auto taken = [&] {
+      int held = 0;
+      while (paced && ioctl(fd, FIONREAD, &held) == 0 && held > 0)
+        if (!wait()) return;
+    };
     const std::size_t step = bytes.size() / static_cast<std::size_t>(pieces) + 1;
     for (std::size_t at = 0; at < bytes.size(); at += step) {
       std::fwrite(bytes.data() + at, 1, std::min(step, bytes.size() - at), f);
       std::fflush(f);
+      taken();
       std::this_thread::sleep_for(spread / pieces);
     }
     while (hold_open && wait()) {

@@ -345,10 +345,6 @@ std::string without_progress(std::string out) {
 }
 
 TEST(Spine, ProgressLineOnlyOnATerminalAndLeavesNoTrace) {
-  if (windows_program())
-    GTEST_SKIP() << "Wine opens a FIFO without waiting for a writer, so a "
-                    "read before the test's writer is in finds the log "
-                    "ended (its console draws and erases the line cleanly)";
   std::string log;
   for (int i = 0; i < 400; ++i) log += "line " + std::to_string(i) + "\n";
   log += "JDOE at the end\n";
@@ -357,6 +353,7 @@ TEST(Spine, ProgressLineOnlyOnATerminalAndLeavesNoTrace) {
     fifo.bytes = log;
     fifo.pieces = 20;
     fifo.spread = spread;
+    fifo.paced = true;
     e2e_run run = switches("JDoe");
     run.files.clear();
     // The terminal echoes input whenever it arrives: none keeps the two
@@ -369,9 +366,15 @@ TEST(Spine, ProgressLineOnlyOnATerminalAndLeavesNoTrace) {
     return run_vantrel(run).out;
   };
   const std::string slow = run_fed(std::chrono::milliseconds(2000), true);
-  EXPECT_NE(slow.find("Read "), std::string::npos) << "no progress shown";
+  // Wine's console may draw the line a character at a time.
+  std::string drawn = slow;
+  for (std::size_t at; (at = drawn.find("\x1b[")) != std::string::npos;)
+    drawn.erase(at, drawn.find_first_of("@ABCDEFGHJKlhm", at + 2) + 1 - at);
+  EXPECT_NE(drawn.find("Read "), std::string::npos) << "no progress shown";
   const std::string fast = run_fed(std::chrono::milliseconds(0), true);
-  EXPECT_EQ(without_progress(slow), fast);
+  if (!windows_program()) {
+    EXPECT_EQ(without_progress(slow), fast);
+  }
   EXPECT_EQ(screen_of(slow).before_clear, screen_of(fast).before_clear);
   const std::string redirected =
       run_fed(std::chrono::milliseconds(2000), false);
