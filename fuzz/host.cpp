@@ -29,27 +29,20 @@ bool joins(const std::string& line, std::size_t at) {
          (c >= 'A' && c <= 'Z') || c == '.';
 }
 
-bool in_scheme(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
-         (c >= 'A' && c <= 'Z') || c == '+' || c == '-' || c == '.';
-}
-
 // A successor's URL field, [USER@]ADDRESS:REST, REST a path or scheme://:
 // where ADDRESS starts and ends in the field. (No std::regex: GCC 12 warns
 // on it under the sanitizers.)
 bool successor_form(const std::string& field, std::size_t* from,
                     std::size_t* to) {
   const std::size_t user_end = field.find_first_of("@:/");
-  *from = user_end != std::string::npos && field[user_end] == '@'
-              ? user_end + 1
-              : 0;
+  *from = user_end != std::string::npos && field[user_end] == '@' ? user_end + 1 : 0;
   *to = field.find_first_of("@:", *from);
-  if (*to == std::string::npos || *to == *from || field[*to] != ':')
-    return false;
-  std::size_t scheme = *to + 1;
-  while (scheme < field.size() && in_scheme(field[scheme])) ++scheme;
+  if (*to == std::string::npos || *to == *from || field[*to] != ':') return false;
+  const std::size_t scheme = field.find_first_not_of(
+      "+-.0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", *to + 1);
   return field.compare(*to + 1, 1, "/") == 0 ||
-         (scheme > *to + 1 && field.compare(scheme, 3, "://") == 0);
+         (scheme != std::string::npos && scheme > *to + 1 &&
+          field.compare(scheme, 3, "://") == 0);
 }
 
 // The rule written out plainly on a copy of the line: find, and replace

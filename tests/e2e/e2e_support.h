@@ -67,9 +67,8 @@ struct fifo_log {
   int pieces = 1;
   std::chrono::milliseconds spread{0};
   bool hold_open = false;
-  // Each piece after the first only once the reader has taken the one
-  // before; the writer is in first, so a reader that opens without waiting
-  // for one (as under Wine) never meets an early end.
+  // Each piece once the reader took the last; the writer is in first, so a
+  // reader that opens without waiting for one (Wine) meets no early end.
   bool paced = false;
   std::atomic<bool> run_over{false};
   std::thread writer;

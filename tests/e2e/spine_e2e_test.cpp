@@ -356,8 +356,7 @@ TEST(Spine, ProgressLineOnlyOnATerminalAndLeavesNoTrace) {
     fifo.paced = true;
     e2e_run run = switches("JDoe");
     run.files.clear();
-    // The terminal echoes input whenever it arrives: none keeps the two
-    // runs' texts comparable.
+    // The terminal echoes input whenever it arrives: none keeps runs alike.
     run.input.clear();
     run.on_terminal = terminal;
     run.prepare = [&fifo](const std::string& work) {
