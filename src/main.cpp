@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
   }
 
   platform_catch_stop_signals();
+  platform_allow_many_open_files();
   std::FILE* report = std::fopen(kReportName, "wb");
   print_progress();
   if (const int error =

@@ -93,6 +93,10 @@ void platform_catch_stop_signals();
 /// reach the thread that reads the log and end a read waiting there.
 void platform_keep_stop_signals_off_this_thread();
 
+/// Lets the process hold as many files open as the system allows it: a run
+/// over many logs holds one or two for each log it has searched.
+void platform_allow_many_open_files();
+
 /// True once a caught request has asked the run to stop.
 bool platform_stop_requested();
 

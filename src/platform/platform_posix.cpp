@@ -8,6 +8,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -236,5 +237,13 @@ void platform_open_in_viewer(const char* path) {
 }
 
 bool platform_names_ignore_case() { return false; }
+
+void platform_allow_many_open_files() {
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur >= files.rlim_max)
+    return;
+  files.rlim_cur = files.rlim_max;
+  setrlimit(RLIMIT_NOFILE, &files);
+}
 
 bool platform_is_separator(char c) { return c == '/'; }

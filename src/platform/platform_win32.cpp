@@ -228,6 +228,10 @@ void platform_open_in_viewer(const char* path) {
 
 bool platform_names_ignore_case() { return true; }
 
+// The C library's own cap on open streams (512 at first); 2048 is the most
+// msvcrt allows.
+void platform_allow_many_open_files() { _setmaxstdio(2048); }
+
 // A drive's colon ends the folder part too: C:fw.log* lists C:'s folder.
 bool platform_is_separator(char c) {
   return c == '/' || c == '\\' || c == ':';
