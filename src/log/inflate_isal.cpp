@@ -17,7 +17,7 @@
 #include <new>
 #include <string>
 
-#include "log/inflater.h"
+#include "log/decoder.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ struct isal_state {
   std::string held;          // its text, to hand out from held_at
   std::size_t held_at = 0;
   bool ended = false;        // it ended; held text still to go
-  inflate_step zlib;         // reading it again, after igzip failed
+  decode_step zlib;         // reading it again, after igzip failed
   std::size_t replayed = 0;  // bytes of kept zlib has read
   // igzip reads up to 8 bytes ahead, and at a member's end gives back those
   // past it, which may have come in earlier steps: the last bytes taken,
@@ -63,13 +63,13 @@ void start_member(isal_state& st) {
   st.replayed = 0;
 }
 
-bool reserved_flags_ahead(const isal_state& st, const inflate_io& io) {
+bool reserved_flags_ahead(const isal_state& st, const decode_io& io) {
   return st.taken <= kFlagsAt && kFlagsAt - st.taken < io.in_left &&
          (io.in[kFlagsAt - st.taken] & kReservedFlags) != 0;
 }
 
 // Hands out held text; true once all of it is out.
-bool give_held(isal_state& st, inflate_io* io) {
+bool give_held(isal_state& st, decode_io* io) {
   const std::size_t n = std::min(io->out_left, st.held.size() - st.held_at);
   std::memcpy(io->out, st.held.data() + st.held_at, n);
   io->out += n;
@@ -79,11 +79,11 @@ bool give_held(isal_state& st, inflate_io* io) {
 }
 
 // zlib reads the member again: its kept bytes, then the rest as it comes.
-inflate_status replay(isal_state& st, inflate_io* io) {
-  inflate_status status = inflate_status::more;
-  while (status == inflate_status::more && io->out_left > 0) {
+decode_status replay(isal_state& st, decode_io* io) {
+  decode_status status = decode_status::more;
+  while (status == decode_status::more && io->out_left > 0) {
     const bool from_kept = st.replayed < st.kept.size();
-    inflate_io part = *io;
+    decode_io part = *io;
     if (from_kept) {
       part.in = reinterpret_cast<const unsigned char*>(st.kept.data()) +
                 st.replayed;
@@ -101,12 +101,12 @@ inflate_status replay(isal_state& st, inflate_io* io) {
     io->in_left = part.in_left;
     if (in_before == part.in_left && out_before == part.out_left) break;
   }
-  if (status == inflate_status::member_ended) start_member(st);
+  if (status == decode_status::member_ended) start_member(st);
   return status;
 }
 
 // igzip's step, into held while holding; false on damage.
-bool inflate_some(isal_state& st, inflate_io* io, int* result) {
+bool inflate_some(isal_state& st, decode_io* io, int* result) {
   const std::size_t before = st.held.size();
   const std::size_t room =
       st.holding ? std::min(io->out_left, kWindow) : io->out_left;
@@ -147,47 +147,47 @@ bool inflate_some(isal_state& st, inflate_io* io, int* result) {
   return *result >= 0;
 }
 
-inflate_status step_on(isal_state& st, inflate_io* io) {
+decode_status step_on(isal_state& st, decode_io* io) {
   if (st.zlib) return replay(st, io);
   if (st.holding && (st.held.size() >= kWindow || st.kept.size() > kKeptMost)) {
     st.holding = false;
     st.kept = std::string();
   }
   if (!st.holding || st.ended) {
-    if (!give_held(st, io)) return inflate_status::more;
+    if (!give_held(st, io)) return decode_status::more;
     if (st.ended) {
       start_member(st);
-      return inflate_status::member_ended;
+      return decode_status::member_ended;
     }
   }
-  if (reserved_flags_ahead(st, *io)) return inflate_status::damaged;
+  if (reserved_flags_ahead(st, *io)) return decode_status::damaged;
   int result = 0;
   // Cut short while holding: zlib says how much of the member it makes out.
   const bool cut = io->input_ended && st.holding && st.taken > 0;
   if (cut || !inflate_some(st, io, &result)) {
-    if (!st.holding) return inflate_status::damaged;
+    if (!st.holding) return decode_status::damaged;
     st.held.clear();
     st.zlib = zlib_inflater();
-    if (!st.zlib) return inflate_status::out_of_memory;
+    if (!st.zlib) return decode_status::out_of_memory;
     return replay(st, io);
   }
-  if (st.s.block_state != ISAL_BLOCK_FINISH) return inflate_status::more;
+  if (st.s.block_state != ISAL_BLOCK_FINISH) return decode_status::more;
   // igzip gives back what it read past the member: the next one's bytes.
   st.ended = true;
-  if (!give_held(st, io)) return inflate_status::more;
+  if (!give_held(st, io)) return decode_status::more;
   start_member(st);
-  return inflate_status::member_ended;
+  return decode_status::member_ended;
 }
 
 // The bytes given back first, then io's.
-inflate_status step(isal_state& st, inflate_io* io) {
-  inflate_status status;
+decode_status step(isal_state& st, decode_io* io) {
+  decode_status status;
   if (st.carry.empty()) {
     status = step_on(st, io);
   } else {
     const std::string carry = std::move(st.carry);
     st.carry.clear();
-    inflate_io part = *io;
+    decode_io part = *io;
     part.in = reinterpret_cast<const unsigned char*>(carry.data());
     part.in_left = carry.size();
     part.input_ended = false;
@@ -200,17 +200,17 @@ inflate_status step(isal_state& st, inflate_io* io) {
                st.carry;
   }
   // Bytes still to go: the next member has begun.
-  return status == inflate_status::member_ended && !st.carry.empty()
-             ? inflate_status::more
+  return status == decode_status::member_ended && !st.carry.empty()
+             ? decode_status::more
              : status;
 }
 
 }  // anonymous namespace
 
-inflate_step isal_inflater() {
+decode_step isal_inflater() {
   std::shared_ptr<isal_state> state(new (std::nothrow) isal_state);
   if (!state) return nullptr;
   isal_inflate_init(&state->s);
   start_member(*state);
-  return [state](inflate_io* io) { return step(*state, io); };
+  return [state](decode_io* io) { return step(*state, io); };
 }

@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "log/inflater.h"
+#include "log/decoder.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ struct zlib_state {
   ~zlib_state() { inflateEnd(&z); }
 };
 
-inflate_status step(z_stream& z, inflate_io* io) {
+decode_status step(z_stream& z, decode_io* io) {
   z.next_in = const_cast<unsigned char*>(io->in);
   z.avail_in = static_cast<uInt>(io->in_left);
   z.next_out = reinterpret_cast<unsigned char*>(io->out);
@@ -27,23 +27,23 @@ inflate_status step(z_stream& z, inflate_io* io) {
   switch (result) {
     case Z_OK:
     case Z_BUF_ERROR:  // no progress: more input is wanted
-      return inflate_status::more;
+      return decode_status::more;
     case Z_STREAM_END:
       // Anything after a member must be another one.
       inflateReset(&z);
-      return inflate_status::member_ended;
+      return decode_status::member_ended;
     case Z_MEM_ERROR:
-      return inflate_status::out_of_memory;
+      return decode_status::out_of_memory;
     default:
-      return inflate_status::damaged;
+      return decode_status::damaged;
   }
 }
 
 }  // anonymous namespace
 
-inflate_step zlib_inflater() {
+decode_step zlib_inflater() {
   std::shared_ptr<zlib_state> state(new (std::nothrow) zlib_state);
   // 16 + the largest window: gzip's wrapper, and only that.
   if (!state || inflateInit2(&state->z, 16 + MAX_WBITS) != Z_OK) return nullptr;
-  return [state](inflate_io* io) { return step(state->z, io); };
+  return [state](decode_io* io) { return step(state->z, io); };
 }

@@ -1,6 +1,7 @@
 #include "log/log_source.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -11,7 +12,7 @@
 
 #include "platform/platform.h"
 #ifdef VANTREL_HAVE_ZLIB
-#include "log/inflate_source.h"
+#include "log/decode_source.h"
 #endif
 
 namespace {
@@ -34,8 +35,8 @@ byte_source bounded_file(std::FILE* file, std::uint64_t limit,
   };
 }
 
-// The first bytes of a log, read while they could still be the magic:
-// a plain log that starts otherwise is not held up waiting for more (a pipe
+// The first bytes of a log, read while they could still be a magic: a
+// plain log that starts otherwise is not held up waiting for more (a pipe
 // whose writer is idle).
 struct head {
   std::string bytes;
@@ -45,11 +46,10 @@ struct head {
 
 head read_head(const byte_source& source) {
   head h;
-  char buffer[kGzipMagic.size()];
-  while (!h.ended && h.bytes.size() < kGzipMagic.size() &&
-         kGzipMagic.substr(0, h.bytes.size()) == h.bytes) {
+  char buffer[kMagicBytes];
+  while (!h.ended && magic_could_follow(h.bytes)) {
     const std::ptrdiff_t got =
-        source(buffer, kGzipMagic.size() - h.bytes.size(), &h.error);
+        source(buffer, kMagicBytes - h.bytes.size(), &h.error);
     if (got > 0)
       h.bytes.append(buffer, static_cast<std::size_t>(got));
     else
@@ -101,14 +101,30 @@ byte_source open_log_source(std::FILE* file, std::uint64_t limit,
   if (file == nullptr) return nullptr;
   byte_source from_file = bounded_file(file, limit, reading);
   head h = read_head(from_file);
-  reading->compressed = h.bytes == kGzipMagic;
+  const log_format format = sniff_format(h.bytes);
+  reading->compressed = format != log_format::plain;
   byte_source whole = with_head(std::move(h), std::move(from_file));
-#ifdef VANTREL_HAVE_ZLIB
-  if (reading->compressed) return inflate_source(std::move(whole), reading);
-#else
-  reading->compressed = false;  // built without zlib: read as it is
-#endif
-  return whole;
+  if (!reading->compressed) return whole;
+  if (const decoder make = decoder_for(format))
+    return decode_source(std::move(whole), reading, {}, make);
+  // Never searched as the bytes it is. A regular file was refused when
+  // opened; a pipe's first bytes are known only now.
+  reading->refused = format;
+  return [](char*, std::size_t, int* error) -> std::ptrdiff_t {
+    *error = EIO;
+    return -1;
+  };
+}
+
+bool refuse_unreadable(const std::string& log_name, std::FILE* file) {
+  std::error_code ec;
+  // A pipe's bytes cannot be peeked at and read again.
+  if (!std::filesystem::is_regular_file(log_name, ec) || ec) return false;
+  const log_format format = peek_format(file);
+  if (format_readable(format)) return false;
+  std::fputs(unreadable_text(log_name, format).c_str(), stderr);
+  std::fflush(stderr);
+  return true;
 }
 
 std::uint64_t read_limit(const std::string& log_name) {

@@ -1,9 +1,9 @@
 #pragma once
 // log/: a log, plain or compressed, file or pipe, turned into lines.
 // Where a log's lines come from: the file's own bytes, or, for a
-// gzip-compressed log (known by its first bytes, whatever its name), the
-// text it holds, decompressed as it is read. Either way every reading
-// rule applies to the text the reader gets.
+// compressed log (gzip, bzip2, xz or zstd, known by its first bytes,
+// whatever its name), the text it holds, decompressed as it is read.
+// Either way every reading rule applies to the text the reader gets.
 
 #include <atomic>
 #include <cstdint>
@@ -11,6 +11,7 @@
 #include <string>
 
 #include "log/line_reader.h"
+#include "log/log_format.h"
 
 /// How the reading of one log went, filled in as it goes; it must outlive
 /// the source it was given to.
@@ -19,6 +20,8 @@ struct log_reading {
   bool compressed = false;  // the lines are the decompressed text
   bool damaged = false;     // the compressed data ended in damage
   std::uint64_t lines = 0;  // compressed: LF bytes handed to the reader
+  // A format this build does not read: its reads fail, nothing searched.
+  log_format refused = log_format::plain;
 };
 
 /// The bytes to read a log's lines from. Takes the file over (null: no
@@ -26,6 +29,11 @@ struct log_reading {
 /// No more than limit bytes of the file are read, as if it ended there.
 byte_source open_log_source(std::FILE* file, std::uint64_t limit,
                             log_reading* reading);
+
+/// True, once standard error says why, when a regular file is compressed
+/// in a format this build does not read: it counts as a log that does not
+/// open. The file's position is left as it was.
+bool refuse_unreadable(const std::string& log_name, std::FILE* file);
 
 /// How much of the log named to read: a log still being written to is
 /// searched as it stood when it was opened, since reading on to its end

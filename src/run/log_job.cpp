@@ -1,5 +1,7 @@
 #include "run/log_job.h"
 
+#include <cstdio>
+
 #include "console/console.h"
 #include "log/line_reader.h"
 #include "platform/platform.h"
@@ -90,6 +92,7 @@ void search_job(log_job& job, const std::vector<report_section>& sections,
   job.read.error = reader.read_error();
   job.read.damaged = job.reading.damaged;
   job.read.lines = job.reading.lines;
+  job.read.refused = job.reading.refused;
 }
 
 void release_job(log_job& job) {
@@ -110,7 +113,9 @@ bool cut_short(const read_end& read) {
 void print_incomplete(const read_end& read, const std::string& name,
                       bool named) {
   const std::string log = named ? "the log " + name : "the log";
-  if (read.end == search_end::line_too_long) {
+  if (read.refused != log_format::plain) {
+    std::fputs(unreadable_text(name, read.refused).c_str(), stderr);
+  } else if (read.end == search_end::line_too_long) {
     color(RED);
     print("\tA line of " + log + " is too long for the memory left; the rest "
           "of the log was not searched.\n");

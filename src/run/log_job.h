@@ -38,6 +38,7 @@ struct read_end {
   int error = 0;              // errno value of a failed read
   bool damaged = false;       // a compressed log's data broke off
   std::uint64_t lines = 0;    // and the complete lines before that
+  log_format refused = log_format::plain;  // a pipe this build cannot read
 };
 
 struct log_job {

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "log/log_source.h"
 #include "platform/platform.h"
 #include "report/report.h"
 
@@ -168,6 +169,10 @@ log_set open_logs(const std::vector<std::string>& names) {
     for (const std::string& name : found) {
       if (named_before(kept, name)) continue;
       std::FILE* file = open_log(name);
+      if (file != nullptr && refuse_unreadable(name, file)) {
+        std::fclose(file);
+        file = nullptr;
+      }
       if (file == nullptr) {
         set.not_opened.push_back(name);
         continue;

@@ -1,5 +1,7 @@
 #include "run/usage.h"
 
+#include "log/log_format.h"
+
 // The version comes from the build, so it always matches the packages'.
 #ifndef VANTREL_VERSION
 #error "VANTREL_VERSION must be defined by the build"
@@ -15,7 +17,8 @@ std::string info_text(info_request request) {
              "Searches a firewall log for the term, in upper case and then in\n"
              "lower case, and writes the lines found to report.html in the\n"
              "current directory, then opens it in the default viewer.\n"
-             "A log compressed with gzip is searched as the log it holds.\n"
+             "A log compressed with gzip, bzip2, xz or zstd is searched as\n"
+             "the log it holds (--version lists those this build reads).\n"
              "Whatever the switches leave open is asked for.\n"
              "\n"
              "  -f logfile  the log to search, a name or a path\n"
@@ -32,7 +35,8 @@ std::string info_text(info_request request) {
              "\n"
              "More in the manual page: man vantrel\n";
     case info_request::version:
-      return "vantrel " VANTREL_VERSION "\n";
+      return "vantrel " VANTREL_VERSION "\ncompressed logs read: " +
+             readable_formats() + "\n";
     case info_request::none:
       break;
   }

@@ -1,5 +1,6 @@
 // Several logs in one run: named one by one or by patterns, searched oldest
-// first, the report that of their texts one after the other.
+// first, the report that of their texts one after the other, whatever each
+// is compressed with.
 
 #include <gtest/gtest.h>
 
@@ -7,7 +8,9 @@
 #include <filesystem>
 
 #include "e2e_support.h"
-#include "gzip_support.h"
+#include <algorithm>
+
+#include "compress_support.h"
 
 namespace {
 
@@ -21,19 +24,35 @@ const rotated kSet[] = {
     {"fw.log", "Mar 07 user JDOE in\nMar 07 host 10.0.0.7 up\n", 0},
     {"fw.log.1", "Mar 05 user jdoe out\nMar 05 nothing\n", 2},
     {"fw.log.2.gz", "Mar 06 user JDOE x\nMar 06 user jdoe y\n", 1},
-    {"fw.log.3.gz", "Mar 04 host 10.0.0.7 down\nMar 04 user JDOE z\n", 3},
+    {"fw.log.3.zst", "Mar 04 host 10.0.0.7 down\nMar 04 user JDOE z\n", 3},
+    {"fw.log.4.xz", "Mar 03 user jdoe w\n", 4},
+    {"fw.log.5.bz2", "Mar 02 user JDOE v\nMar 02 10.0.0.7\n", 5},
 };
-const char* const kOldestFirst[] = {"fw.log.3.gz", "fw.log.1", "fw.log.2.gz",
+const char* const kOldestFirst[] = {"fw.log.5.bz2", "fw.log.4.xz",
+                                    "fw.log.3.zst", "fw.log.1", "fw.log.2.gz",
                                     "fw.log"};
+
+// The Windows build reads gzip only: there the set is all gzip.
+std::string compressed_as_named(const std::string& name, const char* text) {
+  const struct {
+    const char* suffix;
+    packer p;
+  } by_suffix[] = {{".gz", packer::gzip},
+                   {".zst", packer::zstd},
+                   {".xz", packer::xz},
+                   {".bz2", packer::bzip2}};
+  for (const auto& s : by_suffix)
+    if (name.size() > 4 && name.find(s.suffix) != std::string::npos)
+      return packed(windows_program() ? packer::gzip : s.p, text);
+  return text;
+}
 
 e2e_run set_run(const std::string& term, std::vector<std::string> logs) {
   e2e_run run;
   run.args = {"-t", "2", "-s", term, "-f"};
   run.args.insert(run.args.end(), logs.begin(), logs.end());
-  for (const rotated& log : kSet) {
-    const bool gz = std::string(log.name).find(".gz") != std::string::npos;
-    run.files.emplace_back(log.name, gz ? gzipped(log.text) : log.text);
-  }
+  for (const rotated& log : kSet)
+    run.files.emplace_back(log.name, compressed_as_named(log.name, log.text));
   run.files.emplace_back("other.log", "Mar 01 user jdoe elsewhere\n");
   run.prepare = [](const std::string& dir) {
     namespace fs = std::filesystem;
@@ -67,9 +86,12 @@ std::string body(const e2e_result& r, const std::string& term,
 TEST(LogSet, RotatedSetIsSearchedAsItsLogsOneAfterTheOther) {
   for (const std::string term : {"JDoe", "10.0.0.7", ""}) {
     const e2e_result one = concatenated(term);
-    const std::string names = "fw.log, fw.log.1, fw.log.2.gz, fw.log.3.gz";
+    const std::string names =
+        "fw.log, fw.log.1, fw.log.2.gz, fw.log.3.zst, fw.log.4.xz, "
+        "fw.log.5.bz2";
     const e2e_result set = run_vantrel(
-        set_run(term, {"fw.log", "fw.log.1", "fw.log.2.gz", "fw.log.3.gz"}));
+        set_run(term, {"fw.log", "fw.log.1", "fw.log.2.gz", "fw.log.3.zst",
+                       "fw.log.4.xz", "fw.log.5.bz2"}));
     EXPECT_EQ(set.status, 0);
     EXPECT_EQ(set.out, one.out) << term;
     EXPECT_EQ(set.report, head(term, names) + body(one, term, "all.log"));
@@ -108,6 +130,21 @@ TEST(LogSet, LogsMissingOrNamedTwice) {
                           result("Mar 05 user jdoe out") +
                           result("Mar 08 user jdoe tail") +
                           result("Mar 09 user jdoe next") + foot());
+  // A format the build does not read is a log that does not open, and
+  // standard error says why: lz4 everywhere, xz on Windows.
+  const std::string refused =
+      windows_program() ? "fw.log.4.xz" : "fw.log.0.lz4";
+  run.files.emplace_back("fw.log.0.lz4", "\x04\x22\x4d\x18 frame\n");
+  run.args = {"-s", "jdoe", "-t", "2", "-f", refused, "fw.log.1"};
+  const e2e_result no_lz4 = run_vantrel(run);
+  EXPECT_EQ(no_lz4.status, 1);
+  EXPECT_EQ(no_lz4.out, banner() + progress() + "\tUnable to open file " +
+                            refused + "\n" + pass_start(true) +
+                            pass_start(false) + found(1) + finish());
+  std::string err = no_lz4.err;
+  err.erase(std::remove(err.begin(), err.end(), '\r'), err.end());
+  EXPECT_EQ(err, "vantrel: " + refused + ": compressed with " +
+                     refused.substr(9) + ", which this build does not read\n");
   run.args = {"-s", "x", "-t", "2", "-f", "gone.log", "nothing*"};
   run.wait_for_viewer = false;
   const e2e_result none = run_vantrel(run);

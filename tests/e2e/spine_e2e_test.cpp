@@ -7,6 +7,7 @@
 
 #include "e2e_support.h"
 #include "gzip_support.h"
+#include "log/log_format.h"
 
 namespace {
 
@@ -186,13 +187,16 @@ TEST(Spine, UnknownSwitchesComeBeforeTheBanner) {
 TEST(Spine, HelpAndVersionAnswerAndEndTheRun) {
   const std::string usage = "Usage: vantrel [-f logfile] [-s term] [-t 1|2]";
   const std::string usage_end = "\nMore in the manual page: man vantrel\n";
+  const std::string version =
+      "vantrel 1.0\ncompressed logs read: " +
+      (windows_program() ? "gzip" : readable_formats()) + "\n";
   const struct {
     std::vector<std::string> args;
     std::string out;  // the whole output, or how the usage text starts
   } cases[] = {
-      {{"--version"}, "vantrel 1.0\n"},
+      {{"--version"}, version},
       {{"--help"}, usage},
-      {{"-q", "--version", "-r"}, "Unknown switch: -q\nvantrel 1.0\n"},
+      {{"-q", "--version", "-r"}, "Unknown switch: -q\n" + version},
       {{"-x", "--f", "--help", "--version"}, "Unknown switch: --f\n" + usage},
   };
   for (const auto& c : cases) {

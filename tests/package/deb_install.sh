@@ -54,7 +54,7 @@ sed '1,/^License: /d' "$copyright" | cmp - "$scratch/licence" ||
 # The version the program prints is the package's.
 w=$(new_workdir)
 run_hermetic "$scratch/root/usr/bin/vantrel" "$w" '' --version
-[ "$(cat "$scratch/out")" = "vantrel $(dpkg-deb -f "$deb" Version)" ] ||
+[ "$(head -n 1 "$scratch/out")" = "vantrel $(dpkg-deb -f "$deb" Version)" ] ||
   fail "vantrel --version printed: $(cat "$scratch/out")"
 
 w=$(new_workdir)

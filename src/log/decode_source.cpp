@@ -1,4 +1,4 @@
-#include "log/inflate_source.h"
+#include "log/decode_source.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "log/inflater.h"
+#include "log/decoder.h"
 #include "platform/platform.h"
 
 namespace {
@@ -65,10 +65,10 @@ void hand_over(handoff& h, block b, ending end, int error) {
 
 // The decompressor's side of a stream: its step and the input read.
 struct feed {
-  inflate_step step;
+  decode_step step;
   std::unique_ptr<unsigned char[]> input;
   std::size_t input_size = 0;
-  inflate_io io;
+  decode_io io;
   bool between_members = false;  // a member ended and nothing followed yet
   bool read_failed = false;
   int error = 0;
@@ -77,23 +77,23 @@ struct feed {
 // Decompresses into out until it is full or the data ends. More input is
 // read only once the step has given all it can of what it has, as a
 // decompressor may hold text back when out is small.
-ending inflate_into(feed& f, const byte_source& compressed, char* out,
+ending decode_into(feed& f, const byte_source& compressed, char* out,
                     std::size_t* size) {
   f.io.out = out;
   f.io.out_left = *size;
   ending end = ending::none;
   while (f.io.out_left > 0) {
-    const inflate_status status = f.step(&f.io);
-    if (status == inflate_status::member_ended) {
+    const decode_status status = f.step(&f.io);
+    if (status == decode_status::member_ended) {
       f.between_members = f.io.in_left == 0;
       continue;
     }
-    if (status == inflate_status::out_of_memory) {
+    if (status == decode_status::out_of_memory) {
       f.error = ENOMEM;
       end = ending::read_failed;
       break;
     }
-    if (status == inflate_status::damaged) {
+    if (status == decode_status::damaged) {
       end = ending::damaged;
       break;
     }
@@ -124,7 +124,7 @@ ending inflate_into(feed& f, const byte_source& compressed, char* out,
 // The decompressing thread: fills blocks until the data ends or the reader
 // is gone.
 void decompress(handoff& h, const byte_source& compressed,
-                inflate_sizes sizes, inflater make) {
+                decode_sizes sizes, decoder make) {
   platform_keep_stop_signals_off_this_thread();
   feed f;
   f.step = make();
@@ -136,7 +136,7 @@ void decompress(handoff& h, const byte_source& compressed,
   }
   for (block b; take_empty(h, &b);) {
     b.size = sizes.block;
-    const ending end = inflate_into(f, compressed, b.bytes.get(), &b.size);
+    const ending end = decode_into(f, compressed, b.bytes.get(), &b.size);
     hand_over(h, std::move(b), end, f.error);
     if (end != ending::none) break;
   }
@@ -224,9 +224,9 @@ std::ptrdiff_t read_text(decompressor& d, char* into, std::size_t size,
 
 }  // anonymous namespace
 
-byte_source inflate_source(byte_source compressed, log_reading* reading,
-                           inflate_sizes sizes, inflater make) {
-  // Both decompressors count their buffers in 32 bits.
+byte_source decode_source(byte_source compressed, log_reading* reading,
+                          decode_sizes sizes, decoder make) {
+  // Every decompressor counts its buffers in 32 bits.
   constexpr std::size_t kMost = UINT32_MAX;
   sizes.block = std::clamp<std::size_t>(sizes.block, 1, kMost);
   sizes.input = std::clamp<std::size_t>(sizes.input, 1, kMost);

@@ -1,0 +1,55 @@
+#pragma once
+// One decompressor behind one small step, whatever the format (gzip through
+// zlib's or ISA-L's, bzip2, xz, zstd), so the thread that drives it
+// (decode_source.cpp) reads input, joins members and tells a cut from a
+// clean end the same way whichever it is.
+
+#include <cstddef>
+#include <functional>
+
+/// The buffers of one step; the step advances both past what it used.
+struct decode_io {
+  const unsigned char* in = nullptr;  // compressed bytes not yet taken
+  std::size_t in_left = 0;            // at most UINT32_MAX
+  char* out = nullptr;                // room for text
+  std::size_t out_left = 0;           // at most UINT32_MAX
+  bool input_ended = false;           // no more input follows in_left's
+};
+
+enum class decode_status {
+  more,          // the input is used up or the room filled
+  member_ended,  // a member (stream, frame) ended, checks and all; the
+                 // next may follow
+  damaged,       // the data is not of the format, or not sound, from here on
+  out_of_memory,
+};
+
+/// Decompresses what it can of io's input into io's room. The state it
+/// keeps lives as long as the step and its copies.
+using decode_step = std::function<decode_status(decode_io* io)>;
+
+/// Makes a decompressor's first step; null when it cannot have its memory.
+using decoder = decode_step (*)();
+
+decode_step zlib_inflater();
+#ifdef VANTREL_HAVE_ISAL
+decode_step isal_inflater();
+#endif
+#ifdef VANTREL_HAVE_BZIP2
+/// Streams one after another, their blocks split off and decoded on every
+/// core, handed on in order.
+decode_step bzip2_decoder();
+#endif
+#ifdef VANTREL_HAVE_XZ
+decode_step xz_decoder();
+#endif
+#ifdef VANTREL_HAVE_ZSTD
+decode_step zstd_decoder();
+#endif
+
+/// ISA-L's where the build has it: it inflates gzip about twice as fast.
+#ifdef VANTREL_HAVE_ISAL
+constexpr decoder kGzipDecoder = isal_inflater;
+#else
+constexpr decoder kGzipDecoder = zlib_inflater;
+#endif

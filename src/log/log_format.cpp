@@ -1,0 +1,121 @@
+#include "log/log_format.h"
+
+#include <iterator>
+
+#include "platform/platform.h"
+
+namespace {
+
+struct magic {
+  log_format format;
+  std::string_view bytes;
+};
+
+// gzip's ID1, ID2 and deflate, the only method it has ever used; bzip2's
+// "BZh" and a block size digit; xz's stream header; zstd's and LZ4's frame
+// magic, little-endian.
+constexpr magic kMagics[] = {
+    {log_format::gzip, std::string_view("\x1f\x8b\x08", 3)},
+    {log_format::xz, std::string_view("\xfd" "7zXZ\0", 6)},
+    {log_format::zstd, std::string_view("\x28\xb5\x2f\xfd", 4)},
+    {log_format::lz4, std::string_view("\x04\x22\x4d\x18", 4)},
+};
+
+bool is_bzip2(std::string_view head) {
+  return head.size() >= 4 && head.substr(0, 3) == "BZh" && head[3] >= '1' &&
+         head[3] <= '9';
+}
+
+}  // anonymous namespace
+
+log_format sniff_format(std::string_view head) {
+  if (is_bzip2(head)) return log_format::bzip2;
+  for (const magic& m : kMagics)
+    if (head.substr(0, m.bytes.size()) == m.bytes) return m.format;
+  return log_format::plain;
+}
+
+bool magic_could_follow(std::string_view head) {
+  if (head.size() < 4 && std::string_view("BZh").substr(0, head.size()) ==
+                             head.substr(0, 3))
+    return true;
+  for (const magic& m : kMagics)
+    if (head.size() < m.bytes.size() &&
+        m.bytes.substr(0, head.size()) == head)
+      return true;
+  return false;
+}
+
+const char* format_name(log_format format) {
+  switch (format) {
+    case log_format::gzip:
+      return "gzip";
+    case log_format::bzip2:
+      return "bzip2";
+    case log_format::xz:
+      return "xz";
+    case log_format::zstd:
+      return "zstd";
+    case log_format::lz4:
+      return "lz4";
+    case log_format::plain:
+      break;
+  }
+  return "plain";
+}
+
+decoder decoder_for(log_format format) {
+  switch (format) {
+#ifdef VANTREL_HAVE_ZLIB
+    case log_format::gzip:
+      return kGzipDecoder;
+#endif
+#ifdef VANTREL_HAVE_BZIP2
+    case log_format::bzip2:
+      return bzip2_decoder;
+#endif
+#ifdef VANTREL_HAVE_XZ
+    case log_format::xz:
+      return xz_decoder;
+#endif
+#ifdef VANTREL_HAVE_ZSTD
+    case log_format::zstd:
+      return zstd_decoder;
+#endif
+    default:
+      return nullptr;
+  }
+}
+
+bool format_readable(log_format format) {
+  return format == log_format::plain || decoder_for(format) != nullptr;
+}
+
+std::string readable_formats() {
+  std::string names;
+  for (const log_format format : {log_format::gzip, log_format::bzip2,
+                                  log_format::xz, log_format::zstd,
+                                  log_format::lz4}) {
+    if (!format_readable(format)) continue;
+    names += (names.empty() ? "" : ", ") + std::string(format_name(format));
+  }
+  return names.empty() ? "none" : names;
+}
+
+log_format peek_format(std::FILE* file) {
+  char head[kMagicBytes];
+  std::size_t got = 0;
+  int error = 0;
+  while (got < sizeof head) {
+    const std::ptrdiff_t n =
+        platform_read_at(file, head + got, sizeof head - got, got, &error);
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return sniff_format(std::string_view(head, got));
+}
+
+std::string unreadable_text(const std::string& name, log_format format) {
+  return "vantrel: " + name + ": compressed with " + format_name(format) +
+         ", which this build does not read\n";
+}
