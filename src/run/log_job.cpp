@@ -60,6 +60,10 @@ void search_job(log_job& job, const std::vector<report_section>& sections,
   job.log.file = nullptr;  // the source closes it
   // Gone before the held hits come back: a huge line is then held once.
   line_reader reader(open_log_source(file, job.limit, &job.reading));
+  // Once, as soon as it is known: a pipe in a format this build lacks.
+  if (job.reading.refused != log_format::plain)
+    std::fputs(unreadable_text(job.log.name, job.reading.refused).c_str(),
+               stderr);
   // A regular file's hits are read again where they lie; a compressed
   // log's text is not in the file, so its lines are held themselves.
   std::FILE* again = job.limit != kNoLimit && !job.reading.compressed
@@ -112,10 +116,10 @@ bool cut_short(const read_end& read) {
 
 void print_incomplete(const read_end& read, const std::string& name,
                       bool named) {
+  // A refused pipe was named on standard error when its read began.
+  if (read.refused != log_format::plain) return;
   const std::string log = named ? "the log " + name : "the log";
-  if (read.refused != log_format::plain) {
-    std::fputs(unreadable_text(name, read.refused).c_str(), stderr);
-  } else if (read.end == search_end::line_too_long) {
+  if (read.end == search_end::line_too_long) {
     color(RED);
     print("\tA line of " + log + " is too long for the memory left; the rest "
           "of the log was not searched.\n");
