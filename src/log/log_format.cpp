@@ -1,9 +1,5 @@
 #include "log/log_format.h"
 
-#include <iterator>
-
-#include "platform/platform.h"
-
 namespace {
 
 struct magic {
@@ -104,14 +100,10 @@ std::string readable_formats() {
 
 log_format peek_format(std::FILE* file) {
   char head[kMagicBytes];
-  std::size_t got = 0;
-  int error = 0;
-  while (got < sizeof head) {
-    const std::ptrdiff_t n =
-        platform_read_at(file, head + got, sizeof head - got, got, &error);
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
+  const std::size_t got = std::fread(head, 1, sizeof head, file);
+  // Back to the start, for the descriptor too: the log is read from there
+  // through it, past the stream's buffer.
+  std::rewind(file);
   return sniff_format(std::string_view(head, got));
 }
 
