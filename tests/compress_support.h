@@ -23,15 +23,16 @@ enum class packer { gzip, bzip2, xz, zstd };
 
 /// The formats this build reads, gzip first.
 inline std::vector<packer> packers() {
-  return {packer::gzip,
+  return {
+      packer::gzip,
 #ifdef VANTREL_HAVE_BZIP2
-          packer::bzip2,
+      packer::bzip2,
 #endif
 #ifdef VANTREL_HAVE_XZ
-          packer::xz,
+      packer::xz,
 #endif
 #ifdef VANTREL_HAVE_ZSTD
-          packer::zstd,
+      packer::zstd,
 #endif
   };
 }
@@ -43,7 +44,8 @@ inline std::string packed(packer how, std::string_view text, int level = 6) {
 #ifdef VANTREL_HAVE_BZIP2
     case packer::bzip2: {
       auto size = static_cast<unsigned>(out.size());
-      BZ2_bzBuffToBuffCompress(out.data(), &size, const_cast<char*>(text.data()),
+      BZ2_bzBuffToBuffCompress(out.data(), &size,
+                               const_cast<char*>(text.data()),
                                static_cast<unsigned>(text.size()), level, 0, 0);
       out.resize(size);
       return out;
@@ -52,12 +54,10 @@ inline std::string packed(packer how, std::string_view text, int level = 6) {
 #ifdef VANTREL_HAVE_XZ
     case packer::xz: {
       std::size_t size = 0;
-      lzma_easy_buffer_encode(static_cast<std::uint32_t>(level), LZMA_CHECK_CRC64,
-                              nullptr,
-                              reinterpret_cast<const std::uint8_t*>(text.data()),
-                              text.size(),
-                              reinterpret_cast<std::uint8_t*>(out.data()), &size,
-                              out.size());
+      lzma_easy_buffer_encode(
+          static_cast<std::uint32_t>(level), LZMA_CHECK_CRC64, nullptr,
+          reinterpret_cast<const std::uint8_t*>(text.data()), text.size(),
+          reinterpret_cast<std::uint8_t*>(out.data()), &size, out.size());
       out.resize(size);
       return out;
     }
@@ -67,8 +67,8 @@ inline std::string packed(packer how, std::string_view text, int level = 6) {
       ZSTD_CCtx* z = ZSTD_createCCtx();
       ZSTD_CCtx_setParameter(z, ZSTD_c_compressionLevel, level);
       ZSTD_CCtx_setParameter(z, ZSTD_c_checksumFlag, 1);
-      out.resize(ZSTD_compress2(z, out.data(), out.size(), text.data(),
-                                text.size()));
+      out.resize(
+          ZSTD_compress2(z, out.data(), out.size(), text.data(), text.size()));
       ZSTD_freeCCtx(z);
       return out;
     }

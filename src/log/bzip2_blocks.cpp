@@ -85,12 +85,13 @@ void copy_bits(bit_writer& w, const unsigned char* from, std::size_t at,
     for (std::size_t i = 0; i < count / 8; ++i) {
       const std::size_t byte = at / 8 + i;
       unsigned value = static_cast<unsigned>(from[byte]) << shift;
-      if (shift != 0) value |= from[byte + 1] >> (8 - shift);
+      if (shift != 0)
+        value |= static_cast<unsigned>(from[byte + 1]) >> (8 - shift);
       w.put(value & 0xff, 8);
     }
   }
   for (std::size_t bit = at + count / 8 * 8; bit < at + count; ++bit)
-    w.put(from[bit / 8] >> (7 - bit % 8), 1);
+    w.put(static_cast<unsigned>(from[bit / 8]) >> (7 - bit % 8), 1);
 }
 
 bzip2_piece piece_of(const bzip2_splitter& s, std::size_t end) {
@@ -110,8 +111,8 @@ bzip2_piece piece_of(const bzip2_splitter& s, std::size_t end) {
 // follows starts at the next byte.
 void end_stream(bzip2_splitter& s, std::size_t at, bzip2_piece* piece) {
   piece->ends_stream = true;
-  piece->stream_crc = static_cast<std::uint32_t>(
-      bits_at(s.data, at + kMagicBits, kCrcBits));
+  piece->stream_crc =
+      static_cast<std::uint32_t>(bits_at(s.data, at + kMagicBits, kCrcBits));
   s.at = (at + kMagicBits + kCrcBits + 7) / 8 * 8;
   s.state = bzip2_splitter::expect::header;
 }

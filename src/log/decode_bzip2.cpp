@@ -33,7 +33,7 @@ struct job {
   bzip2_piece piece;
   std::string text;
   piece_result result = piece_result::pending;  // under the pool's lock
-  int merges = 0;  // pieces merged into this one
+  int merges = 0;                               // pieces merged into this one
 };
 
 // Decodes a piece as the stream of its own it was rewritten to; the CRCs

@@ -60,8 +60,7 @@ decode_status step(xz_state& st, decode_io* io) {
 
 decode_step xz_decoder() {
   auto state = std::make_shared<xz_state>();
-  if (lzma_stream_decoder(&state->z, UINT64_MAX, LZMA_CONCATENATED) !=
-      LZMA_OK)
+  if (lzma_stream_decoder(&state->z, UINT64_MAX, LZMA_CONCATENATED) != LZMA_OK)
     return nullptr;
   return [state](decode_io* io) { return step(*state, io); };
 }

@@ -12,7 +12,7 @@ struct magic {
 // magic, little-endian.
 constexpr magic kMagics[] = {
     {log_format::gzip, std::string_view("\x1f\x8b\x08", 3)},
-    {log_format::xz, std::string_view("\xfd" "7zXZ\0", 6)},
+    {log_format::xz, std::string_view("\xfd\x37\x7a\x58\x5a\x00", 6)},
     {log_format::zstd, std::string_view("\x28\xb5\x2f\xfd", 4)},
     {log_format::lz4, std::string_view("\x04\x22\x4d\x18", 4)},
 };
@@ -32,12 +32,11 @@ log_format sniff_format(std::string_view head) {
 }
 
 bool magic_could_follow(std::string_view head) {
-  if (head.size() < 4 && std::string_view("BZh").substr(0, head.size()) ==
-                             head.substr(0, 3))
+  if (head.size() < 4 &&
+      std::string_view("BZh").substr(0, head.size()) == head.substr(0, 3))
     return true;
   for (const magic& m : kMagics)
-    if (head.size() < m.bytes.size() &&
-        m.bytes.substr(0, head.size()) == head)
+    if (head.size() < m.bytes.size() && m.bytes.substr(0, head.size()) == head)
       return true;
   return false;
 }
@@ -89,9 +88,9 @@ bool format_readable(log_format format) {
 
 std::string readable_formats() {
   std::string names;
-  for (const log_format format : {log_format::gzip, log_format::bzip2,
-                                  log_format::xz, log_format::zstd,
-                                  log_format::lz4}) {
+  for (const log_format format :
+       {log_format::gzip, log_format::bzip2, log_format::xz, log_format::zstd,
+        log_format::lz4}) {
     if (!format_readable(format)) continue;
     names += (names.empty() ? "" : ", ") + std::string(format_name(format));
   }
