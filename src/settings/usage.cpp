@@ -1,4 +1,4 @@
-#include "run/usage.h"
+#include "settings/usage.h"
 
 #include "log/log_format.h"
 
