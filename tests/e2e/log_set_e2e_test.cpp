@@ -132,9 +132,11 @@ TEST(LogSet, LogsMissingOrNamedTwice) {
                           result("Mar 09 user jdoe next") + foot());
   // A format the build does not read is a log that does not open, and
   // standard error says why: lz4 everywhere, xz on Windows.
-  const std::string refused =
-      windows_program() ? "fw.log.4.xz" : "fw.log.0.lz4";
-  run.files.emplace_back("fw.log.0.lz4", "\x04\x22\x4d\x18 frame\n");
+  const bool windows = windows_program();
+  const std::string format = windows ? "xz" : "lz4";
+  const std::string refused = "fw.log.9." + format;
+  run.files.emplace_back(refused, windows ? packed(packer::xz, "jdoe\n")
+                                          : "\x04\x22\x4d\x18 jdoe\n");
   run.args = {"-s", "jdoe", "-t", "2", "-f", refused, "fw.log.1"};
   const e2e_result no_lz4 = run_vantrel(run);
   EXPECT_EQ(no_lz4.status, 1);
@@ -143,8 +145,8 @@ TEST(LogSet, LogsMissingOrNamedTwice) {
                             pass_start(false) + found(1) + finish());
   std::string err = no_lz4.err;
   err.erase(std::remove(err.begin(), err.end(), '\r'), err.end());
-  EXPECT_EQ(err, "vantrel: " + refused + ": compressed with " +
-                     refused.substr(9) + ", which this build does not read\n");
+  EXPECT_EQ(err, "vantrel: " + refused + ": compressed with " + format +
+                     ", which this build does not read\n");
   run.args = {"-s", "x", "-t", "2", "-f", "gone.log", "nothing*"};
   run.wait_for_viewer = false;
   const e2e_result none = run_vantrel(run);
