@@ -10,15 +10,11 @@
 #include <system_error>
 #include <utility>
 
-#include "platform/platform.h"
-#ifdef VANTREL_HAVE_ZLIB
 #include "log/decode_source.h"
-#endif
+#include "log/log_format.h"
+#include "platform/platform.h"
 
 namespace {
-
-// ID1, ID2 and the method, deflate: the only one gzip has ever used.
-constexpr std::string_view kGzipMagic("\x1f\x8b\x08", 3);
 
 struct file_closer {
   void operator()(std::FILE* file) const { std::fclose(file); }
