@@ -257,7 +257,8 @@ bool platform_open_in_viewer(const char* path) {
 #endif
   char* argv[] = {const_cast<char*>(opener), const_cast<char*>(path), nullptr};
   pid_t pid = 0;
-  const int spawned = posix_spawnp(&pid, opener, &actions, &attr, argv, environ);
+  const int spawned =
+      posix_spawnp(&pid, opener, &actions, &attr, argv, environ);
   posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
   return spawned == 0 && !opener_failed(pid);

@@ -224,7 +224,8 @@ void platform_clear_console() {
 
 bool platform_open_in_viewer(const char* path) {
   // 32 or less is the shell's failure, SE_ERR_NOASSOC among them.
-  const HINSTANCE result = ShellExecuteA(nullptr, "open", path, "", "", SW_SHOW);
+  const HINSTANCE result =
+      ShellExecuteA(nullptr, "open", path, "", "", SW_SHOW);
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
