@@ -8,7 +8,6 @@ namespace {
 
 constexpr std::uint64_t kBlockMagic = 0x314159265359;
 constexpr std::uint64_t kEndMagic = 0x177245385090;
-constexpr std::uint64_t kMagicMask = (std::uint64_t{1} << 48) - 1;
 constexpr std::size_t kMagicBits = 48;
 constexpr std::size_t kCrcBits = 32;
 // No block of level 9 takes this much: past it the data is not bzip2.
