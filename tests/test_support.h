@@ -3,14 +3,46 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "log/line_reader.h"
+
+/// What threads of a test wait on instead of the clock: how many came in,
+/// and whether the gate is open. Each wait gives up after 30 s, so a fault
+/// shows as a failure rather than a hang.
+struct gate {
+  std::mutex lock;
+  std::condition_variable changed;
+  int entered = 0;
+  bool opened = false;
+  /// Counts one in; with `hold`, waits until opened (false if never).
+  bool pass(bool hold = true) {
+    std::unique_lock<std::mutex> held(lock);
+    ++entered;
+    changed.notify_all();
+    return !hold || changed.wait_for(held, std::chrono::seconds(30),
+                                     [this] { return opened; });
+  }
+  void open() {
+    std::lock_guard<std::mutex> held(lock);
+    opened = true;
+    changed.notify_all();
+  }
+  /// Waits until at least n came in; how many had then.
+  int await_entered(int n) {
+    std::unique_lock<std::mutex> held(lock);
+    changed.wait_for(held, std::chrono::seconds(30), [&] { return entered >= n; });
+    return entered;
+  }
+};
 
 /// A temporary file holding bytes, rewound and ready to read.
 inline std::FILE* file_with(std::string_view bytes) {
