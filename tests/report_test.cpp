@@ -60,18 +60,31 @@ TEST(Report, EmptyTermLeavesTwoBlanksInTitle) {
             std::string::npos);
 }
 
-TEST(Report, NullReportTakesNothingAndDoesNotCrash) {
-  write_head(nullptr, "t", "f");
-  write_result(nullptr, "line");
-  write_lower_heading(nullptr);
-  write_foot(nullptr);
+TEST(Report, WritersSayWhetherTheTextReachedTheFile) {
+  // A report that could not be created takes nothing and fails nothing.
+  EXPECT_EQ(write_head(nullptr, "t", "f"), 0);
+  EXPECT_EQ(write_result(nullptr, "line"), 0);
+  EXPECT_EQ(write_lower_heading(nullptr), 0);
+  EXPECT_EQ(write_mixed_heading(nullptr), 0);
+  EXPECT_EQ(write_foot(nullptr), 0);
+  // One that takes no writes fails each writer, the first and every later.
+  const char* name = "report_test_read_only.html";
+  std::fclose(std::fopen(name, "wb"));
+  std::FILE* f = std::fopen(name, "rb");
+  EXPECT_NE(write_head(f, "t", "f"), 0);
+  EXPECT_NE(write_result(f, "line"), 0);
+  EXPECT_NE(write_mixed_heading(f), 0);
+  EXPECT_NE(write_foot(f), 0);
+  std::fclose(f);
+  std::remove(name);
 }
 
 TEST(Report, LineLongerThanAPieceIsWrittenWholeAndEscaped) {
-  std::string line;
-  for (int i = 0; line.size() < 300000; ++i) line += "<a href='x'>&" + std::to_string(i);
-  std::string escaped;
-  append_escaped(escaped, line);
+  std::string line, escaped;
+  for (int i = 0; line.size() < 300000; ++i) {
+    line += "<a href='x'>&" + std::to_string(i);
+    escaped += "&lt;a href=&#39;x&#39;&gt;&amp;" + std::to_string(i);
+  }
   std::FILE* f = std::tmpfile();
   write_result(f, line);
   write_result(f, "short");
