@@ -16,8 +16,7 @@
 #include "log/line_reader.h"
 
 /// What threads of a test wait on instead of the clock: how many came in,
-/// and whether the gate is open. Each wait gives up after 30 s, so a fault
-/// shows as a failure rather than a hang.
+/// whether it is open. Waits give up after 30 s: a fault fails, not hangs.
 struct gate {
   std::mutex lock;
   std::condition_variable changed;

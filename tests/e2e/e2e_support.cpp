@@ -161,8 +161,8 @@ bool windows_program() {
 }
 
 std::vector<int> stop_signals() {
-  if (windows_program()) return {SIGINT};
-  return {SIGINT, SIGTERM};
+  return windows_program() ? std::vector<int>{SIGINT}
+                           : std::vector<int>{SIGINT, SIGTERM};
 }
 
 int stopped_status(int sig) {

@@ -221,8 +221,10 @@ TEST(Hostile, ReadAndWriteFailuresAreSaidAndEndWithStatus1) {
   run = switches("jdoe", "");
   run.args.back() = "/proc/self/mem";
   r = run_vantrel(run);
-  const std::string failed = "\tThe log could not be read to its end: " +
-      std::string(windows_program() ? "Invalid argument" : "Input/output error") + ".\n";
+  const std::string failed =
+      "\tThe log could not be read to its end: " +
+      std::string(windows_program() ? "Invalid argument"
+                                    : "Input/output error") + ".\n";
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, whole_run(failed, failed));
   EXPECT_EQ(r.report,

@@ -69,10 +69,8 @@ std::string body(const e2e_result& r, const std::string& term,
 TEST(LogSet, RotatedSetIsSearchedAsItsLogsOneAfterTheOther) {
   // With -i, every log's upper-case hits, then every log's lower-case, then
   // every log's mixed-case.
-  const struct {
-    std::string term;
-    bool mixed;
-  } rows[] = {{"JDoe", false}, {"JDoe", true}, {"10.0.0.7", false}, {"", false}};
+  const std::pair<std::string, bool> rows[] = {
+      {"JDoe", false}, {"JDoe", true}, {"10.0.0.7", false}, {"", false}};
   for (const auto& [term, mixed] : rows) {
     const e2e_result one = concatenated(term, mixed);
     const std::string names = "fw.log, fw.log.1, fw.log.2.gz, fw.log.3.gz";
