@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -14,6 +15,16 @@
 #include <vector>
 
 #include "log/line_reader.h"
+
+/// An address in network byte order, as the parser gives it, on any host.
+inline std::uint32_t net_order(unsigned a, unsigned b, unsigned c, unsigned d) {
+  const unsigned char bytes[4] = {
+      static_cast<unsigned char>(a), static_cast<unsigned char>(b),
+      static_cast<unsigned char>(c), static_cast<unsigned char>(d)};
+  std::uint32_t value = 0;
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
 
 /// What threads of a test wait on instead of the clock: how many came in,
 /// whether it is open. Waits give up after 30 s: a fault fails, not hangs.
@@ -38,7 +49,8 @@ struct gate {
   /// Waits until at least n came in; how many had then.
   int await_entered(int n) {
     std::unique_lock<std::mutex> held(lock);
-    changed.wait_for(held, std::chrono::seconds(30), [&] { return entered >= n; });
+    changed.wait_for(held, std::chrono::seconds(30),
+                     [&] { return entered >= n; });
     return entered;
   }
 };
