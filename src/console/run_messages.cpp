@@ -105,3 +105,10 @@ void print_file_written() {
   color(WHITE);
   print("\n\n\t>>> Press enter to continue <<<\n");
 }
+
+void print_no_viewer(const std::string& path) {
+  color(YELLOW);
+  print("\tNo viewer could show the report; it is at " + path + "\n");
+  // Back to the colour the Enter prompt left.
+  color(WHITE);
+}

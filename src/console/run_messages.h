@@ -45,3 +45,7 @@ void print_log_unreadable(const std::string& log, int error);
 
 /// "File written." and the Enter prompt.
 void print_file_written();
+
+/// Where the report is, when no viewer could show it; after the clear, so
+/// it is what the console is left showing.
+void print_no_viewer(const std::string& path);

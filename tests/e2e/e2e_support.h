@@ -28,6 +28,7 @@ struct e2e_run {
   std::string hosts;                 // hosts file; empty: tests/e2e/hosts
   std::pair<std::string, std::string> link;  // hard link: target, name
   bool wait_for_viewer = true;       // give a background viewer time
+  bool viewer_fails = false;  // xdg-open exits 3; Wine's bridge cannot start
   // Called with the working directory once the files are in it, before the
   // program starts (for files too big to hold in memory, or a writer that
   // keeps appending to the log).
@@ -98,6 +99,8 @@ int stopped_status(int sig);
 /// its name as the program passed it, or under Wine, whose ShellExecuteA
 /// reaches the host's opener through its browser bridge, a file:// URL.
 std::string viewer_call(const e2e_result& r);
+/// The line that says where the report is when no viewer could show it.
+std::string no_viewer(const e2e_result& r);
 
 /// What a terminal of 80 columns shows of a run's output: its rows when the
 /// cursor is first sent home (the clearing at the end) and at the end, each

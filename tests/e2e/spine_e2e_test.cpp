@@ -266,10 +266,16 @@ TEST(Spine, CompressedLogGivesTheRunOfTheLogItHolds) {
 }
 
 TEST(Spine, RedirectedOutputHasNoColourAndNoClearing) {
-  const e2e_result r = run_vantrel(switches("JDoe"));
+  e2e_run run = switches("JDoe");
+  const e2e_result r = run_vantrel(run);
   EXPECT_EQ(r.out, whole_run(found(1), found(1)));
   EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
   EXPECT_EQ(r.out.find('\f'), std::string::npos);  // a console clear
+  // The report is written, but no viewer can show it: say where it is.
+  run.viewer_fails = true;
+  const e2e_result unseen = run_vantrel(run);
+  EXPECT_EQ(unseen.status, 0);
+  EXPECT_EQ(unseen.out, whole_run(found(1), found(1)) + no_viewer(unseen));
 }
 
 // The last colour sequence written, or empty.
@@ -299,6 +305,11 @@ TEST(Spine, ColourAndClearingOnATerminal) {
       << shown.before_clear;
   EXPECT_EQ(shown.at_end, "");  // cleared
   EXPECT_EQ(terminal.opened, viewer_call(terminal));
+  run.viewer_fails = true;  // then the cleared screen says where it is
+  const e2e_result unseen = run_vantrel(run);
+  const std::string left = screen_of(unseen.out).at_end;
+  EXPECT_EQ(left.rfind("        {93}No viewer could show the report;", 0), 0u)
+      << left;
   // The terminal is left in its own colours, whichever way the run ends.
   const std::string own = windows_program() ? "\x1b[m" : "\x1b[0m";
   EXPECT_EQ(last_escape(terminal.out), own);
