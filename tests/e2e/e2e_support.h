@@ -55,7 +55,6 @@ struct e2e_result {
   std::string opened;     // one line per call of xdg-open
   std::string workdir;
   long max_rss_kib = 0;   // the program's peak resident memory
-  double seconds = 0;     // wall time, name server start included
   std::string server_log; // the name server's output
 };
 
@@ -72,6 +71,7 @@ struct fifo_log {
   // reader that opens without waiting for one (Wine) meets no early end.
   bool paced = false;
   std::atomic<bool> run_over{false};
+  std::atomic<bool> closed{false};  // the writer closed its end
   std::thread writer;
 
   /// Makes the FIFO in the working directory and starts the writer; for
@@ -86,6 +86,14 @@ e2e_result run_vantrel(const e2e_run& run);
 
 /// True when the program under test is the Windows build.
 bool windows_program();
+
+/// The signals that ask a run to stop: Ctrl-C's and SIGTERM, or under Wine
+/// Ctrl-C's only (Windows has no SIGTERM: Wine ends the program outright).
+std::vector<int> stop_signals();
+
+/// The exit status of a run stopped by a signal: 128 + it, or under Wine
+/// the status of a run ended by Ctrl-C.
+int stopped_status(int sig);
 
 /// What the fake xdg-open records for one hand-over of the run's report:
 /// its name as the program passed it, or under Wine, whose ShellExecuteA
