@@ -117,3 +117,9 @@ std::uint64_t read_limit(const std::string& log_name) {
   const std::uintmax_t bytes = std::filesystem::file_size(log_name, ec);
   return ec || bytes == 0 ? kNoLimit : bytes;
 }
+
+std::uint64_t read_limit(std::FILE* file) {
+  std::uint64_t bytes = 0;
+  if (file == nullptr || !platform_regular_file_size(file, &bytes)) return kNoLimit;
+  return bytes == 0 ? kNoLimit : bytes;
+}

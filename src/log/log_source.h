@@ -32,3 +32,7 @@ byte_source open_log_source(std::FILE* file, std::uint64_t limit,
 /// might never end. Anything but a regular file with something in it (a
 /// pipe, a device, a file in /proc that shows no size) is read to its end.
 std::uint64_t read_limit(const std::string& log_name);
+
+/// The same for an open log, from the file it opened: a log renamed and
+/// replaced since (rotated) still gives its own size.
+std::uint64_t read_limit(std::FILE* file);

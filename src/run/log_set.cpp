@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <system_error>
+#include <unordered_set>
 
 #include "platform/platform.h"
 #include "report/report.h"
@@ -63,12 +64,19 @@ std::vector<std::string> expand(const std::string& pattern) {
   return found;
 }
 
-bool named_before(const std::vector<std::string>& kept,
-                  const std::string& name) {
-  return std::any_of(kept.begin(), kept.end(), [&](const std::string& k) {
-    std::error_code ec;
-    return fs::equivalent(k, name, ec) && !ec;
-  });
+struct identity_hash {
+  std::size_t operator()(const file_identity& id) const {
+    return std::hash<std::uint64_t>()(id.index * 31 + id.device);
+  }
+};
+
+// Files already taken, known by what the system tells them apart by
+// rather than by name: one look per file, however many there are.
+using taken_files = std::unordered_set<file_identity, identity_hash>;
+
+bool named_before(taken_files& taken, std::FILE* file) {
+  file_identity id;
+  return platform_file_identity(file, &id) && !taken.insert(id).second;
 }
 
 // A directory or a name with a NUL byte cannot be a log; the C library
@@ -158,7 +166,7 @@ void order_logs(std::vector<log_entry>& logs) {
 
 log_set open_logs(const std::vector<std::string>& names) {
   log_set set;
-  std::vector<std::string> kept;
+  taken_files taken;
   std::size_t open_regular = 0;
   for (const std::string& given : names) {
     const bool pattern = is_pattern(given);
@@ -166,13 +174,15 @@ log_set open_logs(const std::vector<std::string>& names) {
         pattern ? expand(given) : std::vector<std::string>{given};
     if (found.empty()) set.not_opened.push_back(given);
     for (const std::string& name : found) {
-      if (named_before(kept, name)) continue;
       std::FILE* file = open_log(name);
       if (file == nullptr) {
         set.not_opened.push_back(name);
         continue;
       }
-      kept.push_back(name);
+      if (named_before(taken, file)) {
+        std::fclose(file);
+        continue;
+      }
       set.logs.push_back(opened(name, file));
       log_entry& log = set.logs.back();
       if (log.regular && ++open_regular > kOpenAtOnce) {
