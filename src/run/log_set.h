@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/platform.h"
 #include "run/run_settings.h"
 
 struct log_entry {
@@ -16,6 +17,7 @@ struct log_entry {
   std::FILE* file = nullptr;
   bool regular = false;  // a regular file, not a pipe or a device
   std::filesystem::file_time_type modified{};
+  file_identity identity{};  // of the file open_logs opened
 };
 
 struct log_set {
