@@ -19,7 +19,8 @@
 #include "search/find.h"
 #include "search/fold.h"
 #include "log/line_reader.h"
-#include "run/hit_writer.h"
+#include "output/hit_writer.h"
+#include "output/name_pipeline.h"
 #include "search/search_pass.h"
 
 namespace {
@@ -150,7 +151,8 @@ void BM_StdFind_RareAddress(benchmark::State& state) {
 
 // One pass over a log held in a temporary file (in the page cache after the
 // first round). Each hit is announced, copied, rewritten and written to the
-// report with its flush; the lookup answers at once.
+// report with its flush, through the run's name pipeline; the lookup
+// answers at once.
 void whole_pass(benchmark::State& state, bool upper,
                 const char* term_text) {
   const std::string& text = pix_text();
@@ -163,7 +165,7 @@ void whole_pass(benchmark::State& state, bool upper,
   std::fwrite(text.data(), 1, text.size(), log);
   const auto lookup = [](std::uint32_t, std::string* name) {
     *name = "www.example.com";
-    return true;
+    return name_answer::named;
   };
   // Lines the pass will find, for hits per second.
   const std::string term = folded(term_text, upper);
@@ -175,16 +177,16 @@ void whole_pass(benchmark::State& state, bool upper,
     std::rewind(log);
     std::rewind(report);
     line_reader reader(log);
+    name_pipeline names(report, 2, lookup);
     hit_writer writer;
-    writer.report = report;
-    writer.trim = 2;
-    writer.lookup = lookup;
+    writer.names = &names;
     search_pass(
         term, reader,
         [&writer](std::string_view line, std::int64_t number) {
           return write_hit(writer, line, number);
         },
         [] { return false; });
+    drain_hits(names);
   }
   state.SetBytesProcessed(state.iterations() *
                           static_cast<std::int64_t>(text.size()));

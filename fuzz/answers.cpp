@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "fuzz_support.h"
-#include "run/answer_reader.h"
+#include "settings/answer_reader.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "search/clean.h"
+#include "output/clean.h"
 #include "test_support.h"
 
 namespace {

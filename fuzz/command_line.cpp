@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "run/command_line.h"
+#include "settings/command_line.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "fuzz_support.h"
 #include "platform/platform.h"
-#include "search/host.h"
+#include "output/host.h"
 
 namespace {
 

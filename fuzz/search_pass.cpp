@@ -13,9 +13,11 @@
 
 #include "fuzz_support.h"
 #include "report/report.h"
-#include "search/clean.h"
+#include "output/hit_writer.h"
+#include "output/name_pipeline.h"
+#include "output/clean.h"
 #include "search/fold.h"
-#include "run/hit_writer.h"
+#include "output/host.h"
 #include "search/search_pass.h"
 #include "test_support.h"
 
@@ -43,18 +45,22 @@ std::string run_pass(std::string_view log, const std::string& term,
   line_reader reader(f, chunk);
   char* written = nullptr;
   std::size_t written_size = 0;
+  std::FILE* report = open_memstream(&written, &written_size);
+  FUZZ_CHECK(report != nullptr);
+  name_pipeline names(report, trim, [](std::uint32_t a, std::string* name) {
+    return table_lookup(a, name) ? name_answer::named
+                                 : name_answer::no_such_name;
+  });
   hit_writer writer;
-  writer.report = open_memstream(&written, &written_size);
-  writer.trim = trim;
-  writer.lookup = table_lookup;
-  FUZZ_CHECK(writer.report != nullptr);
+  writer.names = &names;
   search_pass(
       term, reader,
       [&writer](std::string_view line, std::int64_t number) {
         return write_hit(writer, line, number);
       },
       [] { return false; });
-  std::fclose(writer.report);
+  FUZZ_CHECK(drain_hits(names) == 0);
+  std::fclose(report);
   std::fclose(f);
   std::string out(written, written_size);
   std::free(written);

@@ -7,22 +7,33 @@
 #include <vector>
 
 #include "console/console.h"
+#include "console/run_messages.h"
+#include "console/startup.h"
+#include "output/name_pipeline.h"
 #include "platform/platform.h"
 #include "report/report.h"
-#include "run/command_line.h"
-#include "run/log_pass.h"
 #include "run/log_set.h"
-#include "run/name_pipeline.h"
-#include "run/prompts.h"
-#include "run/run_messages.h"
-#include "run/run_settings.h"
-#include "run/startup.h"
-#include "run/usage.h"
+#include "run/search_logs.h"
+#include "settings/command_line.h"
+#include "settings/prompts.h"
+#include "settings/run_settings.h"
+#include "settings/usage.h"
 
 namespace {
 
 // Exit status of a run that did not write its report completely.
 constexpr int kRunFailed = 1;
+
+// What the engine is asked: -f's log (or the one prompted for) first.
+search_options options_of(const run_settings& settings) {
+  search_options options;
+  options.term = settings.term;
+  options.logs.push_back(settings.log_name);
+  options.logs.insert(options.logs.end(), settings.more_logs.begin(),
+                      settings.more_logs.end());
+  options.mixed_case = settings.mixed_case;
+  return options;
+}
 
 // A stop request ends the run between two lines of the report, so every
 // line in it is whole.
@@ -60,7 +71,8 @@ int main(int argc, char** argv) {
   print_banner();
   complete_settings(settings);
   color(GREY);
-  if (names_report(settings)) {
+  const search_options options = options_of(settings);
+  if (names_report(options.logs)) {
     print_log_is_report();
     return kRunFailed;
   }
@@ -70,10 +82,10 @@ int main(int argc, char** argv) {
   std::FILE* report = std::fopen(kReportName, "wb");
   print_progress();
   if (const int error =
-          write_head(report, settings.term, names_as_given(settings)))
+          write_head(report, settings.term, names_as_given(options.logs)))
     return end_unwritten(report, error);
   auto names = std::make_unique<name_pipeline>(report, settings.trim);
-  const search_result searched = search_logs(settings, report, names.get());
+  const search_result searched = search_logs(options, report, *names);
   names.reset();
   platform_stop_sockets();
   if (!searched.log_opened) {

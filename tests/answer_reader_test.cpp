@@ -1,4 +1,4 @@
-#include "run/answer_reader.h"
+#include "settings/answer_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,10 @@
-#include "run/hit_writer.h"
+#include "output/hit_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "output/name_pipeline.h"
 #include "test_support.h"
 
 namespace {
@@ -15,17 +16,17 @@ struct written {
 
 written write_hits(std::FILE* report, std::int32_t trim,
                    std::initializer_list<std::string_view> lines) {
-  hit_writer writer;
-  writer.report = report;
-  writer.trim = trim;
-  writer.lookup = [](std::uint32_t, std::string* name) {
+  name_pipeline names(report, trim, [](std::uint32_t, std::string* name) {
     *name = "www.example.com";
-    return true;
-  };
+    return name_answer::named;
+  });
+  hit_writer writer;
+  writer.names = &names;
   ::testing::internal::CaptureStdout();
   std::int64_t number = 0;
   for (std::string_view line : lines)
     EXPECT_TRUE(write_hit(writer, line, ++number));
+  EXPECT_EQ(drain_hits(names), 0);
   std::fflush(stdout);
   written out{::testing::internal::GetCapturedStdout(), ""};
   if (report != nullptr) out.report = contents_of(report);

@@ -1,4 +1,4 @@
-#include "search/host.h"
+#include "output/host.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "run/name_pipeline.h"
+#include "output/name_pipeline.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "report/report.h"
-#include "search/host.h"
+#include "output/host.h"
 #include "test_support.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The socket start-up step, with the platform's start-up replaced.
 
-#include "run/startup.h"
+#include "console/startup.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 #pragma once
-// console/: coloured text on the console, and nothing else.
+// console/: what the console shows: colours, the run's messages and the
+// progress line, from plain values.
 // Console text and its colour. All program messages go through print() so
 // that colour changes and text stay in order.
 

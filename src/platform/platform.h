@@ -34,10 +34,6 @@ bool platform_start_sockets();
 /// the parser rejects the text (or it holds a NUL byte).
 bool platform_parse_ipv4(const std::string& text, std::uint32_t* address);
 
-/// Reverse lookup of an IPv4 address (network byte order) through the system
-/// resolver. True with the host's official name, false when none is known.
-bool platform_reverse_lookup(std::uint32_t address, std::string* name);
-
 /// Reads up to size bytes of file from its position, straight from the
 /// operating system: no stream buffer in between, so the bytes of a pipe
 /// are handed on as they come. The count read, 0 at the end of the file, or
@@ -108,8 +104,9 @@ enum class name_answer {
   failed,        // any other failure
 };
 
-/// The same lookup as platform_reverse_lookup, telling how it ended. Safe to
-/// call from several threads at once.
+/// Reverse lookup of an IPv4 address (network byte order) through the system
+/// resolver: how it ended, with the host's official name when named. Safe
+/// to call from several threads at once.
 name_answer platform_name_of(std::uint32_t address, std::string* name);
 
 /// Releases the socket library once nothing uses it any more.

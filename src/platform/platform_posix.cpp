@@ -108,10 +108,6 @@ bool platform_parse_ipv4(const std::string& text, std::uint32_t* address) {
   return true;
 }
 
-bool platform_reverse_lookup(std::uint32_t address, std::string* name) {
-  return platform_name_of(address, name) == name_answer::named;
-}
-
 name_answer platform_name_of(std::uint32_t address, std::string* name) {
   sockaddr_in sa{};
   sa.sin_family = AF_INET;

@@ -128,10 +128,6 @@ bool platform_parse_ipv4(const std::string& text, std::uint32_t* address) {
   return true;
 }
 
-bool platform_reverse_lookup(std::uint32_t address, std::string* name) {
-  return platform_name_of(address, name) == name_answer::named;
-}
-
 // gethostbyaddr keeps its answer per thread, so workers may call it at once.
 name_answer platform_name_of(std::uint32_t address, std::string* name) {
   const hostent* h =

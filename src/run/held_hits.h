@@ -1,10 +1,10 @@
 #pragma once
-// The lower-case hits of the one read of the log, held until the
-// upper-case section is written. A regular file's hits are held as where
-// they lie and read again then; a pipe's, which cannot be read again, as
-// the lines themselves. Either way they stay in memory up to a limit and
-// go on in a temporary file beyond it, so memory stays bounded whatever
-// the number of hits.
+// One section's hits of one log, held from the log's one read until that
+// section is written. A regular file's hits are held as where they lie and
+// read again then; a pipe's or a compressed log's, which cannot be read
+// again, as the lines themselves. Either way they stay in memory up to a
+// limit and go on in a temporary file beyond it, so memory stays bounded
+// whatever the number of hits.
 
 #include <cstddef>
 #include <cstdint>

@@ -4,55 +4,74 @@
 
 #include "platform/platform.h"
 
-bool take_job(job_board& board, std::size_t index) {
-  const std::lock_guard<std::mutex> hold(board.lock);
-  if (board.next != index) return false;
-  ++board.next;
+namespace {
+
+// How often a main thread waiting for a worker's log gets on with its own
+// work (progress, names that have come).
+constexpr auto kIdleStep = std::chrono::milliseconds(100);
+
+}  // anonymous namespace
+
+job_board::job_board(std::size_t count, std::size_t shared)
+    : shared_(shared), done_(count, 0) {}
+
+bool job_board::take(std::size_t index) {
+  const std::lock_guard<std::mutex> hold(lock_);
+  if (next_ != index) return false;
+  ++next_;
   return true;
 }
 
-bool take_shared_job(job_board& board, std::size_t* index) {
-  const std::lock_guard<std::mutex> hold(board.lock);
-  if (board.quit || board.next >= board.shared) return false;
-  *index = board.next++;
+bool job_board::take_shared(std::size_t* index) {
+  const std::lock_guard<std::mutex> hold(lock_);
+  if (quit_ || next_ >= shared_) return false;
+  *index = next_++;
   return true;
 }
 
-void finish_job(job_board& board, std::size_t index) {
+void job_board::finish(std::size_t index) {
   {
-    const std::lock_guard<std::mutex> hold(board.lock);
-    board.done[index] = 1;
+    const std::lock_guard<std::mutex> hold(lock_);
+    done_[index] = 1;
   }
-  board.changed.notify_all();
+  changed_.notify_all();
 }
 
-bool job_done(job_board& board, std::size_t index,
-              std::chrono::milliseconds wait) {
-  std::unique_lock<std::mutex> hold(board.lock);
-  return board.changed.wait_for(hold, wait,
-                                [&] { return board.done[index] != 0; });
+bool job_board::done(std::size_t index, std::chrono::milliseconds wait) {
+  std::unique_lock<std::mutex> hold(lock_);
+  return changed_.wait_for(hold, wait, [&] { return done_[index] != 0; });
 }
 
-void start_workers(job_board& board, std::size_t count,
-                   const std::function<void(std::size_t)>& search) {
-  const auto work = [&board, search] {
+void job_board::start_workers(std::size_t count, const job_search& search) {
+  const auto work = [this, search] {
     platform_keep_stop_signals_off_this_thread();
     std::size_t index = 0;
-    while (take_shared_job(board, &index)) {
+    while (take_shared(&index)) {
       search(index);
-      finish_job(board, index);
+      finish(index);
     }
   };
-  // Fewer threads than asked for (the system has none to give) still
-  // search every log: the main thread takes what no worker does.
   try {
-    for (std::size_t w = 0; w < count; ++w) board.workers.emplace_back(work);
+    for (std::size_t w = 0; w < count; ++w) workers_.emplace_back(work);
   } catch (const std::system_error&) {
   }
 }
 
-void stop_workers(job_board& board) {
-  board.quit = true;
-  for (std::thread& worker : board.workers) worker.join();
-  board.workers.clear();
+void job_board::help_until_done(std::size_t index, const job_search& search,
+                                const std::function<void()>& idle) {
+  std::size_t other = 0;
+  while (!done(index, std::chrono::milliseconds(0))) {
+    if (take_shared(&other)) {
+      search(other);
+      finish(other);
+    } else if (!done(index, kIdleStep)) {
+      idle();
+    }
+  }
+}
+
+void job_board::stop() {
+  quit_ = true;
+  for (std::thread& worker : workers_) worker.join();
+  workers_.clear();
 }

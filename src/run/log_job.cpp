@@ -1,20 +1,10 @@
 #include "run/log_job.h"
 
-#include "console/console.h"
+#include "console/run_messages.h"
 #include "log/line_reader.h"
 #include "platform/platform.h"
-#include "run/run_messages.h"
-#include "search/fold.h"
 
 namespace {
-
-std::string folded_term(pass_kind kind, std::string term) {
-  if (kind == pass_kind::upper)
-    lower_upper(term);
-  else
-    upper_lower(term);
-  return term;
-}
 
 // The sections whose term and match are the same are served by one search
 // of it: a term without letters is looked for once.
@@ -34,18 +24,6 @@ std::vector<std::vector<std::size_t>> same_terms(
 }
 
 }  // anonymous namespace
-
-std::vector<report_section> report_sections(const std::string& term,
-                                            bool mixed_case) {
-  std::vector<report_section> sections{
-      {pass_kind::upper, folded_term(pass_kind::upper, term)},
-      {pass_kind::lower, folded_term(pass_kind::lower, term)}};
-  // A term without letters has no mixed-case form: its section stays empty.
-  if (mixed_case)
-    sections.push_back({pass_kind::mixed, term, term_match::mixed_case,
-                        sections[0].term != sections[1].term});
-  return sections;
-}
 
 void search_job(log_job& job, const std::vector<report_section>& sections,
                 const hit_sink* live, const stop_check& stop) {
@@ -110,15 +88,10 @@ bool cut_short(const read_end& read) {
 void print_incomplete(const read_end& read, const std::string& name,
                       bool named) {
   const std::string log = named ? "the log " + name : "the log";
-  if (read.end == search_end::line_too_long) {
-    color(RED);
-    print("\tA line of " + log + " is too long for the memory left; the rest "
-          "of the log was not searched.\n");
-  } else if (read.end == search_end::read_failed && read.damaged) {
+  if (read.end == search_end::line_too_long)
+    print_line_too_long(log);
+  else if (read.end == search_end::read_failed && read.damaged)
     print_compressed_log_damaged(read.lines, named ? name : "");
-  } else if (read.end == search_end::read_failed) {
-    color(RED);
-    print("\tT" + log.substr(1) + " could not be read to its end: " +
-          platform_error_text(read.error) + ".\n");
-  }
+  else if (read.end == search_end::read_failed)
+    print_log_unreadable(log, read.error);
 }

@@ -12,24 +12,8 @@
 #include "log/log_source.h"
 #include "run/held_hits.h"
 #include "run/log_set.h"
+#include "run/sections.h"
 #include "search/search_pass.h"
-
-enum class pass_kind { upper, lower, mixed };
-
-/// A section of the report: the term as folded for it, and how it is
-/// matched.
-struct report_section {
-  pass_kind kind;
-  std::string term;
-  term_match match = term_match::exact;
-  bool searched = true;  // false: the section stays empty
-};
-
-/// The report's sections, in order, for the term as given: upper case,
-/// lower case and, with mixed_case (-i) and a term that has letters, the
-/// lines that hold it in mixed case only.
-std::vector<report_section> report_sections(const std::string& term,
-                                            bool mixed_case);
 
 /// How the one read ended: every section comes from it, so each says at its
 /// end what was not searched.

@@ -125,22 +125,14 @@ verdict check(file_check& files, std::FILE* file, file_identity* id) {
 
 }  // anonymous namespace
 
-std::vector<std::string> log_names(const run_settings& settings) {
-  std::vector<std::string> names{settings.log_name};
-  names.insert(names.end(), settings.more_logs.begin(),
-               settings.more_logs.end());
-  return names;
-}
-
-std::string names_as_given(const run_settings& settings) {
+std::string names_as_given(const std::vector<std::string>& names) {
   std::string joined;
-  for (const std::string& name : log_names(settings))
+  for (const std::string& name : names)
     joined += (joined.empty() ? "" : ", ") + name;
   return joined;
 }
 
-bool names_report(const run_settings& settings) {
-  const std::vector<std::string> names = log_names(settings);
+bool names_report(const std::vector<std::string>& names) {
   return std::any_of(names.begin(), names.end(), log_is_report);
 }
 

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "run/run_settings.h"
 
 struct log_entry {
   std::string name;  // as given, or the path a pattern found
@@ -25,15 +24,12 @@ struct log_set {
   std::vector<std::string> not_opened;  // names as given, in that order
 };
 
-/// Every log named: -f's (or the one prompted for), then the others.
-std::vector<std::string> log_names(const run_settings& settings);
-
 /// The names as given, joined by ", ", for the report's head.
-std::string names_as_given(const run_settings& settings);
+std::string names_as_given(const std::vector<std::string>& names);
 
 /// True when one of the logs named is the report itself, by any path: the
 /// search would read the lines it writes.
-bool names_report(const run_settings& settings);
+bool names_report(const std::vector<std::string>& names);
 
 /// True when the log named is the report itself.
 bool log_is_report(const std::string& log_name);

@@ -1,5 +1,5 @@
 #pragma once
-// search/: finding the term in a log's lines, and rewriting each hit.
+// search/: finding the term in a log's lines.
 // Finding hits: the lines of a log that hold a term. What is done with a
 // hit (announcing it, cleaning it, writing it) is the business of the sink
 // it is handed to, so the search knows nothing of the console or the

@@ -1,4 +1,4 @@
-#include "search/host.h"
+#include "output/host.h"
 
 #include <cstdint>
 #include <cstring>
@@ -192,10 +192,6 @@ bool destination_address(const std::string& line, std::uint32_t* address) {
   const destination d = find_destination(line);
   if (d.is_address) *address = d.address;
   return d.is_address;
-}
-
-bool system_lookup(std::uint32_t address, std::string* name) {
-  return platform_reverse_lookup(address, name);
 }
 
 void substitute_host(std::string& line, std::int32_t trim,

@@ -1,9 +1,10 @@
 #pragma once
+// The switches on the command line, read into the run's settings.
 
 #include <string>
 #include <vector>
 
-#include "run/run_settings.h"
+#include "settings/run_settings.h"
 
 /// What the run was asked to print instead of searching.
 enum class info_request { none, help, version };

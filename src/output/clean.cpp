@@ -1,4 +1,4 @@
-#include "search/clean.h"
+#include "output/clean.h"
 
 #include <cstring>
 

@@ -1,9 +1,9 @@
-#include "run/answer_reader.h"
+#include "settings/answer_reader.h"
 
 #include <limits>
 #include <utility>
 
-#include "run/decimal.h"
+#include "settings/decimal.h"
 
 namespace {
 

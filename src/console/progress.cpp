@@ -1,4 +1,4 @@
-#include "run/progress.h"
+#include "console/progress.h"
 
 #include <cstdio>
 #include <string>

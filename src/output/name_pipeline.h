@@ -2,7 +2,7 @@
 // The written hits of a run on their way to the report while their
 // destinations are being named: the search hands each line over and goes
 // on, and the lines reach the report in log order, each as soon as its own
-// name and every line before it are written. Shared by both passes, so an
+// name and every line before it are written. Shared by every section, so an
 // address is asked once a run.
 
 #include <cstddef>
@@ -61,6 +61,6 @@ int queue_hit(name_pipeline& pipeline, std::string& line);
 /// the search may wait on the log, so lines do not sit in the queue then.
 void write_ready_hits(name_pipeline& pipeline);
 
-/// Writes every waiting line, waiting for their names: the end of a pass.
+/// Writes every waiting line, waiting for their names: the end of a section.
 /// Returns write_error.
 int drain_hits(name_pipeline& pipeline);

@@ -1,10 +1,10 @@
-#include "run/command_line.h"
+#include "settings/command_line.h"
 
 #include <cstdint>
 #include <cstring>
 #include <limits>
 
-#include "run/decimal.h"
+#include "settings/decimal.h"
 
 std::int32_t to_int32(const char* text) {
   while (is_space(*text)) ++text;

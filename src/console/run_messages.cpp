@@ -1,4 +1,4 @@
-#include "run/run_messages.h"
+#include "console/run_messages.h"
 
 #include "console/console.h"
 #include "platform/platform.h"
@@ -79,6 +79,24 @@ void print_compressed_log_damaged(std::uint64_t lines,
   print("\tThe compressed log " + (name.empty() ? "" : name + " ") +
         "is damaged after line " + std::to_string(lines) +
         "; the rest was not searched.\n");
+}
+
+void print_searching(const char* case_name) {
+  color(WHITE);
+  print(std::string("\tSearching ") + case_name + "...\n");
+  color(BRIGHTGREEN);
+}
+
+void print_line_too_long(const std::string& log) {
+  color(RED);
+  print("\tA line of " + log + " is too long for the memory left; the rest "
+        "of the log was not searched.\n");
+}
+
+void print_log_unreadable(const std::string& log, int error) {
+  color(RED);
+  print("\tT" + log.substr(1) + " could not be read to its end: " +
+        platform_error_text(error) + ".\n");
 }
 
 void print_file_written() {

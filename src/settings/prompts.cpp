@@ -1,9 +1,9 @@
-#include "run/prompts.h"
+#include "settings/prompts.h"
 
 #include <cstdio>
 
 #include "console/console.h"
-#include "run/answer_reader.h"
+#include "settings/answer_reader.h"
 
 namespace {
 

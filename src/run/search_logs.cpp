@@ -1,22 +1,20 @@
-#include "run/log_pass.h"
+#include "run/search_logs.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <thread>
 #include <vector>
 
-#include "console/console.h"
+#include "console/progress.h"
+#include "console/run_messages.h"
+#include "output/hit_writer.h"
+#include "output/name_pipeline.h"
 #include "platform/platform.h"
-#include "report/report.h"
-#include "run/hit_writer.h"
 #include "run/job_board.h"
 #include "run/log_job.h"
 #include "run/log_set.h"
-#include "run/name_pipeline.h"
-#include "run/progress.h"
-#include "run/run_messages.h"
+#include "run/sections.h"
 
 namespace {
 
@@ -25,51 +23,32 @@ namespace {
 // bounded however many logs there are. One log keeps the whole of its own.
 constexpr std::size_t kHeldBudget = std::size_t{32} << 20;
 constexpr std::size_t kHeldFloor = std::size_t{256} << 10;
-constexpr auto kWaitStep = std::chrono::milliseconds(100);
 
 struct log_run {
-  const run_settings* settings = nullptr;
   std::FILE* report = nullptr;
   name_pipeline* names = nullptr;
   std::vector<report_section> sections;
   std::vector<std::unique_ptr<log_job>> jobs;
   std::vector<std::int64_t> numbered;  // hits announced, per section
-  job_board board;
+  std::unique_ptr<job_board> board;
   bool first_taken = false;  // the main thread took the first log
   bool named = false;        // messages name the log: there are several
 };
 
-void print_start(pass_kind kind) {
-  color(WHITE);
-  print(kind == pass_kind::upper   ? "\tSearching UpperCase...\n"
-        : kind == pass_kind::lower ? "\tSearching LowerCase...\n"
-                                   : "\tSearching MixedCase...\n");
-  color(BRIGHTGREEN);
-}
-
-// The first section's heading ends the report's head.
-int write_heading(std::FILE* report, pass_kind kind) {
-  return kind == pass_kind::lower ? write_lower_heading(report)
-                                  : write_mixed_heading(report);
-}
-
-bool ends_early(log_run& run) {
-  return run.board.quit || platform_stop_requested();
+bool ends_early(const log_run& run) {
+  return run.board->stopped() || platform_stop_requested();
 }
 
 hit_writer writer_for(const log_run& run) {
   hit_writer writer;
-  writer.report = run.report;
-  writer.trim = run.settings->trim;
   writer.names = run.names;
   return writer;
 }
 
 // Every hit of a section is in the report once this returns, or the first
 // write that failed is in writer.write_error.
-void finish_section(hit_writer& writer, name_pipeline* names) {
-  if (names != nullptr && writer.write_error == 0)
-    writer.write_error = drain_hits(*names);
+void finish_section(hit_writer& writer, name_pipeline& names) {
+  if (writer.write_error == 0) writer.write_error = drain_hits(names);
 }
 
 read_progress progress_of(const log_run& run, std::size_t index) {
@@ -85,12 +64,11 @@ void search_here(log_run& run, std::size_t index, const hit_sink* live) {
   read_progress progress = progress_of(run, index);
   const stop_check stop = [&] {
     update_progress(progress, job.reading.file_bytes);
-    if (run.names != nullptr) write_ready_hits(*run.names);
+    write_ready_hits(*run.names);
     return ends_early(run);
   };
   search_job(job, run.sections, live, stop);
   end_progress();
-  finish_job(run.board, index);
 }
 
 // A log a worker searches: the main thread, rather than idle, searches
@@ -98,16 +76,16 @@ void search_here(log_run& run, std::size_t index, const hit_sink* live) {
 void wait_for(log_run& run, std::size_t index) {
   const log_job& job = *run.jobs[index];
   read_progress progress = progress_of(run, index);
-  std::size_t other = 0;
-  while (!job_done(run.board, index, std::chrono::milliseconds(0))) {
-    if (take_shared_job(run.board, &other)) {
-      search_here(run, other, nullptr);
-      progress = progress_of(run, index);
-    } else if (!job_done(run.board, index, kWaitStep)) {
-      update_progress(progress, job.reading.file_bytes);
-      if (run.names != nullptr) write_ready_hits(*run.names);
-    }
-  }
+  run.board->help_until_done(
+      index,
+      [&](std::size_t other) {
+        search_here(run, other, nullptr);
+        progress = progress_of(run, index);
+      },
+      [&] {
+        update_progress(progress, job.reading.file_bytes);
+        write_ready_hits(*run.names);
+      });
   end_progress();
 }
 
@@ -129,35 +107,36 @@ void print_all_incomplete(const log_run& run) {
 // The first section: each log's hits as it is searched here, or as held
 // by the worker that searched it.
 int write_first_section(log_run& run) {
-  print_start(run.sections[0].kind);
+  print_section_start(run.sections[0]);
   hit_writer writer = writer_for(run);
   const hit_sink live = [&](std::string_view line, std::int64_t) {
     return write_hit(writer, line, ++run.numbered[0]);
   };
   for (std::size_t i = 0; i < run.jobs.size(); ++i) {
     if (writer.write_error != 0 || ends_early(run)) break;
-    if (i == 0 ? run.first_taken : take_job(run.board, i)) {
+    if (i == 0 ? run.first_taken : run.board->take(i)) {
       search_here(run, i, &live);
+      run.board->finish(i);
     } else {
       wait_for(run, i);
       replay(run, 0, *run.jobs[i], writer);
     }
   }
-  stop_workers(run.board);
-  finish_section(writer, run.names);
+  run.board->stop();
+  finish_section(writer, *run.names);
   print_all_incomplete(run);
   return writer.write_error;
 }
 
 int write_held_section(log_run& run, std::size_t s) {
-  if (const int error = write_heading(run.report, run.sections[s].kind))
+  if (const int error = write_section_heading(run.report, run.sections[s]))
     return error;
-  print_start(run.sections[s].kind);
+  print_section_start(run.sections[s]);
   hit_writer writer = writer_for(run);
   for (const auto& job : run.jobs) {
     if (!replay(run, s, *job, writer)) break;
   }
-  finish_section(writer, run.names);
+  finish_section(writer, *run.names);
   print_all_incomplete(run);
   return writer.write_error;
 }
@@ -177,6 +156,15 @@ bool print_read_back_errors(const log_run& run) {
   return any;
 }
 
+// Workers may take the logs up to the last regular file; the main thread
+// alone reads a pipe, so a stop request reaches its read.
+std::size_t shared_logs(const log_set& set) {
+  std::size_t shared = 0;
+  for (std::size_t i = 0; i < set.logs.size(); ++i)
+    if (set.logs[i].regular) shared = i + 1;
+  return shared;
+}
+
 void make_jobs(log_run& run, log_set& set) {
   const std::size_t count = set.logs.size();
   const std::size_t stores = count * run.sections.size();
@@ -188,43 +176,40 @@ void make_jobs(log_run& run, log_set& set) {
     job->held.resize(run.sections.size());  // empty if never searched
     if (count > 1)
       job->held_limit = std::max(kHeldFloor, kHeldBudget / stores);
-    if (job->log.regular) run.board.shared = i + 1;
     run.jobs.push_back(std::move(job));
   }
-  run.board.done.assign(count, 0);
+  run.board = std::make_unique<job_board>(count, shared_logs(set));
   run.numbered.assign(run.sections.size(), 0);
 }
 
 // The main thread searches too: one worker fewer than cores.
-std::size_t worker_count(const log_run& run) {
+std::size_t worker_count(const job_board& board) {
   const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-  return std::min(cores - 1, run.board.shared > 1 ? run.board.shared - 1 : 0);
+  return std::min(cores - 1, board.shared() > 1 ? board.shared() - 1 : 0);
 }
 
 }  // anonymous namespace
 
-search_result search_logs(const run_settings& settings, std::FILE* report,
-                          name_pipeline* names) {
+search_result search_logs(const search_options& options, std::FILE* report,
+                          name_pipeline& names) {
   search_result result;
-  log_set set = open_logs(log_names(settings));
+  log_set set = open_logs(options.logs);
   if (set.logs.empty()) {
     result.log_opened = false;
     return result;
   }
   for (const std::string& name : set.not_opened) print_not_opened(name);
   log_run run;
-  run.settings = &settings;
   run.report = report;
-  run.names = names;
-  run.sections = report_sections(settings.term, settings.mixed_case);
-  run.named = set.logs.size() > 1 || !settings.more_logs.empty();
+  run.names = &names;
+  run.sections = report_sections(options.term, options.mixed_case);
+  run.named = set.logs.size() > 1 || options.logs.size() > 1;
   make_jobs(run, set);
-  run.first_taken = take_job(run.board, 0);
-  start_workers(run.board, worker_count(run),
-                [&run](std::size_t index) {
-                  search_job(*run.jobs[index], run.sections, nullptr,
-                             [&run] { return ends_early(run); });
-                });
+  run.first_taken = run.board->take(0);
+  run.board->start_workers(worker_count(*run.board), [&run](std::size_t i) {
+    search_job(*run.jobs[i], run.sections, nullptr,
+               [&run] { return ends_early(run); });
+  });
   result.write_error = write_first_section(run);
   for (std::size_t s = 1; s < run.sections.size(); ++s) {
     if (result.write_error != 0 || platform_stop_requested()) break;

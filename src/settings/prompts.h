@@ -1,6 +1,7 @@
 #pragma once
+// The prompts for what the switches left open, and the final Enter wait.
 
-#include "run/run_settings.h"
+#include "settings/run_settings.h"
 
 /// Asks on standard input for whatever the switches left open (file name,
 /// term, trim choice) and checks the trim choice. The term given with -s,

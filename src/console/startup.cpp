@@ -1,4 +1,4 @@
-#include "run/startup.h"
+#include "console/startup.h"
 
 #include <cstdio>
 

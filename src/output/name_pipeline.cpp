@@ -1,9 +1,9 @@
-#include "run/name_pipeline.h"
+#include "output/name_pipeline.h"
 
 #include <utility>
 
 #include "report/report.h"
-#include "search/host.h"
+#include "output/host.h"
 
 namespace {
 

@@ -1,12 +1,11 @@
-#include "run/hit_writer.h"
+#include "output/hit_writer.h"
 
 #include <charconv>
 #include <cstring>
 
 #include "console/console.h"
-#include "report/report.h"
-#include "run/name_pipeline.h"
-#include "search/clean.h"
+#include "output/name_pipeline.h"
+#include "output/clean.h"
 
 namespace {
 
@@ -32,7 +31,7 @@ void announce(std::int64_t number) {
 bool write_hit(hit_writer& writer, std::string_view line,
                std::int64_t number) {
   announce(number);
-  if (writer.report == nullptr) {
+  if (writer.names->report == nullptr) {
     color(RED);
     print("\tReport.html could not be opened or created, make sure the "
           "directory is not read-only.\n");
@@ -44,11 +43,6 @@ bool write_hit(hit_writer& writer, std::string_view line,
     cleaned.reserve(line.size() + kRewriteRoom);
   cleaned.assign(line);
   remove_tags(cleaned);
-  if (writer.names != nullptr) {
-    writer.write_error = queue_hit(*writer.names, cleaned);
-    return writer.write_error == 0;
-  }
-  substitute_host(cleaned, writer.trim, writer.lookup);
-  writer.write_error = write_result(writer.report, cleaned);
+  writer.write_error = queue_hit(*writer.names, cleaned);
   return writer.write_error == 0;
 }

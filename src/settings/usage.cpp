@@ -1,4 +1,4 @@
-#include "run/usage.h"
+#include "settings/usage.h"
 
 // The version comes from the build, so it always matches the packages'.
 #ifndef VANTREL_VERSION

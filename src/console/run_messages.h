@@ -11,7 +11,7 @@ void print_unknown_switches(const std::vector<std::string>& unknown);
 
 void print_banner();
 
-/// The lines that say the report is being made, before the passes.
+/// The lines that say the report is being made, before the search.
 void print_progress();
 
 void print_log_is_report();
@@ -31,6 +31,17 @@ void print_report_not_written(int error);
 /// named when name is not empty.
 void print_compressed_log_damaged(std::uint64_t lines,
                                   const std::string& name = "");
+
+/// "\tSearching UpperCase...\n" (or the case named) in white; the hits
+/// that follow are in green.
+void print_searching(const char* case_name);
+
+/// A line of the log (labelled "the log" or "the log NAME") did not fit in
+/// memory.
+void print_line_too_long(const std::string& log);
+
+/// A read of the log (labelled as above) failed with errno value `error`.
+void print_log_unreadable(const std::string& log, int error);
 
 /// "File written." and the Enter prompt.
 void print_file_written();

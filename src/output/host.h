@@ -1,4 +1,6 @@
 #pragma once
+// A hit's destination: which address it names, and the line with that
+// address replaced by its host name and, when asked, trimmed after it.
 
 #include <cstdint>
 #include <functional>
@@ -7,9 +9,6 @@
 /// Reverse lookup of an IPv4 address (network byte order): true with the
 /// host name, false when no name is known.
 using host_lookup = std::function<bool(std::uint32_t, std::string*)>;
-
-/// The system resolver's reverse lookup.
-bool system_lookup(std::uint32_t address, std::string* name);
 
 /// The line's destination address, the one substitute_host would look up.
 /// False when the destination text is not an address.
@@ -23,4 +22,4 @@ bool destination_address(const std::string& line, std::uint32_t* address);
 /// else ADDRESS in a last field [USER@]ADDRESS:REST whose REST is a path or
 /// a URL with its scheme, as the PIX's successors write it.
 void substitute_host(std::string& line, std::int32_t trim,
-                     const host_lookup& lookup = system_lookup);
+                     const host_lookup& lookup);

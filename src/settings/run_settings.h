@@ -1,5 +1,6 @@
 #pragma once
-// run/: the run's sequence and its parts, from switches to viewer.
+// settings/: what the run is asked: the switches, the prompts and their
+// answers.
 
 #include <cstdint>
 #include <optional>
