@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <utility>
 
 #include "platform/platform.h"
@@ -111,15 +109,9 @@ byte_source open_log_source(std::FILE* file, std::uint64_t limit,
   return whole;
 }
 
-std::uint64_t read_limit(const std::string& log_name) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(log_name, ec) || ec) return kNoLimit;
-  const std::uintmax_t bytes = std::filesystem::file_size(log_name, ec);
-  return ec || bytes == 0 ? kNoLimit : bytes;
-}
-
 std::uint64_t read_limit(std::FILE* file) {
   std::uint64_t bytes = 0;
-  if (file == nullptr || !platform_regular_file_size(file, &bytes)) return kNoLimit;
+  if (file == nullptr || !platform_regular_file_size(file, &bytes))
+    return kNoLimit;
   return bytes == 0 ? kNoLimit : bytes;
 }

@@ -47,10 +47,6 @@ std::ptrdiff_t platform_read(std::FILE* file, char* into, std::size_t size,
 std::ptrdiff_t platform_read_at(std::FILE* file, char* into, std::size_t size,
                                 std::uint64_t offset, int* error);
 
-/// A second stream over the same open file, to read at offsets from while
-/// the first is read on; null when none can be had.
-std::FILE* platform_duplicate_file(std::FILE* file);
-
 /// Writes size bytes at offset of a file opened for writing, without moving
 /// its position. The count written (short only on failure), or -1 with
 /// *error set to the errno value.
@@ -124,8 +120,7 @@ void platform_catch_stop_signals();
 /// reach the thread that reads the log and end a read waiting there.
 void platform_keep_stop_signals_off_this_thread();
 
-/// Lets the process hold as many files open as the system allows it: a run
-/// over many logs holds one or two for each log it has searched.
+/// Lets the process hold as many files open as the system allows it.
 void platform_allow_many_open_files();
 
 /// True once a caught request has asked the run to stop.

@@ -148,14 +148,6 @@ std::ptrdiff_t platform_read_at(std::FILE* file, char* into, std::size_t size,
   return got;
 }
 
-std::FILE* platform_duplicate_file(std::FILE* file) {
-  const int copy = dup(fileno(file));
-  if (copy < 0) return nullptr;
-  std::FILE* stream = fdopen(copy, "rb");
-  if (stream == nullptr) close(copy);
-  return stream;
-}
-
 std::ptrdiff_t platform_write_at(std::FILE* file, const char* from,
                                  std::size_t size, std::uint64_t offset,
                                  int* error) {

@@ -173,14 +173,6 @@ std::ptrdiff_t platform_read_at(std::FILE* file, char* into, std::size_t size,
   return -1;
 }
 
-std::FILE* platform_duplicate_file(std::FILE* file) {
-  const int copy = _dup(_fileno(file));
-  if (copy < 0) return nullptr;
-  std::FILE* stream = _fdopen(copy, "rb");
-  if (stream == nullptr) _close(copy);
-  return stream;
-}
-
 namespace {
 
 HANDLE handle_of(std::FILE* file) {
