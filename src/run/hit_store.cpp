@@ -70,12 +70,13 @@ void spill_over_budget(hit_store& store) {
 // one when it is full. Throws std::bad_alloc when memory is exhausted.
 void make_room(hit_store& store, held_tape& tape, std::size_t want) {
   const guard hold(store.lock);
-  const bool filling =
-      !tape.chunks.empty() && tape.chunks.back().now == tape_chunk::state::filling;
+  const bool filling = !tape.chunks.empty() &&
+                       tape.chunks.back().now == tape_chunk::state::filling;
   if (filling && tape.chunks.back().capacity < kChunkBytes) {
     tape_chunk& last = tape.chunks.back();
-    const std::size_t grown = std::min(
-        kChunkBytes, std::max<std::size_t>(2 * last.capacity, last.size + want));
+    const std::size_t grown =
+        std::min(kChunkBytes,
+                 std::max<std::size_t>(2 * last.capacity, last.size + want));
     std::unique_ptr<char[]> bytes(new char[grown]);
     std::memcpy(bytes.get(), last.bytes.get(), last.size);
     store.in_memory += grown - last.capacity;
@@ -111,11 +112,12 @@ void put(hit_store& store, held_tape& tape, const char* from, std::size_t n) {
 // Reads a tape's bytes chunk after chunk, each taken from the store as it
 // is reached: from memory, or read whole from its slot of the file.
 struct tape_reader {
-  tape_reader(hit_store& s, held_tape& t) : store(s), tape(t), left(t.complete) {}
+  tape_reader(hit_store& s, held_tape& t)
+      : store(s), tape(t), left(t.complete) {}
   hit_store& store;
   held_tape& tape;
-  std::uint64_t left;    // bytes of whole records not yet read
-  std::size_t next = 0;  // the chunk after the one in hand
+  std::uint64_t left;              // bytes of whole records not yet read
+  std::size_t next = 0;            // the chunk after the one in hand
   std::unique_ptr<char[]> held;    // the chunk in hand, from memory
   std::unique_ptr<char[]> buffer;  // or read from the file into this
   const char* data = nullptr;
@@ -221,7 +223,8 @@ void hold_line(hit_store& store, held_tape& tape, std::string_view line) {
 
 void seal_tape(hit_store& store, held_tape& tape) {
   const guard hold(store.lock);
-  if (tape.chunks.empty() || tape.chunks.back().now != tape_chunk::state::filling)
+  if (tape.chunks.empty() ||
+      tape.chunks.back().now != tape_chunk::state::filling)
     return;
   track(store, tape, tape.chunks.size() - 1);
   spill_over_budget(store);

@@ -38,15 +38,21 @@ struct held_tape {
   int error = 0;  // errno value once a hit was lost (memory exhausted)
 };
 
+struct temporary_file_closer {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
 struct hit_store {
   std::size_t budget = std::size_t{32} << 20;  // bytes of chunks in memory
-  std::string folder;  // where the temporary file goes, once needed
-  std::mutex lock;     // all below, and every chunk but a filling one
+  std::string folder;           // where the temporary file goes, once needed
+  std::mutex lock;              // all below, and every chunk but a filling one
   std::deque<held_tape> tapes;  // stay in place as more are added
   std::size_t in_memory = 0;
   std::vector<std::pair<held_tape*, std::size_t>> spillable;  // held chunks
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file{nullptr, std::fclose};
-  std::uint64_t slots = 0;           // slots of the file in use or free
+  // The temporary file, made on the first spill, and its slots in use or
+  // free.
+  std::unique_ptr<std::FILE, temporary_file_closer> file;
+  std::uint64_t slots = 0;
   std::vector<std::uint64_t> free_slots;
   int spill_error = 0;  // the file could not take a chunk: no more spills
   bool spill_error_told = false;

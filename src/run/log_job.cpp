@@ -25,7 +25,8 @@ std::vector<std::vector<std::size_t>> same_terms(
 }  // anonymous namespace
 
 void search_job(log_job& job, const std::vector<report_section>& sections,
-                hit_store& store, const hit_sink* live, const stop_check& stop) {
+                hit_store& store, const hit_sink* live,
+                const stop_check& stop) {
   if (job.log.file == nullptr) {
     if (!reopen_log(job.log, &job.read.error)) {
       job.read.end = search_end::read_failed;

@@ -41,7 +41,8 @@ struct log_job {
 /// `live`, the first section's hits go to it; every other hit is held on
 /// the job's tapes of the store.
 void search_job(log_job& job, const std::vector<report_section>& sections,
-                hit_store& store, const hit_sink* live, const stop_check& stop);
+                hit_store& store, const hit_sink* live,
+                const stop_check& stop);
 
 /// Lets go of what the job holds.
 void release_job(log_job& job, hit_store& store);

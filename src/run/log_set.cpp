@@ -191,7 +191,8 @@ log_set open_logs(const std::vector<std::string>& names) {
     for (const std::string& name : found) {
       std::FILE* file = open_log(name);
       file_identity id;
-      const verdict v = file == nullptr ? verdict::log : check(files, file, &id);
+      const verdict v =
+          file == nullptr ? verdict::log : check(files, file, &id);
       matched = matched || v != verdict::report;
       if (file != nullptr && v != verdict::log) std::fclose(file);
       if (file == nullptr || (v == verdict::report && !pattern))

@@ -141,8 +141,8 @@ TEST(LogSet, ThousandsOfLogsUnderALowDescriptorLimit) {
   };
   const e2e_result r = run_vantrel(run);
   EXPECT_EQ(r.status, 0) << r.out.substr(0, 2000);
-  EXPECT_EQ(r.report,
-            head("jdoe", "fw-*.log") + upper + lower_heading() + lower + foot());
+  EXPECT_EQ(r.report, head("jdoe", "fw-*.log") + upper + lower_heading() +
+                          lower + foot());
 }
 
 // More held hits than memory is meant to take, and a temporary folder
@@ -163,7 +163,8 @@ TEST(LogSet, TemporaryFolderThatCannotTakeTheHeldHits) {
     out += found(i + 1);
   }
   out += finish();
-  run.files = {{"fw.0.log.gz", gzipped(logs[0])}, {"fw.1.log.gz", gzipped(logs[1])}};
+  run.files = {{"fw.0.log.gz", gzipped(logs[0])},
+               {"fw.1.log.gz", gzipped(logs[1])}};
   for (const auto& [setup, folder, error] :
        {std::tuple{"mkdir small && mount -t tmpfs -o size=512k none small",
                    "/small", "No space left on device"},
