@@ -130,7 +130,7 @@ TEST(LogSet, ThousandsOfLogsUnderALowDescriptorLimit) {
   run.prepare = [&](const std::string& dir) {
     const auto when = std::filesystem::file_time_type::clock::now();
     for (int i = 0; i < 1500; ++i) {
-      char name[16];
+      char name[32];
       std::snprintf(name, sizeof name, "fw-%04d.log", i);
       const std::string n = std::to_string(i);
       std::ofstream(dir + "/" + name) << "JDOE " + n + "\njdoe " + n + "\n";
