@@ -110,6 +110,9 @@ int main(int argc, char** argv) {
   wait_for_enter();
   platform_clear_console();
   close_report(report);
-  platform_open_in_viewer(kReportName);
+  // The report was written whether or not it can be shown: the status
+  // stays as it is, and the console says where the report is.
+  if (!platform_open_in_viewer(kReportName))
+    print_no_viewer(platform_absolute_path(kReportName));
   return searched.whole ? 0 : kRunFailed;
 }

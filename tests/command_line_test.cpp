@@ -31,19 +31,19 @@ TEST(CommandLine, AllSwitchesSetTheirFields) {
   EXPECT_TRUE(p.settings.mixed_case);
   EXPECT_TRUE(p.unknown.empty());
   EXPECT_FALSE(parse({"-s", "-i"}).settings.mixed_case);
+  // A switch given twice: the later value wins.
+  p = parse({"-f", "a.log", "-f", "b.log", "-t", "1", "-t", "2"});
+  EXPECT_EQ(p.settings.log_name, "b.log");
+  EXPECT_EQ(p.settings.trim, 2);
 }
 
-TEST(CommandLine, ValuesBeginningWithDashAreTaken) {
+TEST(CommandLine, ValuesAreTakenWhateverTheyAre) {
   parsed p = parse({"-s", "-f", "-f", "-x"});
   EXPECT_EQ(*p.settings.term_from_switch, "-f");
   EXPECT_EQ(p.settings.log_name, "-x");
   EXPECT_TRUE(p.unknown.empty());
-}
-
-TEST(CommandLine, EmptySearchValueIsPresent) {
-  parsed p = parse({"-s", ""});
-  ASSERT_TRUE(p.settings.term_from_switch.has_value());
-  EXPECT_EQ(*p.settings.term_from_switch, "");
+  // An empty term is a term; none given is none.
+  EXPECT_EQ(parse({"-s", ""}).settings.term_from_switch, std::string());
   EXPECT_FALSE(parse({}).settings.term_from_switch.has_value());
 }
 
@@ -68,12 +68,6 @@ TEST(CommandLine, ParsingStopsAtFirstNonSwitch) {
   EXPECT_EQ(p.settings.more_logs,
             (std::vector<std::string>{"b", "-s", "--help"}));
   EXPECT_FALSE(p.settings.term_from_switch.has_value());
-}
-
-TEST(CommandLine, LaterValueWins) {
-  parsed p = parse({"-f", "a.log", "-f", "b.log", "-t", "1", "-t", "2"});
-  EXPECT_EQ(p.settings.log_name, "b.log");
-  EXPECT_EQ(p.settings.trim, 2);
 }
 
 TEST(CommandLine, SwitchWithoutValueAtTheEndIsIgnored) {
@@ -116,7 +110,7 @@ TEST(CommandLine, HelpAndVersionCountOnlyWhereASwitchIsRead) {
   EXPECT_EQ(parse({"-f", "--version"}).settings.log_name, "--version");
 }
 
-TEST(CommandLine, TrimValueReadLikeAtoi) {
+TEST(CommandLine, TrimValueReadLikeAtoiAndSaturated) {
   EXPECT_EQ(to_int32("1"), 1);
   EXPECT_EQ(to_int32("  \t2"), 2);
   EXPECT_EQ(to_int32("+7x"), 7);
@@ -125,9 +119,7 @@ TEST(CommandLine, TrimValueReadLikeAtoi) {
   EXPECT_EQ(to_int32(""), 0);
   EXPECT_EQ(to_int32("- 1"), 0);
   EXPECT_EQ(to_int32("1 2"), 1);
-}
-
-TEST(CommandLine, TrimValueOutsideRangeSaturates) {
+  // Outside the range it saturates.
   EXPECT_EQ(to_int32("2147483647"), INT_MAX);
   EXPECT_EQ(to_int32("2147483648"), INT_MAX);
   EXPECT_EQ(to_int32("-2147483648"), INT_MIN);

@@ -4,29 +4,19 @@
 
 namespace {
 
-TEST(Fold, OnlyAsciiLettersChange) {
-  std::string text("UserId1.192.168.0.1-[z]@`{\x80\xC4\xE4", 27);
-  std::string upper = text;
-  EXPECT_EQ(lower_upper(upper), 0);
-  EXPECT_EQ(upper, std::string("USERID1.192.168.0.1-[Z]@`{\x80\xC4\xE4", 27));
-  std::string lower = text;
-  EXPECT_EQ(upper_lower(lower), 0);
-  EXPECT_EQ(lower, std::string("userid1.192.168.0.1-[z]@`{\x80\xC4\xE4", 27));
-}
-
-TEST(Fold, FoldingTwiceChangesNothingMore) {
-  std::string text = "MixedCase";
-  lower_upper(text);
-  lower_upper(text);
-  EXPECT_EQ(text, "MIXEDCASE");
-  upper_lower(text);
-  EXPECT_EQ(text, "mixedcase");
-}
-
-TEST(Fold, BytesAfterNulFoldToo) {
-  std::string text("a\0b", 3);
-  lower_upper(text);
-  EXPECT_EQ(text, std::string("A\0B", 3));
+TEST(Fold, OnlyAsciiLettersChangeAndFoldingTwiceChangesNothingMore) {
+  // Bytes after a NUL fold too.
+  const std::string text("UserId1.192.168.0.1-[z]@`{\x80\xC4\xE4\0b", 29);
+  const std::string upper("USERID1.192.168.0.1-[Z]@`{\x80\xC4\xE4\0B", 29);
+  const std::string lower("userid1.192.168.0.1-[z]@`{\x80\xC4\xE4\0b", 29);
+  std::string folded = text;
+  EXPECT_EQ(lower_upper(folded), 0);
+  EXPECT_EQ(folded, upper);
+  lower_upper(folded);
+  EXPECT_EQ(folded, upper);
+  folded = text;
+  EXPECT_EQ(upper_lower(folded), 0);
+  EXPECT_EQ(folded, lower);
 }
 
 }  // namespace

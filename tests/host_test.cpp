@@ -2,35 +2,24 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <map>
 
 #include "platform/platform.h"
+#include "test_support.h"
 
 namespace {
-
-std::uint32_t ip(unsigned a, unsigned b, unsigned c, unsigned d) {
-  // Network byte order, as the parser gives it, on any host.
-  const unsigned char bytes[4] = {static_cast<unsigned char>(a),
-                                  static_cast<unsigned char>(b),
-                                  static_cast<unsigned char>(c),
-                                  static_cast<unsigned char>(d)};
-  std::uint32_t value;
-  std::memcpy(&value, bytes, 4);
-  return value;
-}
 
 // A resolver that knows a fixed table and counts its questions.
 struct table_resolver {
   std::map<std::uint32_t, std::string> names = {
-      {ip(203, 0, 113, 80), "www.example.com"},     // longer than the address
-      {ip(198, 51, 100, 23), "news.tst"},           // shorter
-      {ip(10, 0, 0, 1), "db.example"},
-      {ip(255, 255, 255, 255), "broadcasthost"},
-      {ip(127, 0, 0, 1), ""},                       // empty official name
-      {ip(10, 2, 2, 2), "gw"},
-      {ip(10, 9, 9, 9), "a.very.long.host.name.example"},
-      {ip(0, 0, 0, 1), "one"},
+      {net_order(203, 0, 113, 80), "www.example.com"},  // longer than it
+      {net_order(198, 51, 100, 23), "news.tst"},         // shorter
+      {net_order(10, 0, 0, 1), "db.example"},
+      {net_order(255, 255, 255, 255), "broadcasthost"},
+      {net_order(127, 0, 0, 1), ""},  // empty official name
+      {net_order(10, 2, 2, 2), "gw"},
+      {net_order(10, 9, 9, 9), "a.very.long.host.name.example"},
+      {net_order(0, 0, 0, 1), "one"},
   };
   int asked = 0;
   host_lookup lookup() {

@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <map>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -113,34 +111,25 @@ TEST(NamePipeline, ReportIsInLogOrderWhateverOrderNamesArriveIn) {
         << r.limits.bytes << " bytes";
 }
 
-// Lookups that hold until the test lets them go.
-struct held_lookups {
-  std::mutex lock;
-  std::condition_variable changed;
-  bool open = false;
-  std::atomic<int> asked{0};
-  name_answer operator()(std::uint32_t, std::string* name) {
-    ++asked;
-    std::unique_lock<std::mutex> hold(lock);
-    changed.wait_for(hold, std::chrono::seconds(20), [this] { return open; });
+// A lookup that holds until the gate opens, then names the address.
+name_source held_by(std::shared_ptr<gate> held) {
+  return [held](std::uint32_t, std::string* name) {
+    held->pass();
     *name = "late.example";
     return name_answer::named;
-  }
-  void release() {
-    std::lock_guard<std::mutex> hold(lock);
-    open = true;
-    changed.notify_all();
-  }
-};
+  };
+}
 
 TEST(NamePipeline, FullQueueHoldsTheSearchUntilTheFirstLineIsNamed) {
-  auto held = std::make_shared<held_lookups>();
+  auto held = std::make_shared<gate>();
+  auto waiting = std::make_shared<gate>();  // asked whether to stop: waits
   std::FILE* report = std::tmpfile();
   {
-    name_pipeline pipeline(
-        report, 1,
-        [held](std::uint32_t a, std::string* n) { return (*held)(a, n); }, {},
-        queue_limits{2, 1 << 20});
+    name_pipeline pipeline(report, 1, held_by(held), {},
+                           queue_limits{2, 1 << 20}, [waiting] {
+                             waiting->pass(false);
+                             return false;
+                           });
     std::string first = url_line(1, "203.0.113.80");
     std::string second = "no address";
     queue_hit(pipeline, first);
@@ -150,47 +139,45 @@ TEST(NamePipeline, FullQueueHoldsTheSearchUntilTheFirstLineIsNamed) {
       std::string third = "no address either";
       queue_hit(pipeline, third);
       taken = true;
+      waiting->pass(false);
     });
-    std::this_thread::sleep_for(150ms);
+    waiting->await_entered(1);
     EXPECT_FALSE(taken);
     EXPECT_EQ(contents_of(report), "");
-    held->release();
+    held->open();
     search.join();
     drain_hits(pipeline);
   }
   EXPECT_EQ(contents_of(report),
             "<br>Mar 02 1 10.20.1.15 Accessed URL late.example\r\n"
             "<br>no address\r\n<br>no address either\r\n");
-  EXPECT_EQ(held->asked, 1);
+  EXPECT_EQ(held->entered, 1);
   std::fclose(report);
 }
 
 TEST(NamePipeline, StopWritesEveryWaitingLineWithTheNamesFoundSoFar) {
-  auto held = std::make_shared<held_lookups>();
+  auto held = std::make_shared<gate>();
   std::atomic<bool> stop{false};
   std::FILE* report = std::tmpfile();
-  const auto start = std::chrono::steady_clock::now();
   {
     name_pipeline pipeline(
         report, 2,
         [held](std::uint32_t a, std::string* n) {
           if (a == parsed("10.0.0.1")) return table_answer(a, n);
-          return (*held)(a, n);
+          return held_by(held)(a, n);
         },
         {}, {}, [&stop] { return stop.load(); });
     for (const char* address : {"10.0.0.1", "203.0.113.80", "10.0.0.1"}) {
       std::string line = url_line(0, address);
       queue_hit(pipeline, line);
     }
-    std::thread stopper([&stop] {
-      std::this_thread::sleep_for(100ms);
-      stop = true;
-    });
+    // Stopped once one name is known and the other is being looked up.
+    pipeline.names.await(parsed("10.0.0.1"), nullptr);
+    held->await_entered(1);
+    stop = true;
     drain_hits(pipeline);
-    stopper.join();
   }
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
-  held->release();
+  held->open();
   EXPECT_EQ(contents_of(report),
             "<br>Mar 02 0 10.20.1.15 Accessed URL db.example:/p0\r\n"
             "<br>Mar 02 0 10.20.1.15 Accessed URL 203.0.113.80:/p0\r\n"

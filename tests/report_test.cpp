@@ -60,18 +60,28 @@ TEST(Report, EmptyTermLeavesTwoBlanksInTitle) {
             std::string::npos);
 }
 
-TEST(Report, NullReportTakesNothingAndDoesNotCrash) {
-  write_head(nullptr, "t", "f");
-  write_result(nullptr, "line");
-  write_lower_heading(nullptr);
-  write_foot(nullptr);
+TEST(Report, WritersSayWhetherTheTextReachedTheFile) {
+  // A report that could not be created (null) takes nothing and fails
+  // nothing; one that takes no writes fails each writer, every later too.
+  std::fclose(std::fopen("read_only.html", "wb"));
+  std::FILE* read_only = std::fopen("read_only.html", "rb");
+  for (std::FILE* f : {static_cast<std::FILE*>(nullptr), read_only}) {
+    EXPECT_EQ(write_head(f, "t", "f") != 0, f != nullptr);
+    EXPECT_EQ(write_result(f, "line") != 0, f != nullptr);
+    EXPECT_EQ(write_lower_heading(f) != 0, f != nullptr);
+    EXPECT_EQ(write_mixed_heading(f) != 0, f != nullptr);
+    EXPECT_EQ(write_foot(f) != 0, f != nullptr);
+  }
+  std::fclose(read_only);
+  std::remove("read_only.html");
 }
 
 TEST(Report, LineLongerThanAPieceIsWrittenWholeAndEscaped) {
-  std::string line;
-  for (int i = 0; line.size() < 300000; ++i) line += "<a href='x'>&" + std::to_string(i);
-  std::string escaped;
-  append_escaped(escaped, line);
+  std::string line, escaped;
+  for (int i = 0; line.size() < 300000; ++i) {
+    line += "<a href='x'>&" + std::to_string(i);
+    escaped += "&lt;a href=&#39;x&#39;&gt;&amp;" + std::to_string(i);
+  }
   std::FILE* f = std::tmpfile();
   write_result(f, line);
   write_result(f, "short");

@@ -3,14 +3,57 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "log/line_reader.h"
+
+/// An address in network byte order, as the parser gives it, on any host.
+inline std::uint32_t net_order(unsigned a, unsigned b, unsigned c, unsigned d) {
+  const unsigned char bytes[4] = {
+      static_cast<unsigned char>(a), static_cast<unsigned char>(b),
+      static_cast<unsigned char>(c), static_cast<unsigned char>(d)};
+  std::uint32_t value = 0;
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
+
+/// What threads of a test wait on instead of the clock: how many came in,
+/// whether it is open. Waits give up after 30 s: a fault fails, not hangs.
+struct gate {
+  std::mutex lock;
+  std::condition_variable changed;
+  int entered = 0;
+  bool opened = false;
+  /// Counts one in; with `hold`, waits until opened (false if never).
+  bool pass(bool hold = true) {
+    std::unique_lock<std::mutex> held(lock);
+    ++entered;
+    changed.notify_all();
+    return !hold || changed.wait_for(held, std::chrono::seconds(30),
+                                     [this] { return opened; });
+  }
+  void open() {
+    std::lock_guard<std::mutex> held(lock);
+    opened = true;
+    changed.notify_all();
+  }
+  /// Waits until at least n came in; how many had then.
+  int await_entered(int n) {
+    std::unique_lock<std::mutex> held(lock);
+    changed.wait_for(held, std::chrono::seconds(30),
+                     [&] { return entered >= n; });
+    return entered;
+  }
+};
 
 /// A temporary file holding bytes, rewound and ready to read.
 inline std::FILE* file_with(std::string_view bytes) {

@@ -121,3 +121,10 @@ void print_held_hits_lost(const std::string& section, const std::string& log,
         " could not all be kept (" + platform_error_text(error) +
         "); that section of the report is incomplete.\n");
 }
+
+void print_no_viewer(const std::string& path) {
+  color(YELLOW);
+  print("\tNo viewer could show the report; it is at " + path + "\n");
+  // Back to the colour the Enter prompt left.
+  color(WHITE);
+}

@@ -55,3 +55,7 @@ void print_spill_failed(const std::string& folder, int error);
 /// of the log.
 void print_held_hits_lost(const std::string& section, const std::string& log,
                           int error);
+
+/// Where the report is, when no viewer could show it; after the clear, so
+/// it is what the console is left showing.
+void print_no_viewer(const std::string& path);

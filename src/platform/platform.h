@@ -134,6 +134,13 @@ void platform_release_stop_signals();
 /// Clears the console; writes nothing when standard output is redirected.
 void platform_clear_console();
 
-/// Asks the desktop to show a file in its default viewer, without waiting.
-/// Failure is silent.
-void platform_open_in_viewer(const char* path);
+/// Asks the desktop to show a file in its default viewer. Waits at most a
+/// moment (about a second) for the opener to fail; one still running then
+/// is left to run. False when the file cannot be shown: the opener could
+/// not be started or ended within the moment with a failure, or (Windows)
+/// the shell knows no program for the file's type.
+bool platform_open_in_viewer(const char* path);
+
+/// The absolute path of a name in the current directory, for messages; the
+/// name itself when the current directory cannot be had.
+std::string platform_absolute_path(const char* name);

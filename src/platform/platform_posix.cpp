@@ -11,6 +11,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -261,15 +262,40 @@ void platform_clear_console() {
   std::fflush(stdout);
 }
 
-void platform_open_in_viewer(const char* path) {
+namespace {
+
+// An opener that cannot show the file (no display, no handler) says so at
+// once; one that works may stay until the viewer closes, so after this long
+// it is taken to work.
+constexpr int kOpenerMomentMs = 1000;
+constexpr int kOpenerLookMs = 10;
+
+// True when the opener ended within the moment other than with status 0.
+bool opener_failed(pid_t pid) {
+  for (int waited = 0; waited < kOpenerMomentMs; waited += kOpenerLookMs) {
+    int status = 0;
+    const pid_t ended = waitpid(pid, &status, WNOHANG);
+    if (ended == pid) return !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+    // Cannot be told: say nothing, as when it works.
+    if (ended < 0 && errno != EINTR) return false;
+    poll(nullptr, 0, kOpenerLookMs);
+  }
+  return false;
+}
+
+}  // anonymous namespace
+
+bool platform_open_in_viewer(const char* path) {
 #ifdef __APPLE__
   const char* opener = "open";
 #else
   const char* opener = "xdg-open";
 #endif
+  // An ignored SIGCHLD (inherited) would hide how the opener ended.
+  signal(SIGCHLD, SIG_DFL);
   // The viewer must not scribble on our console or wait on our input.
   posix_spawn_file_actions_t actions;
-  if (posix_spawn_file_actions_init(&actions) != 0) return;
+  if (posix_spawn_file_actions_init(&actions) != 0) return false;
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null",
                                    O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null",
@@ -284,9 +310,20 @@ void platform_open_in_viewer(const char* path) {
 #endif
   char* argv[] = {const_cast<char*>(opener), const_cast<char*>(path), nullptr};
   pid_t pid = 0;
-  posix_spawnp(&pid, opener, &actions, &attr, argv, environ);
+  const int spawned =
+      posix_spawnp(&pid, opener, &actions, &attr, argv, environ);
   posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
+  return spawned == 0 && !opener_failed(pid);
+}
+
+std::string platform_absolute_path(const char* name) {
+  char* folder = getcwd(nullptr, 0);
+  if (folder == nullptr) return name;
+  std::string path = folder;
+  std::free(folder);
+  if (path.empty() || path.back() != '/') path += '/';
+  return path + name;
 }
 
 bool platform_names_ignore_case() { return false; }

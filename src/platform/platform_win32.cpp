@@ -310,8 +310,21 @@ void platform_clear_console() {
   SetConsoleCursorPosition(out, home);
 }
 
-void platform_open_in_viewer(const char* path) {
-  ShellExecuteA(nullptr, "open", path, "", "", SW_SHOW);
+bool platform_open_in_viewer(const char* path) {
+  // 32 or less is the shell's failure, SE_ERR_NOASSOC among them.
+  const HINSTANCE result =
+      ShellExecuteA(nullptr, "open", path, "", "", SW_SHOW);
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+std::string platform_absolute_path(const char* name) {
+  const DWORD needed = GetFullPathNameA(name, 0, nullptr, nullptr);
+  if (needed == 0) return name;
+  std::string path(needed, '\0');
+  const DWORD length = GetFullPathNameA(name, needed, &path[0], nullptr);
+  if (length == 0 || length >= needed) return name;
+  path.resize(length);
+  return path;
 }
 
 bool platform_names_ignore_case() { return true; }

@@ -28,6 +28,7 @@ struct e2e_run {
   std::string hosts;                 // hosts file; empty: tests/e2e/hosts
   std::pair<std::string, std::string> link;  // hard link: target, name
   bool wait_for_viewer = true;       // give a background viewer time
+  bool viewer_fails = false;  // xdg-open exits 3; Wine's bridge cannot start
   // Called with the working directory once the files are in it, before the
   // program starts (for files too big to hold in memory, or a writer that
   // keeps appending to the log).
@@ -57,7 +58,6 @@ struct e2e_result {
   std::string opened;     // one line per call of xdg-open
   std::string workdir;
   long max_rss_kib = 0;   // the program's peak resident memory
-  double seconds = 0;     // wall time, name server start included
   std::string server_log; // the name server's output
 };
 
@@ -74,6 +74,7 @@ struct fifo_log {
   // reader that opens without waiting for one (Wine) meets no early end.
   bool paced = false;
   std::atomic<bool> run_over{false};
+  std::atomic<bool> closed{false};  // the writer closed its end
   std::thread writer;
 
   /// Makes the FIFO in the working directory and starts the writer; for
@@ -89,10 +90,20 @@ e2e_result run_vantrel(const e2e_run& run);
 /// True when the program under test is the Windows build.
 bool windows_program();
 
+/// The signals that ask a run to stop: Ctrl-C's and SIGTERM, or under Wine
+/// Ctrl-C's only (Windows has no SIGTERM: Wine ends the program outright).
+std::vector<int> stop_signals();
+
+/// The exit status of a run stopped by a signal: 128 + it, or under Wine
+/// the status of a run ended by Ctrl-C.
+int stopped_status(int sig);
+
 /// What the fake xdg-open records for one hand-over of the run's report:
 /// its name as the program passed it, or under Wine, whose ShellExecuteA
 /// reaches the host's opener through its browser bridge, a file:// URL.
 std::string viewer_call(const e2e_result& r);
+/// The line that says where the report is when no viewer could show it.
+std::string no_viewer(const e2e_result& r);
 
 /// What a terminal of 80 columns shows of a run's output: its rows when the
 /// cursor is first sent home (the clearing at the end) and at the end, each

@@ -117,9 +117,6 @@ void expect_whole_lines(const std::string& report,
 }
 
 TEST(Hostile, StopSignalsLeaveOnlyWholeLines) {
-  if (windows_program())
-    GTEST_SKIP() << "a signal sent under Wine reaches the runner, not the "
-                    "program";
   // Lines far longer than any stream buffer, so each takes many writes,
   // and the signal is sent while the third is being written.
   const std::string filler = [] {
@@ -134,13 +131,13 @@ TEST(Hostile, StopSignalsLeaveOnlyWholeLines) {
     log += "jdoe " + n + " " + filler + "\n";
     written.push_back("<br>jdoe " + n + " " + html_escaped(filler));
   }
-  for (int sig : {SIGINT, SIGTERM}) {
+  for (int sig : stop_signals()) {
     e2e_run run = switches("jdoe", log);
     run.wait_for_viewer = false;
     run.stop_signal = sig;
     run.stop_after = written[0].size() * 5 / 2;
     const e2e_result r = run_vantrel(run);
-    EXPECT_EQ(r.status, 128 + sig) << "the run was not stopped by " << sig;
+    EXPECT_EQ(r.status, stopped_status(sig)) << "not stopped by " << sig;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.opened, "");
     expect_whole_lines(r.report, written);
@@ -152,8 +149,8 @@ TEST(Hostile, StopSignalsLeaveOnlyWholeLines) {
 // hit in the report.
 TEST(Hostile, StopSignalsEndARunWaitingOnAnIdleFifo) {
   if (windows_program())
-    GTEST_SKIP() << "a signal sent under Wine reaches the runner, not the "
-                    "program";
+    GTEST_SKIP() << "under Wine a read waiting on an idle FIFO goes on "
+                    "waiting after Ctrl-C, until the writer closes";
   std::string lines;
   std::string results;
   for (int i = 0; i < 500; ++i) {
@@ -161,7 +158,7 @@ TEST(Hostile, StopSignalsEndARunWaitingOnAnIdleFifo) {
     lines += "JDOE " + std::to_string(i) + " done\n";
     results += result("JDOE " + std::to_string(i) + " done");
   }
-  for (int sig : {SIGINT, SIGTERM}) {
+  for (int sig : stop_signals()) {
     fifo_log fifo;
     fifo.bytes = lines;
     fifo.hold_open = true;
@@ -171,11 +168,9 @@ TEST(Hostile, StopSignalsEndARunWaitingOnAnIdleFifo) {
     run.prepare = [&](const std::string& work) { fifo.start(work + "/fw.log"); };
     run.stop_signal = sig;
     run.stop_after = head("jdoe", "fw.log").size() + results.size();
-    const auto started = std::chrono::steady_clock::now();
     const e2e_result r = run_vantrel(run);
-    const auto took = std::chrono::steady_clock::now() - started;
-    EXPECT_EQ(r.status, 128 + sig);
-    EXPECT_LT(took, std::chrono::seconds(10)) << "the run waited on the log";
+    EXPECT_EQ(r.status, stopped_status(sig));
+    EXPECT_FALSE(fifo.closed) << "the run waited on the log";
     EXPECT_EQ(r.report, head("jdoe", "fw.log") + results);
   }
 }
@@ -183,7 +178,6 @@ TEST(Hostile, StopSignalsEndARunWaitingOnAnIdleFifo) {
 // A log that can be read only once (a FIFO) is searched once for both
 // cases, and gives what the same log in a file gives.
 TEST(Hostile, FifoLogGivesWhatTheFileGives) {
-  if (windows_program()) GTEST_SKIP() << "needs a FIFO of the host's";
   std::string log;
   for (int i = 0; i < 300; ++i)
     log += "Mar 02 JDOE " + std::to_string(i) + " 10.0.0.7 up\n" +
@@ -193,6 +187,7 @@ TEST(Hostile, FifoLogGivesWhatTheFileGives) {
     fifo_log fifo;
     fifo.bytes = log;
     fifo.pieces = 7;
+    fifo.paced = true;  // Wine opens a FIFO without waiting for a writer
     e2e_run run = switches(term, log, "1");
     run.files.clear();
     run.prepare = [&fifo](const std::string& work) {
@@ -207,8 +202,6 @@ TEST(Hostile, FifoLogGivesWhatTheFileGives) {
 
 // Failures that must not read as success: each is said, and the run exits 1.
 TEST(Hostile, ReadAndWriteFailuresAreSaidAndEndWithStatus1) {
-  if (windows_program())
-    GTEST_SKIP() << "needs /dev/full and /proc/self/mem";
   // The report on a full disk: nothing else after the message.
   e2e_run run = switches("jdoe", "jdoe 1\n");
   run.wait_for_viewer = false;
@@ -224,11 +217,14 @@ TEST(Hostile, ReadAndWriteFailuresAreSaidAndEndWithStatus1) {
   EXPECT_EQ(r.opened, "");
 
   // A log whose every read fails: said after each pass, the run goes on.
+  // Wine hands the read's EIO on as EINVAL.
   run = switches("jdoe", "");
   run.args.back() = "/proc/self/mem";
   r = run_vantrel(run);
   const std::string failed =
-      "\tThe log could not be read to its end: Input/output error.\n";
+      "\tThe log could not be read to its end: " +
+      std::string(windows_program() ? "Invalid argument"
+                                    : "Input/output error") + ".\n";
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, whole_run(failed, failed));
   EXPECT_EQ(r.report,

@@ -21,17 +21,19 @@ struct rotated {
 };
 
 const rotated kSet[] = {
-    {"fw.log", "Mar 07 user JDOE in\nMar 07 host 10.0.0.7 up\n", 0},
-    {"fw.log.1", "Mar 05 user jdoe out\nMar 05 nothing\n", 2},
+    {"fw.log", "Mar 07 user JDOE in\nMar 07 JDoe 10.0.0.7 up\n", 0},
+    {"fw.log.1", "Mar 05 user jdoe out\nMar 05 jDoe nothing\n", 2},
     {"fw.log.2.gz", "Mar 06 user JDOE x\nMar 06 user jdoe y\n", 1},
     {"fw.log.3.gz", "Mar 04 host 10.0.0.7 down\nMar 04 user JDOE z\n", 3},
 };
 const char* const kOldestFirst[] = {"fw.log.3.gz", "fw.log.1", "fw.log.2.gz",
                                     "fw.log"};
 
-e2e_run set_run(const std::string& term, std::vector<std::string> logs) {
+e2e_run set_run(const std::string& term, std::vector<std::string> logs,
+                bool mixed = false) {
   e2e_run run;
   run.args = {"-t", "2", "-s", term, "-f"};
+  if (mixed) run.args.insert(run.args.begin(), "-i");
   run.args.insert(run.args.end(), logs.begin(), logs.end());
   for (const rotated& log : kSet) {
     const bool gz = std::string(log.name).find(".gz") != std::string::npos;
@@ -50,8 +52,8 @@ e2e_run set_run(const std::string& term, std::vector<std::string> logs) {
 }
 
 // The run of one log holding the set's texts, oldest first.
-e2e_result concatenated(const std::string& term) {
-  e2e_run run = set_run(term, {"all.log"});
+e2e_result concatenated(const std::string& term, bool mixed) {
+  e2e_run run = set_run(term, {"all.log"}, mixed);
   std::string all;
   for (const char* name : kOldestFirst) {
     for (const rotated& log : kSet)
@@ -68,18 +70,22 @@ std::string body(const e2e_result& r, const std::string& term,
 }
 
 TEST(LogSet, RotatedSetIsSearchedAsItsLogsOneAfterTheOther) {
-  for (const std::string term : {"JDoe", "10.0.0.7", ""}) {
-    const e2e_result one = concatenated(term);
+  // With -i, every log's upper-case hits, then every log's lower-case, then
+  // every log's mixed-case.
+  const std::pair<std::string, bool> rows[] = {
+      {"JDoe", false}, {"JDoe", true}, {"10.0.0.7", false}, {"", false}};
+  for (const auto& [term, mixed] : rows) {
+    const e2e_result one = concatenated(term, mixed);
     const std::string names = "fw.log, fw.log.1, fw.log.2.gz, fw.log.3.gz";
     const e2e_result set = run_vantrel(
-        set_run(term, {"fw.log", "fw.log.1", "fw.log.2.gz", "fw.log.3.gz"}));
+        set_run(term, {"fw.log", "fw.log.1", "fw.log.2.gz", "fw.log.3.gz"}, mixed));
     EXPECT_EQ(set.status, 0);
-    EXPECT_EQ(set.out, one.out) << term;
+    EXPECT_EQ(set.out, one.out) << term << mixed;
     EXPECT_EQ(set.report, head(term, names) + body(one, term, "all.log"));
     // Patterns, matched by the program itself on every system; never the
     // report, so one that finds nothing else finds nothing.
     const e2e_result typed =
-        run_vantrel(set_run(term, {"fw.lo?", "fw.log.*", "*.html"}));
+        run_vantrel(set_run(term, {"fw.lo?", "fw.log.*", "*.html"}, mixed));
     EXPECT_EQ(typed.status, 1);
     EXPECT_EQ(typed.report,
               head(term, "fw.lo?, fw.log.*, *.html") +

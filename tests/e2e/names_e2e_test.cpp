@@ -133,6 +133,8 @@ const std::string kGivenUp =
 
 TEST(DnsNames, ReportIsTheOneTheHostsFileGivesAndEachAddressIsAskedOnce) {
   const std::string dnsmasq = installed("dnsmasq");
+  if (dnsmasq.empty() && std::getenv("CI") != nullptr)
+    FAIL() << "dnsmasq is not installed (dnsmasq-base)";
   if (dnsmasq.empty()) GTEST_SKIP() << "dnsmasq is not installed (dnsmasq-base)";
   const std::vector<destination> to = destinations(30);
   const table_file table(to);
@@ -157,25 +159,24 @@ TEST(DnsNames, ReportIsTheOneTheHostsFileGivesAndEachAddressIsAskedOnce) {
   for (const auto& [name, times] : asked) EXPECT_EQ(times, 1) << name;
 }
 
-TEST(NameServer, EightSlowLookupsAtOnceAndTheReportInLogOrder) {
-  // Each answer takes 0.4 s: one after the other, 24 addresses would take
-  // 9.6 s; eight at a time, 1.2 s.
+TEST(NameServer, EightLookupsAtOnceAndTheReportInLogOrder) {
+  // The server answers only when eight names are waiting: a run asking
+  // fewer at a time gets no name and gives the server up.
   const std::vector<destination> to = destinations(24);
   const table_file table(to);
   e2e_run run = search_client(url_lines(to, 96));
   run.hosts = table.empty();
-  run.name_server = responder(table.names(), "0.4");
+  run.name_server = responder(table.names(), "together:8");
   const e2e_result r = run_vantrel(run);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.report, expected_report(to, 96));
   EXPECT_EQ(r.err, "");
-  EXPECT_LT(r.seconds, 4.5);
   const std::map<std::string, int> asked = queries(r.server_log, "PTR ");
   EXPECT_EQ(asked.size(), to.size());
   for (const auto& [name, times] : asked) EXPECT_EQ(times, 1) << name;
 }
 
-TEST(NameServer, SilentServerIsGivenUpOnWithinTwoTimeOuts) {
+TEST(NameServer, SilentServerIsGivenUpOnAndAskedNoMore) {
   const std::vector<destination> to = destinations(300);
   const table_file table(to);
   e2e_run run = search_client(url_lines(to, 300));
@@ -188,7 +189,6 @@ TEST(NameServer, SilentServerIsGivenUpOnWithinTwoTimeOuts) {
   for (destination& d : as_they_stand) d.name.clear();
   EXPECT_EQ(r.report, expected_report(as_they_stand, 300));
   EXPECT_EQ(r.err, kGivenUp);
-  EXPECT_LT(r.seconds, 2 * 1.0 + 2.5);
   // The first workers' lookups and what they took up before the fourth
   // came back; not three hundred.
   int asked = 0;
@@ -197,7 +197,8 @@ TEST(NameServer, SilentServerIsGivenUpOnWithinTwoTimeOuts) {
 }
 
 TEST(NameServer, StopWhileWaitingForNamesWritesEveryAnnouncedHitAtOnce) {
-  // Lookups that would each take ten seconds (the resolver's defaults).
+  // Names that come only after 20 s: a run that waited for them would
+  // write them.
   const std::vector<destination> to = destinations(40);
   const table_file table(to);
   // The first line names no destination, so it is written at once: the
@@ -208,13 +209,13 @@ TEST(NameServer, StopWhileWaitingForNamesWritesEveryAnnouncedHitAtOnce) {
   for (int sig : {SIGINT, SIGTERM}) {
     e2e_run run = search_client(log);
     run.hosts = table.empty();
-    run.name_server = responder(table.names(), "never");
+    run.name_server = responder(table.names(), "20");
+    run.resolver_options = "timeout:30 attempts:1";
     run.wait_for_viewer = false;
     run.stop_signal = sig;
     run.stop_after = (head(kClient, "pix.log") + result(first)).size();
     const e2e_result r = run_vantrel(run);
     EXPECT_EQ(r.status, 128 + sig);
-    EXPECT_LT(r.seconds, 3.0);
     // Each hit announced is in the report, whole, its address as it stood.
     std::string results = result(first);
     for (std::size_t n = 1; n < log.size(); ++n) {

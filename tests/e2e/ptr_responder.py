@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """A name server for the tests and the lookup benchmark: answers reverse
 (PTR) queries on 127.0.0.1:53 from a hosts-style table, each after the
-same delay, or never. Addresses not in the table get "no such name".
-Prints "PTR <name>" for every query it receives.
+same delay, or never, or (together:N) all at once when N names are waiting,
+so that a client asking fewer at a time gets none. Addresses not in the
+table get "no such name". Prints "PTR <name>" for every query it receives.
 
-usage: ptr_responder.py TABLE SECONDS|never
+usage: ptr_responder.py TABLE SECONDS|never|together:N
 """
 import socket
 import struct
@@ -52,14 +53,23 @@ def answer(query, end, name):
 
 def main():
     names = read_table(sys.argv[1])
-    delay = None if sys.argv[2] == "never" else float(sys.argv[2])
+    mode = sys.argv[2]
+    together = int(mode[9:]) if mode.startswith("together:") else 0
+    delay = None if mode == "never" or together else float(mode)
+    waiting = {}  # name: the latest query for it, when answering together
     sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     sock.bind(("127.0.0.1", 53))
     while True:
         query, peer = sock.recvfrom(4096)
         qname, end = question_name(query)
         print("PTR", qname, flush=True)
-        if delay is not None:
+        if together:
+            waiting[qname] = (answer(query, end, names.get(qname.lower())), peer)
+            if len(waiting) >= together:
+                for reply, to in waiting.values():
+                    sock.sendto(reply, to)
+                waiting.clear()
+        elif delay is not None:
             reply = answer(query, end, names.get(qname.lower()))
             threading.Timer(delay, sock.sendto, (reply, peer)).start()
 
