@@ -106,6 +106,22 @@ void print_file_written() {
   print("\n\n\t>>> Press enter to continue <<<\n");
 }
 
+void print_spill_failed(const std::string& folder, int error) {
+  color(LIGHTRED);
+  print("\tThe temporary folder " + folder +
+        " could not take the held hits (" + platform_error_text(error) +
+        "); they are kept in memory.\n");
+  color(BRIGHTGREEN);
+}
+
+void print_held_hits_lost(const std::string& section, const std::string& log,
+                          int error) {
+  color(RED);
+  print("\tThe " + section + " hits held for the log " + log +
+        " could not all be kept (" + platform_error_text(error) +
+        "); that section of the report is incomplete.\n");
+}
+
 void print_no_viewer(const std::string& path) {
   color(YELLOW);
   print("\tNo viewer could show the report; it is at " + path + "\n");

@@ -46,6 +46,16 @@ void print_log_unreadable(const std::string& log, int error);
 /// "File written." and the Enter prompt.
 void print_file_written();
 
+/// The temporary folder could not take held hits, which stay in memory;
+/// in light red, once a run. The hits after it are in green again.
+void print_spill_failed(const std::string& folder, int error);
+
+/// Held hits of a section of a log were lost (memory exhausted, or the
+/// temporary file lost them): the section is incomplete, through no fault
+/// of the log.
+void print_held_hits_lost(const std::string& section, const std::string& log,
+                          int error);
+
 /// Where the report is, when no viewer could show it; after the clear, so
 /// it is what the console is left showing.
 void print_no_viewer(const std::string& path);

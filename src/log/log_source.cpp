@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <utility>
 
 #include "log/decode_source.h"
@@ -113,9 +111,9 @@ byte_source open_log_source(std::FILE* file, std::uint64_t limit,
 }
 
 bool refuse_unreadable(const std::string& log_name, std::FILE* file) {
-  std::error_code ec;
   // A pipe's bytes cannot be peeked at and read again.
-  if (!std::filesystem::is_regular_file(log_name, ec) || ec) return false;
+  std::uint64_t size = 0;
+  if (!platform_regular_file_size(file, &size)) return false;
   const log_format format = peek_format(file);
   if (format_readable(format)) return false;
   std::fputs(unreadable_text(log_name, format).c_str(), stderr);
@@ -123,9 +121,9 @@ bool refuse_unreadable(const std::string& log_name, std::FILE* file) {
   return true;
 }
 
-std::uint64_t read_limit(const std::string& log_name) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(log_name, ec) || ec) return kNoLimit;
-  const std::uintmax_t bytes = std::filesystem::file_size(log_name, ec);
-  return ec || bytes == 0 ? kNoLimit : bytes;
+std::uint64_t read_limit(std::FILE* file) {
+  std::uint64_t bytes = 0;
+  if (file == nullptr || !platform_regular_file_size(file, &bytes))
+    return kNoLimit;
+  return bytes == 0 ? kNoLimit : bytes;
 }

@@ -35,8 +35,10 @@ byte_source open_log_source(std::FILE* file, std::uint64_t limit,
 /// open. The file's position is left as it was.
 bool refuse_unreadable(const std::string& log_name, std::FILE* file);
 
-/// How much of the log named to read: a log still being written to is
+/// How much of an open log to read: a log still being written to is
 /// searched as it stood when it was opened, since reading on to its end
-/// might never end. Anything but a regular file with something in it (a
-/// pipe, a device, a file in /proc that shows no size) is read to its end.
-std::uint64_t read_limit(const std::string& log_name);
+/// might never end. Taken from the file itself, not its name, so a log
+/// rotated meanwhile gives its own size. Anything but a regular file with
+/// something in it (a pipe, a device, a file in /proc that shows no size)
+/// is read to its end.
+std::uint64_t read_limit(std::FILE* file);

@@ -47,9 +47,39 @@ std::ptrdiff_t platform_read(std::FILE* file, char* into, std::size_t size,
 std::ptrdiff_t platform_read_at(std::FILE* file, char* into, std::size_t size,
                                 std::uint64_t offset, int* error);
 
-/// A second stream over the same open file, to read at offsets from while
-/// the first is read on; null when none can be had.
-std::FILE* platform_duplicate_file(std::FILE* file);
+/// Writes size bytes at offset of a file opened for writing, without moving
+/// its position. The count written (short only on failure), or -1 with
+/// *error set to the errno value.
+std::ptrdiff_t platform_write_at(std::FILE* file, const char* from,
+                                 std::size_t size, std::uint64_t offset,
+                                 int* error);
+
+/// What tells one file from another whatever its name: device and inode,
+/// or on Windows the volume serial and the file index.
+struct file_identity {
+  std::uint64_t device = 0;
+  std::uint64_t index = 0;
+  bool operator==(const file_identity& other) const {
+    return device == other.device && index == other.index;
+  }
+};
+
+/// The identity of an open file; false when the system does not say.
+bool platform_file_identity(std::FILE* file, file_identity* identity);
+
+/// The size of an open regular file; false for anything else (a pipe, a
+/// device) or when the system does not say.
+bool platform_regular_file_size(std::FILE* file, std::uint64_t* bytes);
+
+/// The folder temporary files go to: TMPDIR when set, else the system's
+/// (GetTempPath on Windows).
+std::string platform_temporary_folder();
+
+/// A new temporary file in folder, open for reading and writing, that no
+/// other user can read and that is gone once it is closed or the process
+/// ends, Ctrl-C or not. Null, with the errno value in *error, when it
+/// cannot be made.
+std::FILE* platform_create_temporary(const std::string& folder, int* error);
 
 /// True where the file system compares names without regard to the case
 /// of ASCII letters.
@@ -90,8 +120,7 @@ void platform_catch_stop_signals();
 /// reach the thread that reads the log and end a read waiting there.
 void platform_keep_stop_signals_off_this_thread();
 
-/// Lets the process hold as many files open as the system allows it: a run
-/// over many logs holds one or two for each log it has searched.
+/// Lets the process hold as many files open as the system allows it.
 void platform_allow_many_open_files();
 
 /// True once a caught request has asked the run to stop.

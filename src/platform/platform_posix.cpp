@@ -10,6 +10,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -148,11 +149,67 @@ std::ptrdiff_t platform_read_at(std::FILE* file, char* into, std::size_t size,
   return got;
 }
 
-std::FILE* platform_duplicate_file(std::FILE* file) {
-  const int copy = dup(fileno(file));
-  if (copy < 0) return nullptr;
-  std::FILE* stream = fdopen(copy, "rb");
-  if (stream == nullptr) close(copy);
+std::ptrdiff_t platform_write_at(std::FILE* file, const char* from,
+                                 std::size_t size, std::uint64_t offset,
+                                 int* error) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t put = pwrite(fileno(file), from + done, size - done,
+                               static_cast<off_t>(offset + done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      *error = put < 0 ? errno : EIO;
+      return -1;
+    }
+    done += static_cast<std::size_t>(put);
+  }
+  return static_cast<std::ptrdiff_t>(done);
+}
+
+bool platform_file_identity(std::FILE* file, file_identity* identity) {
+  struct stat st {};
+  if (fstat(fileno(file), &st) != 0) return false;
+  identity->device = static_cast<std::uint64_t>(st.st_dev);
+  identity->index = static_cast<std::uint64_t>(st.st_ino);
+  return true;
+}
+
+bool platform_regular_file_size(std::FILE* file, std::uint64_t* bytes) {
+  struct stat st {};
+  if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  *bytes = static_cast<std::uint64_t>(st.st_size);
+  return true;
+}
+
+std::string platform_temporary_folder() {
+  const char* set = std::getenv("TMPDIR");
+  return set != nullptr && *set != '\0' ? set : "/tmp";
+}
+
+std::FILE* platform_create_temporary(const std::string& folder, int* error) {
+  int fd = -1;
+#ifdef O_TMPFILE
+  // Never has a name, so nothing is left behind whatever ends the run.
+  fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+#endif
+  if (fd < 0) {
+    // File systems without O_TMPFILE: a private name, removed at once.
+    std::string name = folder + "/vantrel-XXXXXX";
+    fd = mkstemp(name.data());
+    if (fd >= 0) {
+      unlink(name.c_str());
+      fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+  }
+  if (fd < 0) {
+    *error = errno;
+    return nullptr;
+  }
+  std::FILE* stream = fdopen(fd, "w+b");
+  if (stream == nullptr) {
+    *error = errno;
+    close(fd);
+  }
   return stream;
 }
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <io.h>
+#include <fcntl.h>
 
 #include <cctype>
 #include <cerrno>
@@ -172,11 +173,102 @@ std::ptrdiff_t platform_read_at(std::FILE* file, char* into, std::size_t size,
   return -1;
 }
 
-std::FILE* platform_duplicate_file(std::FILE* file) {
-  const int copy = _dup(_fileno(file));
-  if (copy < 0) return nullptr;
-  std::FILE* stream = _fdopen(copy, "rb");
-  if (stream == nullptr) _close(copy);
+namespace {
+
+HANDLE handle_of(std::FILE* file) {
+  return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+}
+
+int errno_of(DWORD error) {
+  switch (error) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_ACCESS_DENIED:
+      return EACCES;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND:
+      return ENOENT;
+    default:
+      return EIO;
+  }
+}
+
+}  // anonymous namespace
+
+std::ptrdiff_t platform_write_at(std::FILE* file, const char* from,
+                                 std::size_t size, std::uint64_t offset,
+                                 int* error) {
+  std::size_t done = 0;
+  while (done < size) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>((offset + done) & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+    const std::size_t left = size - done;
+    const DWORD most = left > 0x40000000u ? 0x40000000u
+                                          : static_cast<DWORD>(left);
+    DWORD put = 0;
+    if (WriteFile(handle_of(file), from + done, most, &put, &at) == 0 ||
+        put == 0) {
+      *error = errno_of(GetLastError());
+      return -1;
+    }
+    done += put;
+  }
+  return static_cast<std::ptrdiff_t>(done);
+}
+
+bool platform_file_identity(std::FILE* file, file_identity* identity) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(handle_of(file), &info) == 0) return false;
+  identity->device = info.dwVolumeSerialNumber;
+  identity->index =
+      (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) |
+      info.nFileIndexLow;
+  return true;
+}
+
+bool platform_regular_file_size(std::FILE* file, std::uint64_t* bytes) {
+  const HANDLE handle = handle_of(file);
+  LARGE_INTEGER size;
+  if (GetFileType(handle) != FILE_TYPE_DISK ||
+      GetFileSizeEx(handle, &size) == 0)
+    return false;
+  *bytes = static_cast<std::uint64_t>(size.QuadPart);
+  return true;
+}
+
+std::string platform_temporary_folder() {
+  const char* set = std::getenv("TMPDIR");
+  if (set != nullptr && *set != '\0') return set;
+  char path[MAX_PATH + 1];
+  const DWORD length = GetTempPathA(sizeof path, path);
+  return length > 0 && length <= MAX_PATH ? std::string(path, length) : ".";
+}
+
+std::FILE* platform_create_temporary(const std::string& folder, int* error) {
+  char name[MAX_PATH];
+  if (GetTempFileNameA(folder.c_str(), "vtl", 0, name) == 0) {
+    *error = errno_of(GetLastError());
+    return nullptr;
+  }
+  // Shared with no one, and deleted by the system when the last handle
+  // goes, which ExitProcess closes however the run ends.
+  const HANDLE handle = CreateFileA(
+      name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    *error = errno_of(GetLastError());
+    DeleteFileA(name);
+    return nullptr;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle),
+                                 _O_RDWR | _O_BINARY);
+  std::FILE* stream = fd >= 0 ? _fdopen(fd, "w+b") : nullptr;
+  if (stream == nullptr) {
+    *error = EMFILE;
+    if (fd >= 0) _close(fd); else CloseHandle(handle);
+  }
   return stream;
 }
 

@@ -4,7 +4,6 @@
 
 #include "console/run_messages.h"
 #include "log/line_reader.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -28,33 +27,29 @@ std::vector<std::vector<std::size_t>> same_terms(
 }  // anonymous namespace
 
 void search_job(log_job& job, const std::vector<report_section>& sections,
-                const hit_sink* live, const stop_check& stop) {
-  job.held.resize(sections.size());
-  if (job.log.file == nullptr && !reopen_log(job.log, &job.read.error)) {
-    job.read.end = search_end::read_failed;
-    return;
+                hit_store& store, const hit_sink* live,
+                const stop_check& stop) {
+  if (job.log.file == nullptr) {
+    if (!reopen_log(job.log, &job.read.error)) {
+      job.read.end = search_end::read_failed;
+      return;
+    }
+    job.limit = read_limit(job.log.file);
   }
   std::FILE* file = job.log.file;
   job.log.file = nullptr;  // the source closes it
-  // Gone before the held hits come back: a huge line is then held once.
   line_reader reader(open_log_source(file, job.limit, &job.reading));
   // Once, as soon as it is known: a pipe in a format this build lacks.
   if (job.reading.refused != log_format::plain)
     std::fputs(unreadable_text(job.log.name, job.reading.refused).c_str(),
                stderr);
-  // A regular file's hits are read again where they lie; a compressed
-  // log's text is not in the file, so its lines are held themselves.
-  std::FILE* again = job.limit != kNoLimit && !job.reading.compressed
-                         ? platform_duplicate_file(file)
-                         : nullptr;
-  for (held_hits& held : job.held) {
-    held.log = again;
-    held.memory_limit = job.held_limit;
-  }
   if (!job.last) reader.drop_empty_last_line();
+  // The lines themselves are held, so the log is not needed again: its
+  // descriptor goes with the reader, and a log rotated away meanwhile
+  // still gives its hits as they were read.
   const auto hand = [&](std::size_t s, std::string_view line, std::int64_t n) {
     if (s == 0 && live != nullptr) return (*live)(line, n);
-    hold_hit(job.held[s], line, reader.offset_of(line));
+    hold_line(store, *job.held[s], line);
     return true;
   };
   std::vector<term_sink> terms;
@@ -75,16 +70,13 @@ void search_job(log_job& job, const std::vector<report_section>& sections,
   job.read.damaged = job.reading.damaged;
   job.read.lines = job.reading.lines;
   job.read.refused = job.reading.refused;
+  for (held_tape* tape : job.held) seal_tape(store, *tape);
 }
 
-void release_job(log_job& job) {
+void release_job(log_job& job, hit_store& store) {
   if (job.log.file != nullptr) std::fclose(job.log.file);
   job.log.file = nullptr;
-  if (job.held.empty()) return;
-  std::FILE* again = job.held[0].log;
-  for (held_hits& held : job.held) drop_hits(held);
-  if (again != nullptr) std::fclose(again);
-  job.held.clear();
+  for (held_tape* tape : job.held) drop_tape(store, *tape);
 }
 
 bool cut_short(const read_end& read) {

@@ -4,13 +4,14 @@
 // section's, when the log is the one being written) or held until that
 // section is written.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "log/byte_source.h"
 #include "log/log_source.h"
-#include "run/held_hits.h"
+#include "run/hit_store.h"
 #include "run/log_set.h"
 #include "run/sections.h"
 #include "search/search_pass.h"
@@ -27,21 +28,25 @@ struct read_end {
 
 struct log_job {
   log_entry log;  // its file is closed once searched
-  std::uint64_t limit = kNoLimit;
+  // Taken from the open file: open_logs', or for a log it left closed,
+  // the one opened again to be searched.
+  std::atomic<std::uint64_t> limit{kNoLimit};
   bool last = false;  // the last log searched: its text ends the run's
   log_reading reading;
-  std::vector<held_hits> held;  // one per section
-  std::size_t held_limit = std::size_t{64} << 20;  // bytes per section
+  std::vector<held_tape*> held;  // one per section, in the run's store
+  std::vector<int> lost;  // per section: errno value once held hits were lost
   read_end read;
 };
 
 /// Reads the job's log once and looks in it for every section's term. With
-/// `live`, the first section's hits go to it; every other hit is held.
+/// `live`, the first section's hits go to it; every other hit is held on
+/// the job's tapes of the store.
 void search_job(log_job& job, const std::vector<report_section>& sections,
-                const hit_sink* live, const stop_check& stop);
+                hit_store& store, const hit_sink* live,
+                const stop_check& stop);
 
 /// Lets go of what the job holds.
-void release_job(log_job& job);
+void release_job(log_job& job, hit_store& store);
 
 /// True when the read did not reach the end of the log.
 bool cut_short(const read_end& read);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <system_error>
+#include <unordered_set>
 
 #include "log/log_source.h"
 #include "platform/platform.h"
@@ -56,42 +57,71 @@ std::vector<std::string> expand(const std::string& pattern) {
     if (!leaf_name(*it, &leaf) ||
         !name_matches(wanted, leaf, platform_names_ignore_case()))
       continue;
-    const std::string path = folder + leaf;
+    // The type the listing gave: no look at each file (the report is
+    // told by its identity once opened).
     std::error_code kind;
-    if (fs::is_regular_file(path, kind) && !log_is_report(path))
-      found.push_back(path);
+    if (it->is_regular_file(kind)) found.push_back(folder + leaf);
   }
   return found;
 }
 
-bool named_before(const std::vector<std::string>& kept,
-                  const std::string& name) {
-  return std::any_of(kept.begin(), kept.end(), [&](const std::string& k) {
-    std::error_code ec;
-    return fs::equivalent(k, name, ec) && !ec;
-  });
+struct identity_hash {
+  std::size_t operator()(const file_identity& id) const {
+    return std::hash<std::uint64_t>()(id.index * 31 + id.device);
+  }
+};
+
+// Files already taken, known by what the system tells them apart by
+// rather than by name: one look per file, however many there are.
+using taken_files = std::unordered_set<file_identity, identity_hash>;
+
+// The identity of the file named, if there is one.
+bool identity_of(const std::string& name, file_identity* id) {
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  if (file == nullptr) return false;
+  const bool known = platform_file_identity(file, id);
+  std::fclose(file);
+  return known;
 }
 
 // A directory or a name with a NUL byte cannot be a log; the C library
-// would open the one and cut the other short. Nor can the report: a name
-// that led nowhere before the report was created may lead to it now.
+// would open the one and cut the other short.
 std::FILE* open_log(const std::string& log_name) {
   if (log_name.empty() || log_name.find('\0') != std::string::npos)
     return nullptr;
   std::error_code ec;
-  if (fs::is_directory(log_name, ec) || log_is_report(log_name))
-    return nullptr;
+  if (fs::is_directory(log_name, ec)) return nullptr;
   return std::fopen(log_name.c_str(), "rb");
 }
 
-log_entry opened(const std::string& name, std::FILE* file) {
+log_entry opened(const std::string& name, std::FILE* file,
+                 const file_identity& identity) {
   log_entry log;
   log.name = name;
   log.file = file;
+  log.identity = identity;
+  std::uint64_t size = 0;
+  log.regular = platform_regular_file_size(file, &size);
   std::error_code ec;
-  log.regular = fs::is_regular_file(name, ec);
   if (log.regular) log.modified = fs::last_write_time(name, ec);
   return log;
+}
+
+// Nor can the report be a log: a name that led nowhere before the report
+// was created may lead to it now. Known by identity, each file is looked
+// at once, and a file named twice is searched once.
+struct file_check {
+  taken_files taken;
+  file_identity report;
+  bool have_report = false;
+};
+
+enum class verdict { log, report, named_before };
+
+verdict check(file_check& files, std::FILE* file, file_identity* id) {
+  if (!platform_file_identity(file, id)) return verdict::log;
+  if (files.have_report && *id == files.report) return verdict::report;
+  return files.taken.insert(*id).second ? verdict::log : verdict::named_before;
 }
 
 }  // anonymous namespace
@@ -151,32 +181,36 @@ void order_logs(std::vector<log_entry>& logs) {
 
 log_set open_logs(const std::vector<std::string>& names) {
   log_set set;
-  std::vector<std::string> kept;
+  file_check files;
+  files.have_report = identity_of(kReportName, &files.report);
   std::size_t open_regular = 0;
   for (const std::string& given : names) {
     const bool pattern = is_pattern(given);
     const std::vector<std::string> found =
         pattern ? expand(given) : std::vector<std::string>{given};
-    if (found.empty()) set.not_opened.push_back(given);
+    bool matched = false;  // a pattern never matches the report
     for (const std::string& name : found) {
-      if (named_before(kept, name)) continue;
       std::FILE* file = open_log(name);
       if (file != nullptr && refuse_unreadable(name, file)) {
         std::fclose(file);
         file = nullptr;
       }
-      if (file == nullptr) {
+      file_identity id;
+      const verdict v =
+          file == nullptr ? verdict::log : check(files, file, &id);
+      matched = matched || v != verdict::report;
+      if (file != nullptr && v != verdict::log) std::fclose(file);
+      if (file == nullptr || (v == verdict::report && !pattern))
         set.not_opened.push_back(name);
-        continue;
-      }
-      kept.push_back(name);
-      set.logs.push_back(opened(name, file));
+      if (file == nullptr || v != verdict::log) continue;
+      set.logs.push_back(opened(name, file, id));
       log_entry& log = set.logs.back();
       if (log.regular && ++open_regular > kOpenAtOnce) {
         std::fclose(log.file);
         log.file = nullptr;
       }
     }
+    if (pattern && !matched) set.not_opened.push_back(given);
   }
   order_logs(set.logs);
   return set;
@@ -185,6 +219,19 @@ log_set open_logs(const std::vector<std::string>& names) {
 bool reopen_log(log_entry& log, int* error) {
   errno = 0;
   log.file = open_log(log.name);
-  if (log.file == nullptr) *error = errno != 0 ? errno : ENOENT;
-  return log.file != nullptr;
+  if (log.file == nullptr) {
+    *error = errno != 0 ? errno : ENOENT;
+    return false;
+  }
+  // Another file by that name now (rotated meanwhile): it may be the
+  // report, which is never read.
+  file_identity now;
+  if ((!platform_file_identity(log.file, &now) || !(now == log.identity)) &&
+      log_is_report(log.name)) {
+    std::fclose(log.file);
+    log.file = nullptr;
+    *error = ENOENT;
+    return false;
+  }
+  return true;
 }

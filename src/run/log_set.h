@@ -9,11 +9,14 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/platform.h"
+
 struct log_entry {
   std::string name;  // as given, or the path a pattern found
   std::FILE* file = nullptr;
   bool regular = false;  // a regular file, not a pipe or a device
   std::filesystem::file_time_type modified{};
+  file_identity identity{};  // of the file open_logs opened
 };
 
 struct log_set {

@@ -11,6 +11,7 @@
 #include "output/hit_writer.h"
 #include "output/name_pipeline.h"
 #include "platform/platform.h"
+#include "run/hit_store.h"
 #include "run/job_board.h"
 #include "run/log_job.h"
 #include "run/log_set.h"
@@ -18,17 +19,12 @@
 
 namespace {
 
-// What the held hits of all logs may take in memory before they go on in
-// temporary files, split among the sections of every log: so memory stays
-// bounded however many logs there are. One log keeps the whole of its own.
-constexpr std::size_t kHeldBudget = std::size_t{32} << 20;
-constexpr std::size_t kHeldFloor = std::size_t{256} << 10;
-
 struct log_run {
   std::FILE* report = nullptr;
   name_pipeline* names = nullptr;
   std::vector<report_section> sections;
   std::vector<std::unique_ptr<log_job>> jobs;
+  hit_store store;  // every log's held hits
   std::vector<std::int64_t> numbered;  // hits announced, per section
   std::unique_ptr<job_board> board;
   bool first_taken = false;  // the main thread took the first log
@@ -37,6 +33,12 @@ struct log_run {
 
 bool ends_early(const log_run& run) {
   return run.board->stopped() || platform_stop_requested();
+}
+
+// Said once, by the main thread, as soon as it sees it.
+void tell_spill_failure(log_run& run) {
+  if (take_spill_failure(run.store))
+    print_spill_failed(run.store.folder, run.store.spill_error);
 }
 
 hit_writer writer_for(const log_run& run) {
@@ -53,7 +55,8 @@ void finish_section(hit_writer& writer, name_pipeline& names) {
 
 read_progress progress_of(const log_run& run, std::size_t index) {
   const log_job& job = *run.jobs[index];
-  return start_progress(job.limit == kNoLimit ? 0 : job.limit, index + 1,
+  const std::uint64_t limit = job.limit;
+  return start_progress(limit == kNoLimit ? 0 : limit, index + 1,
                         run.jobs.size());
 }
 
@@ -65,9 +68,10 @@ void search_here(log_run& run, std::size_t index, const hit_sink* live) {
   const stop_check stop = [&] {
     update_progress(progress, job.reading.file_bytes);
     write_ready_hits(*run.names);
+    tell_spill_failure(run);
     return ends_early(run);
   };
-  search_job(job, run.sections, live, stop);
+  search_job(job, run.sections, run.store, live, stop);
   end_progress();
 }
 
@@ -85,17 +89,19 @@ void wait_for(log_run& run, std::size_t index) {
       [&] {
         update_progress(progress, job.reading.file_bytes);
         write_ready_hits(*run.names);
+        tell_spill_failure(run);
       });
   end_progress();
 }
 
 bool replay(log_run& run, std::size_t s, log_job& job, hit_writer& writer) {
   if (writer.write_error != 0 || platform_stop_requested()) return false;
-  replay_hits(job.held[s],
-              [&](std::string_view line, std::int64_t) {
-                return write_hit(writer, line, ++run.numbered[s]);
-              },
-              platform_stop_requested);
+  tell_spill_failure(run);
+  job.lost[s] = replay_tape(run.store, *job.held[s],
+                            [&](std::string_view line, std::int64_t) {
+                              return write_hit(writer, line, ++run.numbered[s]);
+                            },
+                            platform_stop_requested);
   return true;
 }
 
@@ -141,16 +147,16 @@ int write_held_section(log_run& run, std::size_t s) {
   return writer.write_error;
 }
 
-// Held hits that could not be read back, once per log.
-bool print_read_back_errors(const log_run& run) {
+// The sections of logs whose held hits were lost: the store's fault, not
+// the log's.
+bool print_lost_hits(const log_run& run) {
   bool any = false;
   for (const auto& job : run.jobs) {
-    for (const held_hits& held : job->held) {
-      if (held.error == 0) continue;
-      print_incomplete({search_end::read_failed, held.error, false, 0},
-                       job->log.name, run.named);
+    for (std::size_t s = 0; s < job->lost.size(); ++s) {
+      if (job->lost[s] == 0) continue;
+      print_held_hits_lost(case_name(run.sections[s]), job->log.name,
+                           job->lost[s]);
       any = true;
-      break;
     }
   }
   return any;
@@ -167,15 +173,14 @@ std::size_t shared_logs(const log_set& set) {
 
 void make_jobs(log_run& run, log_set& set) {
   const std::size_t count = set.logs.size();
-  const std::size_t stores = count * run.sections.size();
   for (std::size_t i = 0; i < count; ++i) {
     auto job = std::make_unique<log_job>();
     job->log = set.logs[i];
-    job->limit = read_limit(job->log.name);
+    job->limit = read_limit(job->log.file);  // left closed: once reopened
     job->last = i + 1 == count;
-    job->held.resize(run.sections.size());  // empty if never searched
-    if (count > 1)
-      job->held_limit = std::max(kHeldFloor, kHeldBudget / stores);
+    for (std::size_t s = 0; s < run.sections.size(); ++s)
+      job->held.push_back(&new_tape(run.store));
+    job->lost.assign(run.sections.size(), 0);
     run.jobs.push_back(std::move(job));
   }
   run.board = std::make_unique<job_board>(count, shared_logs(set));
@@ -204,10 +209,11 @@ search_result search_logs(const search_options& options, std::FILE* report,
   run.names = &names;
   run.sections = report_sections(options.term, options.mixed_case);
   run.named = set.logs.size() > 1 || options.logs.size() > 1;
+  run.store.folder = platform_temporary_folder();
   make_jobs(run, set);
   run.first_taken = run.board->take(0);
   run.board->start_workers(worker_count(*run.board), [&run](std::size_t i) {
-    search_job(*run.jobs[i], run.sections, nullptr,
+    search_job(*run.jobs[i], run.sections, run.store, nullptr,
                [&run] { return ends_early(run); });
   });
   result.write_error = write_first_section(run);
@@ -217,8 +223,8 @@ search_result search_logs(const search_options& options, std::FILE* report,
   }
   bool whole = set.not_opened.empty();
   for (const auto& job : run.jobs) whole = whole && !cut_short(job->read);
-  if (result.write_error == 0 && print_read_back_errors(run)) whole = false;
+  if (result.write_error == 0 && print_lost_hits(run)) whole = false;
   result.whole = whole;
-  for (const auto& job : run.jobs) release_job(*job);
+  for (const auto& job : run.jobs) release_job(*job, run.store);
   return result;
 }

@@ -19,10 +19,14 @@ std::vector<report_section> report_sections(const std::string& term,
   return sections;
 }
 
+const char* case_name(const report_section& section) {
+  return section.letters == section_case::upper   ? "UpperCase"
+         : section.letters == section_case::lower ? "LowerCase"
+                                                  : "MixedCase";
+}
+
 void print_section_start(const report_section& section) {
-  print_searching(section.letters == section_case::upper   ? "UpperCase"
-                  : section.letters == section_case::lower ? "LowerCase"
-                                                           : "MixedCase");
+  print_searching(case_name(section));
 }
 
 int write_section_heading(std::FILE* report, const report_section& section) {

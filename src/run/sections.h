@@ -26,6 +26,9 @@ struct report_section {
 std::vector<report_section> report_sections(const std::string& term,
                                             bool mixed_case);
 
+/// "UpperCase", "LowerCase" or "MixedCase", as the console names it.
+const char* case_name(const report_section& section);
+
 /// Says on the console that the section's search starts; its hits follow
 /// in green.
 void print_section_start(const report_section& section);

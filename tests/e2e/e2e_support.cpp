@@ -417,6 +417,9 @@ e2e_result run_once(const e2e_run& run) {
     for (const char* a : {"script", "-qec", line.c_str(), "/dev/null"})
       argv.emplace_back(a);
   } else {
+    if (!run.setup.empty())
+      argv.insert(argv.end(),
+                  {"sh", "-c", "set -e\n" + run.setup + "\nexec \"$@\"", "sh"});
     argv.insert(argv.end(), program.begin(), program.end());
   }
 

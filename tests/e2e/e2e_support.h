@@ -36,6 +36,9 @@ struct e2e_run {
   // Called with the working directory after the run, before it is removed.
   std::function<void(const std::string&)> inspect;
   bool read_report = true;           // false: leave huge reports on disk
+  // Shell commands run in the run's namespace and working directory just
+  // before the program: a hard limit, a small file system, a variable.
+  std::string setup;
   // Sends stop_signal once report.html holds at least stop_after bytes.
   int stop_signal = 0;
   std::size_t stop_after = 0;

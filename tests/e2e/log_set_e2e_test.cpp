@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <tuple>
 
 #include "e2e_support.h"
 #include <algorithm>
@@ -158,6 +161,71 @@ TEST(LogSet, LogsMissingOrNamedTwice) {
   const e2e_result none = run_vantrel(run);
   EXPECT_EQ(none.status, 1);
   EXPECT_EQ(none.out, banner() + progress() + "Unable to open file");
+}
+
+// Every log's held hits come back in log order, however many logs there
+// are for the descriptors the run may hold.
+TEST(LogSet, ThousandsOfLogsUnderALowDescriptorLimit) {
+  if (windows_program()) GTEST_SKIP() << "Wine holds descriptors of its own";
+  e2e_run run;
+  run.args = {"-t", "2", "-s", "jdoe", "-f", "fw-*.log"};
+  run.input = "\n";
+  run.setup = "ulimit -n 256";  // hard and soft
+  std::string upper, lower;
+  run.prepare = [&](const std::string& dir) {
+    const auto when = std::filesystem::file_time_type::clock::now();
+    for (int i = 0; i < 1500; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "fw-%04d.log", i);
+      const std::string n = std::to_string(i);
+      std::ofstream(dir + "/" + name) << "JDOE " + n + "\njdoe " + n + "\n";
+      std::filesystem::last_write_time(dir + "/" + name, when);
+      upper += result("JDOE " + n);
+      lower += result("jdoe " + n);
+    }
+  };
+  const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.status, 0) << r.out.substr(0, 2000);
+  EXPECT_EQ(r.report, head("jdoe", "fw-*.log") + upper + lower_heading() +
+                          lower + foot());
+}
+
+// More held hits than memory is meant to take, and a temporary folder
+// (TMPDIR) that fills up part way, or is not there: every hit is in the
+// report all the same, and the run says once where they could not go.
+TEST(LogSet, TemporaryFolderThatCannotTakeTheHeldHits) {
+  if (windows_program()) GTEST_SKIP() << "TMPDIR names a folder of the host";
+  e2e_run run;
+  run.args = {"-t", "2", "-s", "jdoe", "-f", "fw.0.log.gz", "fw.1.log.gz"};
+  run.input = "\n";
+  std::string logs[2], lower, out = banner() + progress() + pass_start(true) +
+                                    pass_start(false);
+  for (int i = 0; i < 20000; ++i) {
+    const std::string line = "Mar 01 jdoe " + std::to_string(i) + " " +
+                             std::string(2000, 'x');
+    logs[i / 10000] += line + "\n";
+    lower += result(line);
+    out += found(i + 1);
+  }
+  out += finish();
+  run.files = {{"fw.0.log.gz", gzipped(logs[0])},
+               {"fw.1.log.gz", gzipped(logs[1])}};
+  for (const auto& [setup, folder, error] :
+       {std::tuple{"mkdir small && mount -t tmpfs -o size=512k none small",
+                   "/small", "No space left on device"},
+        std::tuple{"", "/missing", "No such file or directory"}}) {
+    run.setup = std::string(setup) + "\nexport TMPDIR=\"$PWD\"" + folder;
+    const e2e_result r = run_vantrel(run);
+    const std::string said = "\tThe temporary folder " + r.workdir + folder +
+                             " could not take the held hits (" + error +
+                             "); they are kept in memory.\n";
+    EXPECT_EQ(r.status, 0) << folder;
+    EXPECT_EQ(r.report, head("jdoe", "fw.0.log.gz, fw.1.log.gz") +
+                            lower_heading() + lower + foot());
+    const std::size_t at = r.out.find(said);
+    ASSERT_NE(at, std::string::npos) << r.out.substr(0, 1000);
+    EXPECT_EQ(r.out.substr(0, at) + r.out.substr(at + said.size()), out);
+  }
 }
 
 }  // namespace
