@@ -1,4 +1,4 @@
-#include "run/hit_store.h"
+#include "store/hit_store.h"
 
 #include <gtest/gtest.h>
 

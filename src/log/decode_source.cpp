@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "log/decoder.h"
+#include "decode/decoder.h"
 #include "platform/platform.h"
 
 namespace {

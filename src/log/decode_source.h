@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-#include "log/decoder.h"
+#include "decode/decoder.h"
 #include "log/line_reader.h"
 #include "log/log_source.h"
 

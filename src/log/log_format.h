@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "log/decoder.h"
+#include "decode/decoder.h"
 
 enum class log_format { plain, gzip, bzip2, xz, zstd, lz4 };
 

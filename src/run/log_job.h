@@ -11,7 +11,7 @@
 
 #include "log/byte_source.h"
 #include "log/log_source.h"
-#include "run/hit_store.h"
+#include "store/hit_store.h"
 #include "run/log_set.h"
 #include "run/sections.h"
 #include "search/search_pass.h"

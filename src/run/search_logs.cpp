@@ -11,7 +11,7 @@
 #include "output/hit_writer.h"
 #include "output/name_pipeline.h"
 #include "platform/platform.h"
-#include "run/hit_store.h"
+#include "store/hit_store.h"
 #include "run/job_board.h"
 #include "run/log_job.h"
 #include "run/log_set.h"

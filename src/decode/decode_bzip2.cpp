@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "log/bzip2_blocks.h"
-#include "log/decoder.h"
+#include "decode/bzip2_blocks.h"
+#include "decode/decoder.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 #pragma once
+// decode/: compressed data to text, one small step per format.
 // One decompressor behind one small step, whatever the format (gzip through
 // zlib's or ISA-L's, bzip2, xz, zstd), so the thread that drives it
 // (decode_source.cpp) reads input, joins members and tells a cut from a

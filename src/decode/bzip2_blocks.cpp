@@ -1,4 +1,4 @@
-#include "log/bzip2_blocks.h"
+#include "decode/bzip2_blocks.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,5 @@
 #pragma once
+// store/: held hits, many tapes in one memory budget and one temporary file.
 // The held hits of the whole run in one store: every log and section holds
 // its hits on a tape of its own, and all tapes share one memory budget and
 // one temporary file, in chunks of at most kChunkBytes. Memory and

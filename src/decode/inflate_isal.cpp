@@ -17,7 +17,7 @@
 #include <new>
 #include <string>
 
-#include "log/decoder.h"
+#include "decode/decoder.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "log/decoder.h"
+#include "decode/decoder.h"
 
 namespace {
 

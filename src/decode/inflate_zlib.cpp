@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "log/decoder.h"
+#include "decode/decoder.h"
 
 namespace {
 
