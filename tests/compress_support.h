@@ -83,7 +83,7 @@ inline std::string packed(packer how, std::string_view text, int level = 6) {
 /// was.
 inline std::string unpacked(packer how, std::string_view data, bool* damaged) {
   std::string out;
-  char buffer[4096];
+  [[maybe_unused]] char buffer[4096];  // unused where no format but gzip is built
   *damaged = false;
   switch (how) {
 #ifdef VANTREL_HAVE_BZIP2
