@@ -28,24 +28,37 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 runs_dir=$build/fuzz-runs
 failed=()
-printf '%-14s %8s %12s %10s  %s\n' target seconds executions exec/s result
-for t in "${targets[@]}"; do
-  work=$runs_dir/$t
+# Each target runs on one core, so as many run at once as there are cores;
+# their lines are printed in order once all have ended.
+fuzz_one() {
+  local t=$1 work=$runs_dir/$1
   rm -rf "$work"
   mkdir -p "$work/corpus" "$work/findings"
-  inputs=("$root/fuzz/corpus/$t")
+  local inputs=("$root/fuzz/corpus/$t")
   [[ -d $root/fuzz/regressions/$t ]] && inputs+=("$root/fuzz/regressions/$t")
   # New inputs go to the scratch corpus, never into the committed seeds.
   "$build/fuzz/fuzz_$t" "$work/corpus" "${inputs[@]}" \
     -dict="$root/fuzz/vantrel.dict" -max_total_time="$seconds" \
     -timeout=10 -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1 \
     -artifact_prefix="$work/findings/" >"$work/log" 2>&1
-  status=$?
+  echo $? >"$work/status"
+}
+cores=$(nproc 2>/dev/null || echo 1)
+for t in "${targets[@]}"; do
+  while (($(jobs -rp | wc -l) >= cores)); do wait -n || true; done
+  fuzz_one "$t" &
+done
+wait
+
+printf '%-14s %8s %12s %10s  %s\n' target seconds executions exec/s result
+for t in "${targets[@]}"; do
+  work=$runs_dir/$t
+  status=$(cat "$work/status" 2>/dev/null || echo '?')
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log" | tail -n 1)
   took=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$work/log" | tail -n 1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$work/log" | tail -n 1)
   result=ok
-  if ((status != 0)) || [[ -n $(ls -A "$work/findings") ]]; then
+  if [[ $status != 0 ]] || [[ -n $(ls -A "$work/findings") ]]; then
     result="FAILED (exit $status): see $work/log and $work/findings/"
     failed+=("$t")
   fi

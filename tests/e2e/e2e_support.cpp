@@ -146,6 +146,7 @@ int spawn(const std::vector<std::string>& argv, const fs::path& in,
         kill(run.on_terminal || windows_program() ? program_below(pid) : pid,
              run.stop_signal);
         sent = true;
+        if (run.after_stop) run.after_stop();
       }
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }

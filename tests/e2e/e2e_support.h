@@ -42,6 +42,7 @@ struct e2e_run {
   // Sends stop_signal once report.html holds at least stop_after bytes.
   int stop_signal = 0;
   std::size_t stop_after = 0;
+  std::function<void()> after_stop;  // called once the signal is sent
   // A name server run beside the program, on 127.0.0.1:53 in its namespace
   // only (hermetic.sh), and asked through a resolv.conf of the run's own
   // with "hosts: files dns"; empty: none, and DNS fails at once.
