@@ -9,6 +9,7 @@
 #include "console/console.h"
 #include "console/run_messages.h"
 #include "console/startup.h"
+#include "log/log_format.h"
 #include "output/name_pipeline.h"
 #include "platform/platform.h"
 #include "report/report.h"
@@ -63,7 +64,7 @@ int main(int argc, char** argv) {
   print_unknown_switches(unknown);
   // --help and --version answer and end the run: no banner, no report.
   if (asked != info_request::none) {
-    print(info_text(asked));
+    print(info_text(asked, readable_formats()));
     return 0;
   }
   if (!start_socket_library(platform_start_sockets)) return kSocketStartFailure;

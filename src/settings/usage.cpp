@@ -1,13 +1,11 @@
 #include "settings/usage.h"
 
-#include "log/log_format.h"
-
 // The version comes from the build, so it always matches the packages'.
 #ifndef VANTREL_VERSION
 #error "VANTREL_VERSION must be defined by the build"
 #endif
 
-std::string info_text(info_request request) {
+std::string info_text(info_request request, const std::string& formats) {
   switch (request) {
     case info_request::help:
       return "Usage: vantrel [-f logfile] [-s term] [-t 1|2] [-i] [-x] "
@@ -35,8 +33,8 @@ std::string info_text(info_request request) {
              "\n"
              "More in the manual page: man vantrel\n";
     case info_request::version:
-      return "vantrel " VANTREL_VERSION "\ncompressed logs read: " +
-             readable_formats() + "\n";
+      return "vantrel " VANTREL_VERSION "\ncompressed logs read: " + formats +
+             "\n";
     case info_request::none:
       break;
   }

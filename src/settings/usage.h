@@ -6,5 +6,6 @@
 #include "settings/command_line.h"
 
 /// The text --help or --version prints: the usage summary, or the program
-/// name and version on one line. Empty for info_request::none.
-std::string info_text(info_request request);
+/// name and version, then the compressed formats the build reads (as
+/// "gzip, bzip2"). Empty for info_request::none.
+std::string info_text(info_request request, const std::string& formats);
