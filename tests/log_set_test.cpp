@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <filesystem>
 #include <fstream>
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -37,11 +37,10 @@ TEST(LogSet, NameMatches) {
 }
 
 TEST(LogSet, OrderIsOldestFirstThenTheOthersAsGiven) {
-  const auto t = std::filesystem::file_time_type::clock::now();
-  const auto h = std::chrono::hours(1);
+  const std::int64_t t = 1700000000, h = 3600;
   std::vector<log_entry> logs = {
-      {"pipe2", nullptr, false, {}}, {"b", nullptr, true, t},
-      {"pipe1", nullptr, false, {}}, {"a", nullptr, true, t},
+      {"pipe2", nullptr, false, 0}, {"b", nullptr, true, t},
+      {"pipe1", nullptr, false, 0}, {"a", nullptr, true, t},
       {"c", nullptr, true, t - h},
   };
   order_logs(logs);

@@ -77,12 +77,14 @@ byte_source with_head(head h, byte_source rest) {
 byte_source file_source(std::FILE* file, std::uint64_t limit,
                         std::atomic<std::uint64_t>* counted) {
   if (file == nullptr) return nullptr;
-  return [file, limit, counted](char* into, std::size_t size,
-                                int* error) mutable -> std::ptrdiff_t {
+  // A limit is a regular file's size: its reads never wait.
+  const bool may_wait = limit == kNoLimit;
+  return [file, limit, counted, may_wait](char* into, std::size_t size,
+                                          int* error) mutable -> std::ptrdiff_t {
     const auto want =
         static_cast<std::size_t>(std::min<std::uint64_t>(size, limit));
     if (want == 0) return 0;
-    const std::ptrdiff_t got = platform_read(file, into, want, error);
+    const std::ptrdiff_t got = platform_read(file, into, want, error, may_wait);
     if (got <= 0) return got;
     limit -= static_cast<std::uint64_t>(got);
     if (counted != nullptr) *counted += static_cast<std::uint64_t>(got);

@@ -37,10 +37,11 @@ bool platform_parse_ipv4(const std::string& text, std::uint32_t* address);
 /// Reads up to size bytes of file from its position, straight from the
 /// operating system: no stream buffer in between, so the bytes of a pipe
 /// are handed on as they come. The count read, 0 at the end of the file, or
-/// -1 with *error set to the errno value; a stop request ends a read that
-/// is waiting (a pipe whose writer is idle) with EINTR or another error.
+/// -1 with *error set to the errno value. Where the read may wait (a pipe
+/// whose writer is idle), a stop request ends it with EINTR or another
+/// error; a regular file's read never waits, and is not watched.
 std::ptrdiff_t platform_read(std::FILE* file, char* into, std::size_t size,
-                             int* error);
+                             int* error, bool may_wait = true);
 
 /// Reads up to size bytes of a regular file at offset, as platform_read
 /// does, without moving the position the other reads go on from.
@@ -66,6 +67,17 @@ struct file_identity {
 
 /// The identity of an open file; false when the system does not say.
 bool platform_file_identity(std::FILE* file, file_identity* identity);
+
+/// What one look at an open file tells: a log set of thousands looks
+/// once at each.
+struct file_facts {
+  file_identity identity;
+  bool regular = false;       // a regular file, not a pipe or a device
+  std::int64_t modified = 0;  // when last written, in the system's units
+};
+
+/// The facts of an open file; false when the system does not say.
+bool platform_file_facts(std::FILE* file, file_facts* facts);
 
 /// The size of an open regular file; false for anything else (a pipe, a
 /// device) or when the system does not say.

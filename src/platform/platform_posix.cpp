@@ -129,10 +129,11 @@ name_answer platform_name_of(std::uint32_t address, std::string* name) {
 }
 
 std::ptrdiff_t platform_read(std::FILE* file, char* into, std::size_t size,
-                             int* error) {
-  // A file is always ready; a pipe waits here, where a request is seen too.
+                             int* error, bool may_wait) {
+  // A pipe waits here, where a request is seen too.
   pollfd ready[2] = {{fileno(file), POLLIN, 0}, {stop_pipe[0], POLLIN, 0}};
-  if (stop_pipe[0] >= 0 && (poll(ready, 2, -1) < 0 || ready[1].revents != 0)) {
+  if (may_wait && stop_pipe[0] >= 0 &&
+      (poll(ready, 2, -1) < 0 || ready[1].revents != 0)) {
     *error = EINTR;
     return -1;
   }
@@ -171,6 +172,17 @@ bool platform_file_identity(std::FILE* file, file_identity* identity) {
   if (fstat(fileno(file), &st) != 0) return false;
   identity->device = static_cast<std::uint64_t>(st.st_dev);
   identity->index = static_cast<std::uint64_t>(st.st_ino);
+  return true;
+}
+
+bool platform_file_facts(std::FILE* file, file_facts* facts) {
+  struct stat st {};
+  if (fstat(fileno(file), &st) != 0) return false;
+  facts->identity.device = static_cast<std::uint64_t>(st.st_dev);
+  facts->identity.index = static_cast<std::uint64_t>(st.st_ino);
+  facts->regular = S_ISREG(st.st_mode);
+  facts->modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 +
+                    st.st_mtim.tv_nsec;
   return true;
 }
 

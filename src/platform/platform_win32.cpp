@@ -149,7 +149,7 @@ name_answer platform_name_of(std::uint32_t address, std::string* name) {
 }
 
 std::ptrdiff_t platform_read(std::FILE* file, char* into, std::size_t size,
-                             int* error) {
+                             int* error, bool /*may_wait*/) {
   const unsigned most = size > 0x40000000u ? 0x40000000u
                                            : static_cast<unsigned>(size);
   const int got = _read(_fileno(file), into, most);
@@ -225,6 +225,21 @@ bool platform_file_identity(std::FILE* file, file_identity* identity) {
   identity->index =
       (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) |
       info.nFileIndexLow;
+  return true;
+}
+
+bool platform_file_facts(std::FILE* file, file_facts* facts) {
+  const HANDLE handle = handle_of(file);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(handle, &info) == 0) return false;
+  facts->identity.device = info.dwVolumeSerialNumber;
+  facts->identity.index =
+      (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) |
+      info.nFileIndexLow;
+  facts->regular = GetFileType(handle) == FILE_TYPE_DISK;
+  facts->modified = static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+      info.ftLastWriteTime.dwLowDateTime);
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <system_error>
 #include <unordered_set>
 
@@ -95,15 +96,13 @@ std::FILE* open_log(const std::string& log_name) {
 }
 
 log_entry opened(const std::string& name, std::FILE* file,
-                 const file_identity& identity) {
+                 const file_facts& facts) {
   log_entry log;
   log.name = name;
   log.file = file;
-  log.identity = identity;
-  std::uint64_t size = 0;
-  log.regular = platform_regular_file_size(file, &size);
-  std::error_code ec;
-  if (log.regular) log.modified = fs::last_write_time(name, ec);
+  log.identity = facts.identity;
+  log.regular = facts.regular;
+  if (log.regular) log.modified = facts.modified;
   return log;
 }
 
@@ -118,10 +117,11 @@ struct file_check {
 
 enum class verdict { log, report, named_before };
 
-verdict check(file_check& files, std::FILE* file, file_identity* id) {
-  if (!platform_file_identity(file, id)) return verdict::log;
-  if (files.have_report && *id == files.report) return verdict::report;
-  return files.taken.insert(*id).second ? verdict::log : verdict::named_before;
+verdict check(file_check& files, std::FILE* file, file_facts* facts) {
+  if (!platform_file_facts(file, facts)) return verdict::log;
+  const file_identity& id = facts->identity;
+  if (files.have_report && id == files.report) return verdict::report;
+  return files.taken.insert(id).second ? verdict::log : verdict::named_before;
 }
 
 }  // anonymous namespace
@@ -195,15 +195,15 @@ log_set open_logs(const std::vector<std::string>& names) {
         std::fclose(file);
         file = nullptr;
       }
-      file_identity id;
+      file_facts facts;
       const verdict v =
-          file == nullptr ? verdict::log : check(files, file, &id);
+          file == nullptr ? verdict::log : check(files, file, &facts);
       matched = matched || v != verdict::report;
       if (file != nullptr && v != verdict::log) std::fclose(file);
       if (file == nullptr || (v == verdict::report && !pattern))
         set.not_opened.push_back(name);
       if (file == nullptr || v != verdict::log) continue;
-      set.logs.push_back(opened(name, file, id));
+      set.logs.push_back(opened(name, file, facts));
       log_entry& log = set.logs.back();
       if (log.regular && ++open_regular > kOpenAtOnce) {
         std::fclose(log.file);

@@ -4,7 +4,6 @@
 // put in the order they are searched in (oldest first).
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,7 +14,7 @@ struct log_entry {
   std::string name;  // as given, or the path a pattern found
   std::FILE* file = nullptr;
   bool regular = false;  // a regular file, not a pipe or a device
-  std::filesystem::file_time_type modified{};
+  std::int64_t modified = 0;  // when last written, in the system's units
   file_identity identity{};  // of the file open_logs opened
 };
 
