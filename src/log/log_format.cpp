@@ -1,5 +1,7 @@
 #include "log/log_format.h"
 
+#include "platform/platform.h"
+
 namespace {
 
 struct magic {
@@ -99,11 +101,11 @@ std::string readable_formats() {
 
 log_format peek_format(std::FILE* file) {
   char head[kMagicBytes];
-  const std::size_t got = std::fread(head, 1, sizeof head, file);
-  // Back to the start, for the descriptor too: the log is read from there
-  // through it, past the stream's buffer.
-  std::rewind(file);
-  return sniff_format(std::string_view(head, got));
+  int error = 0;
+  const std::ptrdiff_t got =
+      platform_read_at(file, head, sizeof head, 0, &error);
+  return sniff_format(
+      std::string_view(head, got > 0 ? static_cast<std::size_t>(got) : 0));
 }
 
 std::string unreadable_text(const std::string& name, log_format format) {

@@ -36,8 +36,8 @@ bool format_readable(log_format format);
 /// it reads none.
 std::string readable_formats();
 
-/// The format of a regular file just opened, from its first bytes; the
-/// file is left at its start again. Plain when they cannot be read.
+/// The format of a regular file, from its first bytes, read without moving
+/// its position. Plain when they cannot be read.
 log_format peek_format(std::FILE* file);
 
 /// Why a log is not searched: "vantrel: NAME: compressed with FORMAT,

@@ -39,15 +39,16 @@ struct head {
 };
 
 head read_head(const byte_source& source) {
+  // Reads as large as the first lines need, so a small log comes whole in
+  // one and a log set of thousands makes one read each.
+  constexpr std::size_t kHeadRead = std::size_t{64} << 10;
   head h;
-  char buffer[kMagicBytes];
   while (!h.ended && magic_could_follow(h.bytes)) {
-    const std::ptrdiff_t got =
-        source(buffer, kMagicBytes - h.bytes.size(), &h.error);
-    if (got > 0)
-      h.bytes.append(buffer, static_cast<std::size_t>(got));
-    else
-      h.ended = true;
+    const std::size_t had = h.bytes.size();
+    h.bytes.resize(had + kHeadRead);
+    const std::ptrdiff_t got = source(&h.bytes[had], kHeadRead, &h.error);
+    h.bytes.resize(had + (got > 0 ? static_cast<std::size_t>(got) : 0));
+    if (got <= 0) h.ended = true;
   }
   return h;
 }
@@ -112,10 +113,10 @@ byte_source open_log_source(std::FILE* file, std::uint64_t limit,
   };
 }
 
-bool refuse_unreadable(const std::string& log_name, std::FILE* file) {
+bool refuse_unreadable(const std::string& log_name, std::FILE* file,
+                       bool regular) {
   // A pipe's bytes cannot be peeked at and read again.
-  std::uint64_t size = 0;
-  if (!platform_regular_file_size(file, &size)) return false;
+  if (!regular) return false;
   const log_format format = peek_format(file);
   if (format_readable(format)) return false;
   std::fputs(unreadable_text(log_name, format).c_str(), stderr);

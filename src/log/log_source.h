@@ -33,7 +33,8 @@ byte_source open_log_source(std::FILE* file, std::uint64_t limit,
 /// True, once standard error says why, when a regular file is compressed
 /// in a format this build does not read: it counts as a log that does not
 /// open. The file's position is left as it was.
-bool refuse_unreadable(const std::string& log_name, std::FILE* file);
+bool refuse_unreadable(const std::string& log_name, std::FILE* file,
+                       bool regular);
 
 /// How much of an open log to read: a log still being written to is
 /// searched as it stood when it was opened, since reading on to its end

@@ -73,6 +73,7 @@ bool platform_file_identity(std::FILE* file, file_identity* identity);
 struct file_facts {
   file_identity identity;
   bool regular = false;       // a regular file, not a pipe or a device
+  bool directory = false;     // which no log can be
   std::int64_t modified = 0;  // when last written, in the system's units
 };
 

@@ -181,6 +181,7 @@ bool platform_file_facts(std::FILE* file, file_facts* facts) {
   facts->identity.device = static_cast<std::uint64_t>(st.st_dev);
   facts->identity.index = static_cast<std::uint64_t>(st.st_ino);
   facts->regular = S_ISREG(st.st_mode);
+  facts->directory = S_ISDIR(st.st_mode);
   facts->modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 +
                     st.st_mtim.tv_nsec;
   return true;

@@ -166,9 +166,20 @@ std::ptrdiff_t platform_read_at(std::FILE* file, char* into, std::size_t size,
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   const DWORD most = size > 0x40000000u ? 0x40000000u
                                         : static_cast<DWORD>(size);
+  // A read at an offset moves the position of a handle not opened for
+  // overlapped reads: it is put back, as the other reads go on from it.
+  LARGE_INTEGER position{};
+  const LARGE_INTEGER here{};
+  if (SetFilePointerEx(handle, here, &position, FILE_CURRENT) == 0) {
+    *error = EIO;
+    return -1;
+  }
   DWORD got = 0;
-  if (ReadFile(handle, into, most, &got, &at) != 0) return got;
-  if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+  const BOOL read = ReadFile(handle, into, most, &got, &at);
+  const DWORD failure = GetLastError();
+  SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
+  if (read != 0) return got;
+  if (failure == ERROR_HANDLE_EOF) return 0;
   *error = EIO;
   return -1;
 }
@@ -237,6 +248,8 @@ bool platform_file_facts(std::FILE* file, file_facts* facts) {
       (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) |
       info.nFileIndexLow;
   facts->regular = GetFileType(handle) == FILE_TYPE_DISK;
+  facts->directory =
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   facts->modified = static_cast<std::int64_t>(
       (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
       info.ftLastWriteTime.dwLowDateTime);

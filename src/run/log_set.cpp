@@ -86,23 +86,36 @@ bool identity_of(const std::string& name, file_identity* id) {
 }
 
 // A directory or a name with a NUL byte cannot be a log; the C library
-// would open the one and cut the other short.
-std::FILE* open_log(const std::string& log_name) {
+// would open the one and cut the other short. One look at the file opened
+// tells a directory and all else the set needs.
+struct open_file {
+  std::FILE* file = nullptr;
+  file_facts facts;
+  bool known = false;  // the system told the facts
+};
+
+open_file open_log(const std::string& log_name) {
+  open_file opened;
   if (log_name.empty() || log_name.find('\0') != std::string::npos)
-    return nullptr;
-  std::error_code ec;
-  if (fs::is_directory(log_name, ec)) return nullptr;
-  return std::fopen(log_name.c_str(), "rb");
+    return opened;
+  opened.file = std::fopen(log_name.c_str(), "rb");
+  if (opened.file == nullptr) return opened;
+  opened.known = platform_file_facts(opened.file, &opened.facts);
+  if (opened.known && opened.facts.directory) {
+    std::fclose(opened.file);
+    opened.file = nullptr;
+    errno = EISDIR;
+  }
+  return opened;
 }
 
-log_entry opened(const std::string& name, std::FILE* file,
-                 const file_facts& facts) {
+log_entry entry_of(const std::string& name, const open_file& opened) {
   log_entry log;
   log.name = name;
-  log.file = file;
-  log.identity = facts.identity;
-  log.regular = facts.regular;
-  if (log.regular) log.modified = facts.modified;
+  log.file = opened.file;
+  log.identity = opened.facts.identity;
+  log.regular = opened.known && opened.facts.regular;
+  if (log.regular) log.modified = opened.facts.modified;
   return log;
 }
 
@@ -117,9 +130,9 @@ struct file_check {
 
 enum class verdict { log, report, named_before };
 
-verdict check(file_check& files, std::FILE* file, file_facts* facts) {
-  if (!platform_file_facts(file, facts)) return verdict::log;
-  const file_identity& id = facts->identity;
+verdict check(file_check& files, const open_file& opened) {
+  if (!opened.known) return verdict::log;
+  const file_identity& id = opened.facts.identity;
   if (files.have_report && id == files.report) return verdict::report;
   return files.taken.insert(id).second ? verdict::log : verdict::named_before;
 }
@@ -190,20 +203,20 @@ log_set open_logs(const std::vector<std::string>& names) {
         pattern ? expand(given) : std::vector<std::string>{given};
     bool matched = false;  // a pattern never matches the report
     for (const std::string& name : found) {
-      std::FILE* file = open_log(name);
-      if (file != nullptr && refuse_unreadable(name, file)) {
+      open_file opened = open_log(name);
+      std::FILE*& file = opened.file;
+      if (file != nullptr &&
+          refuse_unreadable(name, file, opened.known && opened.facts.regular)) {
         std::fclose(file);
         file = nullptr;
       }
-      file_facts facts;
-      const verdict v =
-          file == nullptr ? verdict::log : check(files, file, &facts);
+      const verdict v = file == nullptr ? verdict::log : check(files, opened);
       matched = matched || v != verdict::report;
       if (file != nullptr && v != verdict::log) std::fclose(file);
       if (file == nullptr || (v == verdict::report && !pattern))
         set.not_opened.push_back(name);
       if (file == nullptr || v != verdict::log) continue;
-      set.logs.push_back(opened(name, file, facts));
+      set.logs.push_back(entry_of(name, opened));
       log_entry& log = set.logs.back();
       if (log.regular && ++open_regular > kOpenAtOnce) {
         std::fclose(log.file);
@@ -218,15 +231,15 @@ log_set open_logs(const std::vector<std::string>& names) {
 
 bool reopen_log(log_entry& log, int* error) {
   errno = 0;
-  log.file = open_log(log.name);
+  const open_file opened = open_log(log.name);
+  log.file = opened.file;
   if (log.file == nullptr) {
     *error = errno != 0 ? errno : ENOENT;
     return false;
   }
   // Another file by that name now (rotated meanwhile): it may be the
   // report, which is never read.
-  file_identity now;
-  if ((!platform_file_identity(log.file, &now) || !(now == log.identity)) &&
+  if ((!opened.known || !(opened.facts.identity == log.identity)) &&
       log_is_report(log.name)) {
     std::fclose(log.file);
     log.file = nullptr;
