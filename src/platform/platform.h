@@ -65,9 +65,6 @@ struct file_identity {
   }
 };
 
-/// The identity of an open file; false when the system does not say.
-bool platform_file_identity(std::FILE* file, file_identity* identity);
-
 /// What one look at an open file tells: a log set of thousands looks
 /// once at each.
 struct file_facts {

@@ -167,14 +167,6 @@ std::ptrdiff_t platform_write_at(std::FILE* file, const char* from,
   return static_cast<std::ptrdiff_t>(done);
 }
 
-bool platform_file_identity(std::FILE* file, file_identity* identity) {
-  struct stat st {};
-  if (fstat(fileno(file), &st) != 0) return false;
-  identity->device = static_cast<std::uint64_t>(st.st_dev);
-  identity->index = static_cast<std::uint64_t>(st.st_ino);
-  return true;
-}
-
 bool platform_file_facts(std::FILE* file, file_facts* facts) {
   struct stat st {};
   if (fstat(fileno(file), &st) != 0) return false;

@@ -229,16 +229,6 @@ std::ptrdiff_t platform_write_at(std::FILE* file, const char* from,
   return static_cast<std::ptrdiff_t>(done);
 }
 
-bool platform_file_identity(std::FILE* file, file_identity* identity) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileInformationByHandle(handle_of(file), &info) == 0) return false;
-  identity->device = info.dwVolumeSerialNumber;
-  identity->index =
-      (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) |
-      info.nFileIndexLow;
-  return true;
-}
-
 bool platform_file_facts(std::FILE* file, file_facts* facts) {
   const HANDLE handle = handle_of(file);
   BY_HANDLE_FILE_INFORMATION info;

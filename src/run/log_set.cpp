@@ -80,7 +80,9 @@ using taken_files = std::unordered_set<file_identity, identity_hash>;
 bool identity_of(const std::string& name, file_identity* id) {
   std::FILE* file = std::fopen(name.c_str(), "rb");
   if (file == nullptr) return false;
-  const bool known = platform_file_identity(file, id);
+  file_facts facts;
+  const bool known = platform_file_facts(file, &facts);
+  *id = facts.identity;
   std::fclose(file);
   return known;
 }
@@ -114,7 +116,7 @@ log_entry entry_of(const std::string& name, const open_file& opened) {
   log.name = name;
   log.file = opened.file;
   log.identity = opened.facts.identity;
-  log.regular = opened.known && opened.facts.regular;
+  log.regular = opened.facts.regular;  // false where the system did not say
   if (log.regular) log.modified = opened.facts.modified;
   return log;
 }
@@ -206,7 +208,7 @@ log_set open_logs(const std::vector<std::string>& names) {
       open_file opened = open_log(name);
       std::FILE*& file = opened.file;
       if (file != nullptr &&
-          refuse_unreadable(name, file, opened.known && opened.facts.regular)) {
+          refuse_unreadable(name, file, opened.facts.regular)) {
         std::fclose(file);
         file = nullptr;
       }
