@@ -50,15 +50,18 @@ TEST(LogSet, OrderIsOldestFirstThenTheOthersAsGiven) {
 }
 
 #ifndef _WIN32
-// More logs than the process may hold open: each is opened in its turn.
+// More logs than the process may hold open, and more small ones than the
+// set may hold read whole: each of the others is opened in its turn.
 TEST(LogSet, MoreLogsThanDescriptorsAreEachOpenedInTurn) {
   const std::filesystem::path dir = std::filesystem::temp_directory_path() /
                                     ("vantrel-logs-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   std::vector<std::string> names;
-  for (int i = 0; i < 150; ++i) {
+  const std::string text(kWholeAtMost, 'x');
+  const std::size_t held = kWholeInAll / kWholeAtMost;
+  for (std::size_t i = 0; i < held + 150; ++i) {
     names.push_back((dir / std::to_string(i)).string());
-    std::ofstream(names.back()) << i << "\n";
+    std::ofstream(names.back(), std::ios::binary) << text;
   }
   rlimit old{}, low{100, 0};
   getrlimit(RLIMIT_NOFILE, &old);
@@ -67,10 +70,14 @@ TEST(LogSet, MoreLogsThanDescriptorsAreEachOpenedInTurn) {
   log_set set = open_logs(names);
   EXPECT_TRUE(set.not_opened.empty());
   int error = 0;
+  std::size_t whole = 0;
   for (log_entry& log : set.logs) {
+    if (log.read_whole && log.bytes == text) ++whole;
+    if (log.read_whole) continue;
     EXPECT_TRUE(log.file != nullptr || reopen_log(log, &error)) << error;
     if (log.file != nullptr) std::fclose(log.file);
   }
+  EXPECT_EQ(whole, held);
   setrlimit(RLIMIT_NOFILE, &old);
   std::filesystem::remove_all(dir);
 }

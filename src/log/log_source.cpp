@@ -38,15 +38,17 @@ struct head {
   int error = 0;       // the failed read's errno value
 };
 
-head read_head(const byte_source& source) {
+head read_head(const byte_source& source, std::uint64_t limit) {
   // Reads as large as the first lines need, so a small log comes whole in
-  // one and a log set of thousands makes one read each.
-  constexpr std::size_t kHeadRead = std::size_t{64} << 10;
+  // one and a log set of thousands makes one read each; no larger than
+  // the log, since the room is cleared first.
+  const auto step = static_cast<std::size_t>(
+      std::min<std::uint64_t>(std::size_t{64} << 10, limit));
   head h;
   while (!h.ended && magic_could_follow(h.bytes)) {
     const std::size_t had = h.bytes.size();
-    h.bytes.resize(had + kHeadRead);
-    const std::ptrdiff_t got = source(&h.bytes[had], kHeadRead, &h.error);
+    h.bytes.resize(had + step);
+    const std::ptrdiff_t got = source(&h.bytes[had], step, &h.error);
     h.bytes.resize(had + (got > 0 ? static_cast<std::size_t>(got) : 0));
     if (got <= 0) h.ended = true;
   }
@@ -70,6 +72,24 @@ byte_source with_head(head h, byte_source rest) {
       return h.error != 0 ? -1 : 0;
     }
     return rest(into, size, error);
+  };
+}
+
+// The log's text from its head and the rest of its bytes, decompressed
+// when its first bytes say so.
+byte_source text_of(head h, byte_source rest, log_reading* reading) {
+  const log_format format = sniff_format(h.bytes);
+  reading->compressed = format != log_format::plain;
+  byte_source whole = with_head(std::move(h), std::move(rest));
+  if (!reading->compressed) return whole;
+  if (const decoder make = decoder_for(format))
+    return decode_source(std::move(whole), reading, {}, make);
+  // Never searched as the bytes it is. A regular file was refused when
+  // opened; a pipe's first bytes are known only now.
+  reading->refused = format;
+  return [](char*, std::size_t, int* error) -> std::ptrdiff_t {
+    *error = EIO;
+    return -1;
   };
 }
 
@@ -97,36 +117,25 @@ byte_source open_log_source(std::FILE* file, std::uint64_t limit,
                             log_reading* reading) {
   if (file == nullptr) return nullptr;
   byte_source from_file = bounded_file(file, limit, reading);
-  head h = read_head(from_file);
-  const log_format format = sniff_format(h.bytes);
-  reading->compressed = format != log_format::plain;
-  byte_source whole = with_head(std::move(h), std::move(from_file));
-  if (!reading->compressed) return whole;
-  if (const decoder make = decoder_for(format))
-    return decode_source(std::move(whole), reading, {}, make);
-  // Never searched as the bytes it is. A regular file was refused when
-  // opened; a pipe's first bytes are known only now.
-  reading->refused = format;
-  return [](char*, std::size_t, int* error) -> std::ptrdiff_t {
-    *error = EIO;
-    return -1;
-  };
+  head h = read_head(from_file, limit);
+  return text_of(std::move(h), std::move(from_file), reading);
 }
 
-bool refuse_unreadable(const std::string& log_name, std::FILE* file,
-                       bool regular) {
-  // A pipe's bytes cannot be peeked at and read again.
-  if (!regular) return false;
-  const log_format format = peek_format(file);
+byte_source open_log_bytes(std::string bytes, log_reading* reading) {
+  reading->file_bytes = bytes.size();
+  head h{std::move(bytes), true, 0};
+  return text_of(
+      std::move(h),
+      [](char*, std::size_t, int*) -> std::ptrdiff_t { return 0; }, reading);
+}
+
+bool refuse_unreadable(const std::string& log_name, log_format format) {
   if (format_readable(format)) return false;
   std::fputs(unreadable_text(log_name, format).c_str(), stderr);
   std::fflush(stderr);
   return true;
 }
 
-std::uint64_t read_limit(std::FILE* file) {
-  std::uint64_t bytes = 0;
-  if (file == nullptr || !platform_regular_file_size(file, &bytes))
-    return kNoLimit;
-  return bytes == 0 ? kNoLimit : bytes;
+std::uint64_t read_limit(const file_facts& facts) {
+  return facts.regular && facts.size != 0 ? facts.size : kNoLimit;
 }

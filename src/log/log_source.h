@@ -12,6 +12,7 @@
 
 #include "log/line_reader.h"
 #include "log/log_format.h"
+#include "platform/platform.h"
 
 /// How the reading of one log went, filled in as it goes; it must outlive
 /// the source it was given to.
@@ -30,16 +31,17 @@ struct log_reading {
 byte_source open_log_source(std::FILE* file, std::uint64_t limit,
                             log_reading* reading);
 
-/// True, once standard error says why, when a regular file is compressed
-/// in a format this build does not read: it counts as a log that does not
-/// open. The file's position is left as it was.
-bool refuse_unreadable(const std::string& log_name, std::FILE* file,
-                       bool regular);
+/// The same from a log's bytes already read whole.
+byte_source open_log_bytes(std::string bytes, log_reading* reading);
+
+/// True, once standard error says why, when a log is compressed in a
+/// format this build does not read: it counts as a log that does not open.
+bool refuse_unreadable(const std::string& log_name, log_format format);
 
 /// How much of an open log to read: a log still being written to is
 /// searched as it stood when it was opened, since reading on to its end
-/// might never end. Taken from the file itself, not its name, so a log
-/// rotated meanwhile gives its own size. Anything but a regular file with
-/// something in it (a pipe, a device, a file in /proc that shows no size)
-/// is read to its end.
-std::uint64_t read_limit(std::FILE* file);
+/// might never end. Taken from the open file's facts, not its name, so a
+/// log rotated meanwhile gives its own size. Anything but a regular file
+/// with something in it (a pipe, a device, a file in /proc that shows no
+/// size) is read to its end.
+std::uint64_t read_limit(const file_facts& facts);

@@ -72,14 +72,12 @@ struct file_facts {
   bool regular = false;       // a regular file, not a pipe or a device
   bool directory = false;     // which no log can be
   std::int64_t modified = 0;  // when last written, in the system's units
+  std::uint64_t size = 0;     // bytes, of a regular file
 };
 
 /// The facts of an open file; false when the system does not say.
 bool platform_file_facts(std::FILE* file, file_facts* facts);
 
-/// The size of an open regular file; false for anything else (a pipe, a
-/// device) or when the system does not say.
-bool platform_regular_file_size(std::FILE* file, std::uint64_t* bytes);
 
 /// The folder temporary files go to: TMPDIR when set, else the system's
 /// (GetTempPath on Windows).

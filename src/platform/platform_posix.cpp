@@ -176,13 +176,7 @@ bool platform_file_facts(std::FILE* file, file_facts* facts) {
   facts->directory = S_ISDIR(st.st_mode);
   facts->modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 +
                     st.st_mtim.tv_nsec;
-  return true;
-}
-
-bool platform_regular_file_size(std::FILE* file, std::uint64_t* bytes) {
-  struct stat st {};
-  if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  *bytes = static_cast<std::uint64_t>(st.st_size);
+  facts->size = facts->regular ? static_cast<std::uint64_t>(st.st_size) : 0;
   return true;
 }
 

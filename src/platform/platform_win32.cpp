@@ -243,16 +243,9 @@ bool platform_file_facts(std::FILE* file, file_facts* facts) {
   facts->modified = static_cast<std::int64_t>(
       (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
       info.ftLastWriteTime.dwLowDateTime);
-  return true;
-}
-
-bool platform_regular_file_size(std::FILE* file, std::uint64_t* bytes) {
-  const HANDLE handle = handle_of(file);
-  LARGE_INTEGER size;
-  if (GetFileType(handle) != FILE_TYPE_DISK ||
-      GetFileSizeEx(handle, &size) == 0)
-    return false;
-  *bytes = static_cast<std::uint64_t>(size.QuadPart);
+  facts->size = facts->regular ? (static_cast<std::uint64_t>(info.nFileSizeHigh)
+                                  << 32) | info.nFileSizeLow
+                               : 0;
   return true;
 }
 

@@ -29,16 +29,19 @@ std::vector<std::vector<std::size_t>> same_terms(
 void search_job(log_job& job, const std::vector<report_section>& sections,
                 hit_store& store, const hit_sink* live,
                 const stop_check& stop) {
-  if (job.log.file == nullptr) {
+  if (job.log.file == nullptr && !job.log.read_whole) {
     if (!reopen_log(job.log, &job.read.error)) {
       job.read.end = search_end::read_failed;
       return;
     }
-    job.limit = read_limit(job.log.file);
+    job.limit = job.log.limit;
   }
   std::FILE* file = job.log.file;
   job.log.file = nullptr;  // the source closes it
-  line_reader reader(open_log_source(file, job.limit, &job.reading));
+  line_reader reader(
+      job.log.read_whole
+          ? open_log_bytes(std::move(job.log.bytes), &job.reading)
+          : open_log_source(file, job.limit, &job.reading));
   // Once, as soon as it is known: a pipe in a format this build lacks.
   if (job.reading.refused != log_format::plain)
     std::fputs(unreadable_text(job.log.name, job.reading.refused).c_str(),

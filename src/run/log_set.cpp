@@ -111,12 +111,35 @@ open_file open_log(const std::string& log_name) {
   return opened;
 }
 
+// A small log is read whole while it is open anyway: its first bytes tell
+// its format all the same, and a set of thousands of them is not opened
+// twice. `room`: what the set may still hold.
+bool read_small(const open_file& opened, std::uint64_t room,
+                std::string* bytes) {
+  const std::uint64_t size = opened.facts.size;
+  if (!opened.facts.regular || size == 0 || size > kWholeAtMost ||
+      size > room)
+    return false;
+  bytes->resize(static_cast<std::size_t>(size));
+  int error = 0;
+  return platform_read_at(opened.file, &(*bytes)[0], bytes->size(), 0,
+                          &error) == static_cast<std::ptrdiff_t>(size);
+}
+
+// A pipe's bytes cannot be peeked at and read again: it is told when read.
+log_format format_of(const open_file& opened, bool whole,
+                     const std::string& bytes) {
+  if (whole) return sniff_format(bytes);
+  return opened.facts.regular ? peek_format(opened.file) : log_format::plain;
+}
+
 log_entry entry_of(const std::string& name, const open_file& opened) {
   log_entry log;
   log.name = name;
   log.file = opened.file;
   log.identity = opened.facts.identity;
   log.regular = opened.facts.regular;  // false where the system did not say
+  log.limit = read_limit(opened.facts);
   if (log.regular) log.modified = opened.facts.modified;
   return log;
 }
@@ -199,6 +222,7 @@ log_set open_logs(const std::vector<std::string>& names) {
   file_check files;
   files.have_report = identity_of(kReportName, &files.report);
   std::size_t open_regular = 0;
+  std::uint64_t whole_room = kWholeInAll;
   for (const std::string& given : names) {
     const bool pattern = is_pattern(given);
     const std::vector<std::string> found =
@@ -207,8 +231,11 @@ log_set open_logs(const std::vector<std::string>& names) {
     for (const std::string& name : found) {
       open_file opened = open_log(name);
       std::FILE*& file = opened.file;
+      std::string bytes;
+      const bool whole =
+          file != nullptr && read_small(opened, whole_room, &bytes);
       if (file != nullptr &&
-          refuse_unreadable(name, file, opened.facts.regular)) {
+          refuse_unreadable(name, format_of(opened, whole, bytes))) {
         std::fclose(file);
         file = nullptr;
       }
@@ -220,7 +247,12 @@ log_set open_logs(const std::vector<std::string>& names) {
       if (file == nullptr || v != verdict::log) continue;
       set.logs.push_back(entry_of(name, opened));
       log_entry& log = set.logs.back();
-      if (log.regular && ++open_regular > kOpenAtOnce) {
+      if (whole) {
+        whole_room -= bytes.size();
+        log.bytes = std::move(bytes);
+        log.read_whole = true;
+      }
+      if (whole || (log.regular && ++open_regular > kOpenAtOnce)) {
         std::fclose(log.file);
         log.file = nullptr;
       }
@@ -235,6 +267,7 @@ bool reopen_log(log_entry& log, int* error) {
   errno = 0;
   const open_file opened = open_log(log.name);
   log.file = opened.file;
+  log.limit = read_limit(opened.facts);
   if (log.file == nullptr) {
     *error = errno != 0 ? errno : ENOENT;
     return false;

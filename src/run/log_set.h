@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "log/byte_source.h"
 #include "platform/platform.h"
 
 struct log_entry {
@@ -16,6 +17,11 @@ struct log_entry {
   bool regular = false;  // a regular file, not a pipe or a device
   std::int64_t modified = 0;  // when last written, in the system's units
   file_identity identity{};  // of the file open_logs opened
+  std::uint64_t limit = kNoLimit;  // how much of it to read (read_limit)
+  // A small regular file is read whole when opened: it is searched from
+  // these bytes and never opened again.
+  bool read_whole = false;
+  std::string bytes{};
 };
 
 struct log_set {
@@ -46,6 +52,11 @@ void order_logs(std::vector<log_entry>& logs);
 /// can be, closed again and opened when their turn comes, so a pattern over
 /// thousands of files does not run out of file descriptors.
 constexpr std::size_t kOpenAtOnce = 64;
+
+/// The largest log read whole when opened, and the most bytes of such logs
+/// a set holds.
+constexpr std::uint64_t kWholeAtMost = std::uint64_t{4} << 10;
+constexpr std::uint64_t kWholeInAll = std::uint64_t{4} << 20;
 
 /// Opens the logs named (patterns expanded, a file named twice once) and
 /// orders them; a name that cannot be opened, or a pattern that matches

@@ -173,17 +173,18 @@ std::size_t shared_logs(const log_set& set) {
 
 void make_jobs(log_run& run, log_set& set) {
   const std::size_t count = set.logs.size();
+  const std::size_t shared = shared_logs(set);
   for (std::size_t i = 0; i < count; ++i) {
     auto job = std::make_unique<log_job>();
-    job->log = set.logs[i];
-    job->limit = read_limit(job->log.file);  // left closed: once reopened
+    job->log = std::move(set.logs[i]);
+    job->limit = job->log.limit;  // left closed: again once reopened
     job->last = i + 1 == count;
     for (std::size_t s = 0; s < run.sections.size(); ++s)
       job->held.push_back(&new_tape(run.store));
     job->lost.assign(run.sections.size(), 0);
     run.jobs.push_back(std::move(job));
   }
-  run.board = std::make_unique<job_board>(count, shared_logs(set));
+  run.board = std::make_unique<job_board>(count, shared);
   run.numbered.assign(run.sections.size(), 0);
 }
 

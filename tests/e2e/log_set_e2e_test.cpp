@@ -178,7 +178,10 @@ TEST(LogSet, ThousandsOfLogsUnderALowDescriptorLimit) {
       char name[32];
       std::snprintf(name, sizeof name, "fw-%04d.log", i);
       const std::string n = std::to_string(i);
-      std::ofstream(dir + "/" + name) << "JDOE " + n + "\njdoe " + n + "\n";
+      // Every other log too large to be read whole when listed.
+      std::ofstream(dir + "/" + name)
+          << "JDOE " + n + "\njdoe " + n + "\n"
+          << (i % 2 ? std::string(5000, '.') + "\n" : "");
       std::filesystem::last_write_time(dir + "/" + name, when);
       upper += result("JDOE " + n);
       lower += result("jdoe " + n);
