@@ -90,7 +90,7 @@ bool cut_short(const read_end& read) {
 void print_incomplete(const read_end& read, const std::string& name,
                       bool named) {
   // A refused pipe was named on standard error when its read began.
-  if (read.refused != log_format::plain) return;
+  if (read.refused != log_format::plain || !cut_short(read)) return;
   const std::string log = named ? "the log " + name : "the log";
   if (read.end == search_end::line_too_long)
     print_line_too_long(log);
