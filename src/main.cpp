@@ -80,6 +80,7 @@ int main(int argc, char** argv) {
 
   platform_catch_stop_signals();
   platform_allow_many_open_files();
+  platform_return_large_buffers();
   std::FILE* report = std::fopen(kReportName, "wb");
   print_progress();
   if (const int error =

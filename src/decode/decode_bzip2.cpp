@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -15,6 +17,7 @@
 #include <new>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "decode/bzip2_blocks.h"
@@ -36,13 +39,62 @@ struct job {
   int merges = 0;                               // pieces merged into this one
 };
 
+// libbz2 asks for its tables (some 3.6 MB at level 9) for every piece, as
+// each is a stream of its own: a pool thread keeps those it was given
+// back for its next piece, rather than have fresh pages cleared each time.
+struct table_cache {
+  std::vector<std::pair<std::size_t, void*>> kept;  // size, block
+  table_cache() = default;
+  table_cache(const table_cache&) = delete;
+  table_cache& operator=(const table_cache&) = delete;
+  ~table_cache() {
+    for (const auto& block : kept) std::free(block.second);
+  }
+};
+
+// Each block starts with its size, which libbz2 does not give back.
+constexpr std::size_t kHeader = alignof(std::max_align_t);
+
+void* cached_alloc(void* opaque, int items, int size) {
+  auto& cache = *static_cast<table_cache*>(opaque);
+  const std::size_t bytes =
+      static_cast<std::size_t>(items) * static_cast<std::size_t>(size);
+  for (auto at = cache.kept.begin(); at != cache.kept.end(); ++at) {
+    if (at->first != bytes) continue;
+    void* block = at->second;
+    cache.kept.erase(at);
+    return static_cast<char*>(block) + kHeader;
+  }
+  void* block = std::malloc(bytes + kHeader);
+  if (block == nullptr) return nullptr;
+  std::memcpy(block, &bytes, sizeof bytes);
+  return static_cast<char*>(block) + kHeader;
+}
+
+void cached_free(void* opaque, void* given) {
+  if (given == nullptr) return;
+  auto& cache = *static_cast<table_cache*>(opaque);
+  void* block = static_cast<char*>(given) - kHeader;
+  std::size_t bytes = 0;
+  std::memcpy(&bytes, block, sizeof bytes);
+  try {
+    cache.kept.emplace_back(bytes, block);
+  } catch (const std::bad_alloc&) {
+    std::free(block);
+  }
+}
+
 // Decodes a piece as the stream of its own it was rewritten to; the CRCs
 // are checked by libbz2 at the stream's end.
-piece_result decode(const bzip2_piece& piece, std::string* text) {
+piece_result decode(const bzip2_piece& piece, table_cache& tables,
+                    std::string* text) {
   if (piece.bit_count == 0) return piece_result::ok;
   try {
     std::vector<unsigned char> stream = stream_of(piece);
     bz_stream z{};
+    z.bzalloc = cached_alloc;
+    z.bzfree = cached_free;
+    z.opaque = &tables;
     if (BZ2_bzDecompressInit(&z, 0, 0) != BZ_OK)
       return piece_result::out_of_memory;
     z.next_in = reinterpret_cast<char*>(stream.data());
@@ -85,6 +137,7 @@ struct pool {
 };
 
 void work(pool& p) {
+  table_cache tables;
   for (;;) {
     std::shared_ptr<job> j;
     {
@@ -95,7 +148,7 @@ void work(pool& p) {
       p.todo.pop_front();
     }
     std::string text;
-    const piece_result result = decode(j->piece, &text);
+    const piece_result result = decode(j->piece, tables, &text);
     {
       std::lock_guard<std::mutex> held(p.lock);
       j->text = std::move(text);
@@ -157,7 +210,8 @@ bool merge_with_next(bzip2_state& st) {
   st.order.erase(st.order.begin() + 1);
   ++oldest.merges;
   std::string text;
-  const piece_result result = decode(oldest.piece, &text);
+  table_cache tables;
+  const piece_result result = decode(oldest.piece, tables, &text);
   std::lock_guard<std::mutex> held(st.workers.lock);
   oldest.text = std::move(text);
   oldest.result = result;

@@ -24,6 +24,12 @@ std::size_t find_last_lf(const char* buffer, std::size_t from,
 
 }  // anonymous namespace
 
+std::size_t chunk_for(std::uint64_t size) {
+  constexpr std::uint64_t kSmallest = std::uint64_t{64} << 10;
+  return static_cast<std::size_t>(
+      std::clamp<std::uint64_t>(size, kSmallest, kDefaultChunk));
+}
+
 line_reader::line_reader(std::FILE* file, std::size_t chunk)
     : line_reader(file_source(file), chunk) {}
 

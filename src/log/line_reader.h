@@ -20,6 +20,11 @@
 #include "log/byte_source.h"
 
 constexpr std::size_t kDefaultChunk = std::size_t{1} << 20;
+
+/// The chunk to read a log of `size` bytes in (kNoLimit when not known):
+/// no larger than it needs, so a set of small logs takes small buffers.
+std::size_t chunk_for(std::uint64_t size);
+
 constexpr char kEndOfFile = 0x1A;
 class line_reader {
  public:

@@ -131,6 +131,10 @@ void platform_keep_stop_signals_off_this_thread();
 /// Lets the process hold as many files open as the system allows it.
 void platform_allow_many_open_files();
 
+/// Large buffers (a log's read buffer) go back to the system when freed,
+/// so a run over many logs holds what the logs being read need.
+void platform_return_large_buffers();
+
 /// True once a caught request has asked the run to stop.
 bool platform_stop_requested();
 

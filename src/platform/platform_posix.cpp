@@ -2,6 +2,9 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -333,6 +336,15 @@ void platform_allow_many_open_files() {
     return;
   files.rlim_cur = files.rlim_max;
   setrlimit(RLIMIT_NOFILE, &files);
+}
+
+void platform_return_large_buffers() {
+#ifdef __GLIBC__
+  // glibc raises this threshold after the first large block is freed, and
+  // from then on keeps freed read buffers in the heap of the thread that
+  // had them, where the next log's need not fall.
+  mallopt(M_MMAP_THRESHOLD, 256 << 10);
+#endif
 }
 
 bool platform_is_separator(char c) { return c == '/'; }

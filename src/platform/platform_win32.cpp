@@ -344,6 +344,9 @@ bool platform_names_ignore_case() { return true; }
 // msvcrt allows.
 void platform_allow_many_open_files() { _setmaxstdio(2048); }
 
+// The heap gives blocks this large their own pages already.
+void platform_return_large_buffers() {}
+
 // A drive's colon ends the folder part too: C:fw.log* lists C:'s folder.
 bool platform_is_separator(char c) {
   return c == '/' || c == '\\' || c == ':';

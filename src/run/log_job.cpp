@@ -41,7 +41,8 @@ void search_job(log_job& job, const std::vector<report_section>& sections,
   line_reader reader(
       job.log.read_whole
           ? open_log_bytes(std::move(job.log.bytes), &job.reading)
-          : open_log_source(file, job.limit, &job.reading));
+          : open_log_source(file, job.limit, &job.reading),
+      chunk_for(job.limit));
   // Once, as soon as it is known: a pipe in a format this build lacks.
   if (job.reading.refused != log_format::plain)
     std::fputs(unreadable_text(job.log.name, job.reading.refused).c_str(),
