@@ -60,8 +60,8 @@ constexpr std::uint64_t kWholeInAll = std::uint64_t{4} << 20;
 
 /// Opens the logs named (patterns expanded, a file named twice once) and
 /// orders them; a name that cannot be opened, or a pattern that matches
-/// nothing, goes to not_opened. Past kOpenAtOnce, a regular file's entry
-/// is left closed (file null).
+/// nothing, goes to not_opened. A log read whole, and a regular file past
+/// kOpenAtOnce, is left closed (file null).
 log_set open_logs(const std::vector<std::string>& names);
 
 /// Opens a log that open_logs left closed; false, with the errno value in
