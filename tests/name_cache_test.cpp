@@ -74,23 +74,38 @@ TEST(NameCache, EightLookupsRunAtOnceAndNoWorkerUntilAsked) {
   EXPECT_EQ(cache.workers(), 8u);
 }
 
+// The clock lookups are timed by: a slow lookup moves it on, so a quick one
+// on a loaded machine is never taken for a silent server.
+std::atomic<std::int64_t> test_clock_ms{0};
+
+std::chrono::steady_clock::time_point test_now() {
+  return std::chrono::steady_clock::time_point(
+      std::chrono::milliseconds(test_clock_ms.load()));
+}
+
+name_rules test_rules() {
+  name_rules rules;
+  rules.silent_after = 30ms;
+  rules.now = test_now;
+  return rules;
+}
+
 // Answers in the order given, one lookup at a time: `s` a temporary failure
 // slow enough to count as unanswered, `q` one that came back at once,
 // `n` a name, `x` no such name, `f` another failure (slow).
 bool given_up_after(const std::string& answers) {
-  name_rules rules;
-  rules.silent_after = 30ms;
   name_cache cache(
       [answers](std::uint32_t address, std::string*) {
-        switch (answers[address]) {
+        const char answer = answers[address];
+        if (answer == 's' || answer == 'f') test_clock_ms += 40;
+        switch (answer) {
           case 'n': return name_answer::named;
           case 'x': return name_answer::no_such_name;
-          case 'q': return name_answer::try_again;
-          case 'f': std::this_thread::sleep_for(40ms); return name_answer::failed;
-          default: std::this_thread::sleep_for(40ms); return name_answer::try_again;
+          case 'f': return name_answer::failed;
+          default: return name_answer::try_again;
         }
       },
-      rules);
+      test_rules());
   for (std::uint32_t a = 0; a < answers.size(); ++a) {
     cache.ask(a);
     cache.await(a, nullptr);
@@ -120,22 +135,20 @@ TEST(NameCache, GivingUpSettlesEveryAddressNotYetKnown) {
   auto held = std::make_shared<gate>();
   auto asked = std::make_shared<std::atomic<int>>(0);
   auto late = std::make_shared<std::atomic<int>>(0);
-  name_rules rules;
-  rules.silent_after = 20ms;
   auto cache = std::make_unique<name_cache>(
       [=](std::uint32_t address, std::string* name) {
         ++*asked;
         *name = address == 1 ? "early" : "late";
         if (address == 1) return name_answer::named;
         if (address < 100) {
-          std::this_thread::sleep_for(30ms);  // a silent server's time-out
+          test_clock_ms += 40;  // a silent server's time-out
           return name_answer::try_again;
         }
         held->pass();
         ++*late;
         return name_answer::named;
       },
-      rules);
+      test_rules());
   cache->ask(1);
   cache->await(1, nullptr);
   for (std::uint32_t a = 100; a < 103; ++a) cache->ask(a);

@@ -81,9 +81,9 @@ void look_up_next(name_cache_state& s, std::unique_lock<std::mutex>& hold) {
   ++s.busy;
   hold.unlock();
   std::string name;
-  const clock_type::time_point start = clock_type::now();
+  const clock_type::time_point start = s.rules.now();
   const name_answer answer = s.source(address, &name);
-  const clock_type::duration took = clock_type::now() - start;
+  const clock_type::duration took = s.rules.now() - start;
   hold.lock();
   --s.busy;
   settle(s, address, answer, std::move(name), took);
