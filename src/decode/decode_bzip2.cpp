@@ -123,6 +123,9 @@ struct pool {
   std::mutex lock;
   std::condition_variable changed;
   std::deque<std::shared_ptr<job>> todo;
+  // Texts handed on, kept for their room: a block's megabyte is not asked
+  // of the system afresh for every block.
+  std::vector<std::string> spare;
   bool quit = false;
   std::vector<std::thread> threads;
 
@@ -140,14 +143,18 @@ void work(pool& p) {
   table_cache tables;
   for (;;) {
     std::shared_ptr<job> j;
+    std::string text;
     {
       std::unique_lock<std::mutex> held(p.lock);
       p.changed.wait(held, [&p] { return p.quit || !p.todo.empty(); });
       if (p.quit) return;
       j = std::move(p.todo.front());
       p.todo.pop_front();
+      if (!p.spare.empty()) {
+        text = std::move(p.spare.back());
+        p.spare.pop_back();
+      }
     }
-    std::string text;
     const piece_result result = decode(j->piece, tables, &text);
     {
       std::lock_guard<std::mutex> held(p.lock);
@@ -233,6 +240,13 @@ bool give_text(bzip2_state& st, decode_io* io) {
 // end of its stream (CRC checked against the blocks'), or damage.
 decode_status retire_oldest(bzip2_state& st) {
   const bzip2_piece piece = std::move(st.order.front()->piece);
+  {
+    std::lock_guard<std::mutex> held(st.workers.lock);
+    std::string& text = st.order.front()->text;
+    text.clear();
+    if (st.workers.spare.size() < st.most_in_flight)
+      st.workers.spare.push_back(std::move(text));
+  }
   st.order.pop_front();
   st.given = 0;
   if (piece.bit_count > 0)
