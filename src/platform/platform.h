@@ -78,7 +78,6 @@ struct file_facts {
 /// The facts of an open file; false when the system does not say.
 bool platform_file_facts(std::FILE* file, file_facts* facts);
 
-
 /// The folder temporary files go to: TMPDIR when set, else the system's
 /// (GetTempPath on Windows).
 std::string platform_temporary_folder();
