@@ -1,18 +1,28 @@
-// liblzma's decompressor as a step: .xz streams one after another, and the
-// padding between them, as `xz -dc` reads them.
+// liblzma's decompressors as steps: .xz streams one after another, and the
+// padding between them, as `xz -dc` reads them, their blocks spread over
+// the cores where a stream has several; and the older .lzma format, one
+// stream with nothing after it.
 
 #include <lzma.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <thread>
 
 #include "decode/decoder.h"
 
 namespace {
 
+// Past this the threaded decoder takes fewer threads, down to decoding in
+// place as a one-block stream is: a block's text is held whole until it
+// is handed on, and xz -T0 writes blocks of up to 24 MiB.
+constexpr std::uint64_t kThreadsMemory = std::uint64_t{64} << 20;
+
 struct xz_state {
   lzma_stream z = LZMA_STREAM_INIT;
-  bool ended = false;  // the last stream ended: nothing may follow
+  bool ended = false;    // the stream ended: nothing may follow
+  bool one_stream = false;  // .lzma: a second stream is damage too
   ~xz_state() { lzma_end(&z); }
 };
 
@@ -39,9 +49,11 @@ decode_status status_of(lzma_ret result, const decode_io& io) {
 }
 
 decode_status step(xz_state& st, decode_io* io) {
-  // Concatenated streams end only where the input does, which LZMA_FINISH
-  // tells the decoder.
-  if (st.ended) return decode_status::more;
+  // Concatenated .xz streams end only where the input does, which
+  // LZMA_FINISH tells the decoder; .lzma ends with its stream.
+  if (st.ended)
+    return st.one_stream && io->in_left > 0 ? decode_status::damaged
+                                            : decode_status::more;
   st.z.next_in = io->in;
   st.z.avail_in = io->in_left;
   st.z.next_out = reinterpret_cast<std::uint8_t*>(io->out);
@@ -56,11 +68,31 @@ decode_status step(xz_state& st, decode_io* io) {
   return status_of(result, *io);
 }
 
+lzma_ret start_xz(lzma_stream* z) {
+#if LZMA_VERSION >= 50040002U  // the threaded decoder came with 5.4.0
+  lzma_mt mt{};
+  mt.flags = LZMA_CONCATENATED;
+  mt.threads = std::max(1u, std::thread::hardware_concurrency());
+  mt.timeout = 0;  // wait for the threads, never return early
+  mt.memlimit_threading = kThreadsMemory;
+  mt.memlimit_stop = UINT64_MAX;
+  return lzma_stream_decoder_mt(z, &mt);
+#else
+  return lzma_stream_decoder(z, UINT64_MAX, LZMA_CONCATENATED);
+#endif
+}
+
 }  // anonymous namespace
 
 decode_step xz_decoder() {
   auto state = std::make_shared<xz_state>();
-  if (lzma_stream_decoder(&state->z, UINT64_MAX, LZMA_CONCATENATED) != LZMA_OK)
-    return nullptr;
+  if (start_xz(&state->z) != LZMA_OK) return nullptr;
+  return [state](decode_io* io) { return step(*state, io); };
+}
+
+decode_step lzma_decoder() {
+  auto state = std::make_shared<xz_state>();
+  state->one_stream = true;
+  if (lzma_alone_decoder(&state->z, UINT64_MAX) != LZMA_OK) return nullptr;
   return [state](decode_io* io) { return step(*state, io); };
 }

@@ -42,8 +42,20 @@ decode_step isal_inflater();
 decode_step bzip2_decoder();
 #endif
 #ifdef VANTREL_HAVE_XZ
+/// .xz streams one after another, a stream's blocks on every core.
 decode_step xz_decoder();
+/// The older .lzma: one stream, nothing after it.
+decode_step lzma_decoder();
 #endif
+#ifdef VANTREL_HAVE_LZ4
+decode_step lz4_decoder();
+#endif
+#ifdef VANTREL_HAVE_BROTLI
+/// One stream, nothing after it.
+decode_step brotli_decoder();
+#endif
+/// compress's .Z, by the program itself: every build has it.
+decode_step compress_decoder();
 #ifdef VANTREL_HAVE_ZSTD
 decode_step zstd_decoder();
 #endif

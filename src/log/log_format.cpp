@@ -11,12 +11,15 @@ struct magic {
 
 // gzip's ID1, ID2 and deflate, the only method it has ever used; bzip2's
 // "BZh" and a block size digit; xz's stream header; zstd's and LZ4's frame
-// magic, little-endian.
+// magic, little-endian; .lzma's properties byte as every preset writes it
+// and the low bytes of its dictionary size, a power of two; compress's.
 constexpr magic kMagics[] = {
     {log_format::gzip, std::string_view("\x1f\x8b\x08", 3)},
     {log_format::xz, std::string_view("\xfd\x37\x7a\x58\x5a\x00", 6)},
     {log_format::zstd, std::string_view("\x28\xb5\x2f\xfd", 4)},
     {log_format::lz4, std::string_view("\x04\x22\x4d\x18", 4)},
+    {log_format::lzma, std::string_view("\x5d\x00\x00", 3)},
+    {log_format::compress, std::string_view("\x1f\x9d", 2)},
 };
 
 bool is_bzip2(std::string_view head) {
@@ -31,6 +34,14 @@ log_format sniff_format(std::string_view head) {
   for (const magic& m : kMagics)
     if (head.substr(0, m.bytes.size()) == m.bytes) return m.format;
   return log_format::plain;
+}
+
+log_format format_by_name(std::string_view name) {
+  const std::size_t n = name.size();
+  return n >= 3 && name[n - 3] == '.' && (name[n - 2] | 0x20) == 'b' &&
+                 (name[n - 1] | 0x20) == 'r'
+             ? log_format::brotli
+             : log_format::plain;
 }
 
 bool magic_could_follow(std::string_view head) {
@@ -55,6 +66,12 @@ const char* format_name(log_format format) {
       return "zstd";
     case log_format::lz4:
       return "lz4";
+    case log_format::lzma:
+      return "lzma";
+    case log_format::compress:
+      return "compress";
+    case log_format::brotli:
+      return "brotli";
     case log_format::plain:
       break;
   }
@@ -74,7 +91,19 @@ decoder decoder_for(log_format format) {
 #ifdef VANTREL_HAVE_XZ
     case log_format::xz:
       return xz_decoder;
+    case log_format::lzma:
+      return lzma_decoder;
 #endif
+#ifdef VANTREL_HAVE_LZ4
+    case log_format::lz4:
+      return lz4_decoder;
+#endif
+#ifdef VANTREL_HAVE_BROTLI
+    case log_format::brotli:
+      return brotli_decoder;
+#endif
+    case log_format::compress:
+      return compress_decoder;
 #ifdef VANTREL_HAVE_ZSTD
     case log_format::zstd:
       return zstd_decoder;
@@ -91,8 +120,9 @@ bool format_readable(log_format format) {
 std::string readable_formats() {
   std::string names;
   for (const log_format format :
-       {log_format::gzip, log_format::bzip2, log_format::xz, log_format::zstd,
-        log_format::lz4}) {
+       {log_format::gzip, log_format::bzip2, log_format::xz, log_format::lzma,
+        log_format::zstd, log_format::lz4, log_format::compress,
+        log_format::brotli}) {
     if (!format_readable(format)) continue;
     names += (names.empty() ? "" : ", ") + std::string(format_name(format));
   }

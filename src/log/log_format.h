@@ -8,7 +8,9 @@
 
 #include "decode/decoder.h"
 
-enum class log_format { plain, gzip, bzip2, xz, zstd, lz4 };
+enum class log_format {
+  plain, gzip, bzip2, xz, zstd, lz4, lzma, compress, brotli
+};
 
 /// The most bytes sniff_format looks at.
 constexpr std::size_t kMagicBytes = 6;
@@ -16,6 +18,10 @@ constexpr std::size_t kMagicBytes = 6;
 /// The format whose magic head begins with; plain when none matches, or
 /// when head is too short to hold the whole magic.
 log_format sniff_format(std::string_view head);
+
+/// The format a log's name says, for the one format without a magic:
+/// brotli for a name ending in ".br" (in any case), plain for all others.
+log_format format_by_name(std::string_view name);
 
 /// True while head is a proper beginning of some magic: a byte more might
 /// make it compressed. Lets a plain pipe go on without waiting for more.

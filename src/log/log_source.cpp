@@ -78,7 +78,9 @@ byte_source with_head(head h, byte_source rest) {
 // The log's text from its head and the rest of its bytes, decompressed
 // when its first bytes say so.
 byte_source text_of(head h, byte_source rest, log_reading* reading) {
-  const log_format format = sniff_format(h.bytes);
+  const log_format format = reading->named != log_format::plain
+                                ? reading->named
+                                : sniff_format(h.bytes);
   reading->compressed = format != log_format::plain;
   byte_source whole = with_head(std::move(h), std::move(rest));
   if (!reading->compressed) return whole;

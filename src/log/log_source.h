@@ -23,6 +23,9 @@ struct log_reading {
   std::uint64_t lines = 0;  // compressed: LF bytes handed to the reader
   // A format this build does not read: its reads fail, nothing searched.
   log_format refused = log_format::plain;
+  // Set before opening: the format the log's name says (format_by_name),
+  // taken over its first bytes.
+  log_format named = log_format::plain;
 };
 
 /// The bytes to read a log's lines from. Takes the file over (null: no

@@ -38,6 +38,7 @@ void search_job(log_job& job, const std::vector<report_section>& sections,
   }
   std::FILE* file = job.log.file;
   job.log.file = nullptr;  // the source closes it
+  job.reading.named = format_by_name(job.log.name);
   line_reader reader(
       job.log.read_whole
           ? open_log_bytes(std::move(job.log.bytes), &job.reading)

@@ -127,8 +127,9 @@ bool read_small(const open_file& opened, std::uint64_t room,
 }
 
 // A pipe's bytes cannot be peeked at and read again: it is told when read.
-log_format format_of(const open_file& opened, bool whole,
-                     const std::string& bytes) {
+log_format format_of(const std::string& name, const open_file& opened,
+                     bool whole, const std::string& bytes) {
+  if (format_by_name(name) != log_format::plain) return format_by_name(name);
   if (whole) return sniff_format(bytes);
   return opened.facts.regular ? peek_format(opened.file) : log_format::plain;
 }
@@ -235,7 +236,7 @@ log_set open_logs(const std::vector<std::string>& names) {
       const bool whole =
           file != nullptr && read_small(opened, whole_room, &bytes);
       if (file != nullptr &&
-          refuse_unreadable(name, format_of(opened, whole, bytes))) {
+          refuse_unreadable(name, format_of(name, opened, whole, bytes))) {
         std::fclose(file);
         file = nullptr;
       }

@@ -184,7 +184,7 @@ TEST(Spine, HelpAndVersionAnswerAndEndTheRun) {
   const std::string usage_end = "\nMore in the manual page: man vantrel\n";
   const std::string version =
       "vantrel 1.0\ncompressed logs read: " +
-      (windows_program() ? "gzip" : readable_formats()) + "\n";
+      (windows_program() ? "gzip, compress" : readable_formats()) + "\n";
   const struct {
     std::vector<std::string> args;
     std::string out;  // the whole output, or how the usage text starts
