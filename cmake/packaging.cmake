@@ -40,6 +40,9 @@ else()
                  NEWLINE_STYLE UNIX)
   install(FILES "${PROJECT_BINARY_DIR}/copyright"
           DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+  # What changed in each version, in Debian's changelog format (gzipped in
+  # the .deb, with the manual page).
+  install(FILES doc/changelog DESTINATION "${CMAKE_INSTALL_DOCDIR}")
 endif()
 
 set(CPACK_PACKAGE_NAME vantrel)
@@ -67,7 +70,8 @@ else()
   # dpkg-dev, and file); xdg-open is only needed to show the report.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xdg-utils")
-  # Debian ships manual pages gzipped; `cmake --install` keeps them plain.
+  # Debian ships manual pages and changelogs gzipped; `cmake --install`
+  # keeps them plain.
   set(CPACK_PRE_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/gzip-manpages.cmake")
 endif()
 

@@ -28,13 +28,27 @@ for lib in libc6 libstdc++6 zlib1g; do
   case ", $depends," in *", $lib "*) ;; *) fail "$lib missing from Depends" ;; esac
 done
 [ "$(dpkg-deb -f "$deb" Package)" = vantrel ] || fail "package name"
+
+# Debian's own checks of a package: not an error nor a warning, the
+# hardening of a Debian build included (shown as information).
+if command -v lintian >/dev/null; then
+  lintian --display-info "$deb" > "$scratch/lintian" 2>&1 || true
+  echo "lintian: $(grep -c '^[EWI]:' "$scratch/lintian") tags"
+  cat "$scratch/lintian"
+  ! grep -q '^[EW]:\|hardening' "$scratch/lintian" ||
+    fail "lintian finds errors, warnings or missing hardening"
+else
+  echo "lintian not installed: the package's own checks left out"
+fi
+
 echo "Maintainer: $(dpkg-deb -f "$deb" Maintainer)"
 dpkg-deb -f "$deb" Maintainer | grep -qx '[^<]*[^ <] <[^@ ]*@[^ ]*[^@ ]>' ||
   fail "maintainer is not NAME <ADDRESS>"
 
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $NF }' | sort > "$scratch/files"
 printf '%s\n' './usr/bin/vantrel' './usr/share/doc/vantrel/ReadMe!.txt' \
-  './usr/share/doc/vantrel/copyright' './usr/share/man/man1/vantrel.1.gz' \
+  './usr/share/doc/vantrel/changelog.gz' './usr/share/doc/vantrel/copyright' \
+  './usr/share/man/man1/vantrel.1.gz' \
   > "$scratch/expected"
 diff "$scratch/expected" "$scratch/files" ||
   fail "package contents differ from the list above (- expected, + packaged)"
@@ -56,6 +70,14 @@ w=$(new_workdir)
 run_hermetic "$scratch/root/usr/bin/vantrel" "$w" '' --version
 [ "$(head -n 1 "$scratch/out")" = "vantrel $(dpkg-deb -f "$deb" Version)" ] ||
   fail "vantrel --version printed: $(cat "$scratch/out")"
+# Each format read through a library makes its package a dependency.
+for pair in lz4:liblz4-1 brotli:libbrotli1 xz:liblzma5 zstd:libzstd1; do
+  case "$(sed -n 2p "$scratch/out"), " in
+    *" ${pair%%:*},"*)
+      case ", $depends," in *", ${pair#*:} "*) ;;
+        *) fail "${pair#*:} missing from Depends" ;; esac ;;
+  esac
+done
 
 w=$(new_workdir)
 echo "run: vantrel -f sample.log -s mbrooks -t 1 (no network, test hosts file)"

@@ -11,7 +11,8 @@ cmake --install "$build" --prefix "$scratch/prefix" > "$scratch/install.log" ||
   { cat "$scratch/install.log"; fail "cmake --install failed"; }
 (cd "$scratch/prefix" && find . -type f | sort) > "$scratch/files"
 printf '%s\n' './bin/vantrel' './share/doc/vantrel/ReadMe!.txt' \
-  './share/doc/vantrel/copyright' './share/man/man1/vantrel.1' \
+  './share/doc/vantrel/changelog' './share/doc/vantrel/copyright' \
+  './share/man/man1/vantrel.1' \
   > "$scratch/expected"
 diff "$scratch/expected" "$scratch/files" ||
   fail "installed files differ from the list above (- expected, + installed)"
