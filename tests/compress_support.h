@@ -2,13 +2,12 @@
 // Compressed data for the tests, made and read by each format's own
 // library, so the program's text is held to the library's, not to a second
 // copy of its own logic. Each format is here only where the build reads it.
-// compress (.Z) has no library: its data is made by a small encoder of the
-// tests' own, and the program's decoder is held to the text put in.
+// compress (.Z) has no library: a small encoder of the tests' own makes it.
 
-#include <cstdint>
+#include <algorithm>
+#include <map>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #ifdef VANTREL_HAVE_BZIP2
@@ -20,6 +19,7 @@
 #ifdef VANTREL_HAVE_ZSTD
 #include <zstd.h>
 #endif
+
 #ifdef VANTREL_HAVE_LZ4
 #include <lz4frame.h>
 #endif
@@ -32,66 +32,49 @@
 
 enum class packer { gzip, bzip2, xz, zstd, lzma, lz4, brotli, compress };
 
-/// text as compress writes it (16-bit codes, block mode), with a clear code
-/// after every `clear_after` codes when that is not 0, as compress writes
-/// one when the table stops paying. Codes go in groups of eight; a new
-/// width or a clear starts the next group.
-inline std::string lzw_packed(std::string_view text,
-                              std::size_t clear_after = 0) {
+/// lzma and brotli hold one stream: a second is damage.
+inline bool joins_streams(packer how) {
+  return how != packer::lzma && how != packer::brotli;
+}
+
+/// text as compress writes it (block mode, codes up to 16 bits), with a
+/// clear code after every `clear_after` codes (0: never). Codes go in
+/// groups of eight; a wider code or a clear starts the next group.
+inline std::string lzw_packed(std::string_view text, unsigned clear_after = 0) {
   std::string out = "\x1f\x9d\x90";
   std::uint64_t bits = 0;
-  unsigned count = 0, width = 9, in_group = 0;
-  std::uint32_t next = 257;
-  std::unordered_map<std::uint32_t, std::uint32_t> table;
-  const auto put = [&](std::uint32_t code) {
-    bits |= std::uint64_t{code} << count;
-    for (count += width; count >= 8; count -= 8, bits >>= 8)
-      out += static_cast<char>(bits & 0xff);
+  unsigned count = 0, width = 9, in_group = 0, codes = 0, next = 257;
+  std::map<unsigned, unsigned> table;
+  const auto put = [&](unsigned code) {
+    for (count += width, bits |= std::uint64_t{code} << (count - width);
+         count >= 8; count -= 8, bits >>= 8)
+      out += static_cast<char>(bits);
     in_group = (in_group + 1) % 8;
   };
-  const auto end_group = [&] {
-    for (; in_group != 0; in_group = (in_group + 1) % 8)
-      for (count += width; count >= 8; count -= 8, bits >>= 8)
-        out += static_cast<char>(bits & 0xff);
-  };
-  const auto emit = [&](std::uint32_t code) {
-    if (next > (1u << width) && width < 16) {
-      end_group();
-      ++width;
-    }
+  const auto end_group = [&] { while (in_group != 0) put(0); };
+  const auto emit = [&](unsigned code) {
+    if (next > (1u << width) && width < 16) end_group(), ++width;
     put(code);
   };
-  std::int64_t w = -1;
-  std::size_t codes = 0;
+  unsigned w = 0x10000;  // none yet
   for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (w < 0) {
-      w = c;
+    const auto key = w << 8 | static_cast<unsigned char>(ch);
+    if (w == 0x10000 || table.count(key) != 0) {
+      w = w == 0x10000 ? static_cast<unsigned char>(ch) : table[key];
       continue;
     }
-    const std::uint32_t key = static_cast<std::uint32_t>(w) << 8 | c;
-    if (const auto found = table.find(key); found != table.end()) {
-      w = found->second;
-      continue;
-    }
-    emit(static_cast<std::uint32_t>(w));
+    emit(w);
     if (next < 65536) table[key] = next++;
-    w = c;
-    if (clear_after != 0 && ++codes % clear_after == 0) {
-      emit(256);
-      end_group();
-      width = 9;
-      next = 257;
-      table.clear();
-    }
+    w = static_cast<unsigned char>(ch);
+    if (clear_after != 0 && ++codes % clear_after == 0)
+      emit(256), end_group(), width = 9, next = 257, table.clear();
   }
-  if (w >= 0) emit(static_cast<std::uint32_t>(w));
-  if (count > 0) out += static_cast<char>(bits & 0xff);
+  if (w != 0x10000) emit(w);
+  if (count > 0) out += static_cast<char>(bits);
   return out;
 }
 
-/// The formats this build reads that have a library to hold it to, gzip
-/// first.
+/// The formats this build reads through a library, gzip first.
 inline std::vector<packer> packers() {
   return {
       packer::gzip,
@@ -116,12 +99,6 @@ inline std::vector<packer> packers() {
   };
 }
 
-/// False for the formats of one stream with nothing after it (lzma,
-/// brotli): a second is damage.
-inline bool joins_streams(packer how) {
-  return how != packer::lzma && how != packer::brotli;
-}
-
 /// text as one stream (member, frame) of the format; level 1 to 9.
 inline std::string packed(packer how, std::string_view text, int level = 6) {
   std::string out(text.size() + text.size() / 2 + 1024, '\0');
@@ -137,13 +114,25 @@ inline std::string packed(packer how, std::string_view text, int level = 6) {
     }
 #endif
 #ifdef VANTREL_HAVE_XZ
-    case packer::xz: {
-      std::size_t size = 0;
-      lzma_easy_buffer_encode(
-          static_cast<std::uint32_t>(level), LZMA_CHECK_CRC64, nullptr,
-          reinterpret_cast<const std::uint8_t*>(text.data()), text.size(),
-          reinterpret_cast<std::uint8_t*>(out.data()), &size, out.size());
-      out.resize(size);
+    case packer::lzma:  // as the lzma tool writes it: an end marker
+    case packer::xz: {  // in blocks of 1 KiB of text, as xz -T0 writes
+      lzma_mt mt{};     // (larger) ones: they decode on every core
+      mt.threads = 2;
+      mt.block_size = 1024;
+      mt.preset = static_cast<std::uint32_t>(std::min(level, 3));
+      mt.check = LZMA_CHECK_CRC64;
+      lzma_options_lzma alone;
+      lzma_lzma_preset(&alone, mt.preset);
+      lzma_stream z = LZMA_STREAM_INIT;
+      bool done = (how == packer::xz ? lzma_stream_encoder_mt(&z, &mt)
+                                     : lzma_alone_encoder(&z, &alone)) == LZMA_OK;
+      z.next_in = reinterpret_cast<const std::uint8_t*>(text.data());
+      z.avail_in = text.size();
+      z.next_out = reinterpret_cast<std::uint8_t*>(out.data());
+      z.avail_out = out.size();
+      done = done && lzma_code(&z, LZMA_FINISH) == LZMA_STREAM_END;
+      out.resize(done ? out.size() - z.avail_out : 0);
+      lzma_end(&z);
       return out;
     }
 #endif
@@ -158,29 +147,11 @@ inline std::string packed(packer how, std::string_view text, int level = 6) {
       return out;
     }
 #endif
-#ifdef VANTREL_HAVE_XZ
-    case packer::lzma: {  // as the lzma tool writes: size unknown, end marker
-      lzma_options_lzma options;
-      lzma_lzma_preset(&options, static_cast<std::uint32_t>(level));
-      lzma_stream z = LZMA_STREAM_INIT;
-      if (lzma_alone_encoder(&z, &options) != LZMA_OK) return {};
-      z.next_in = reinterpret_cast<const std::uint8_t*>(text.data());
-      z.avail_in = text.size();
-      z.next_out = reinterpret_cast<std::uint8_t*>(out.data());
-      z.avail_out = out.size();
-      const bool done = lzma_code(&z, LZMA_FINISH) == LZMA_STREAM_END;
-      out.resize(done ? out.size() - z.avail_out : 0);
-      lzma_end(&z);
-      return out;
-    }
-#endif
 #ifdef VANTREL_HAVE_LZ4
-    case packer::lz4: {  // with the checksums the lz4 tool writes
+    case packer::lz4: {  // with the checksum the lz4 tool writes
       LZ4F_preferences_t prefs{};
       prefs.frameInfo.contentChecksumFlag = LZ4F_contentChecksumEnabled;
       prefs.frameInfo.blockSizeID = LZ4F_max64KB;
-      prefs.compressionLevel = level;
-      out.resize(LZ4F_compressFrameBound(text.size(), &prefs));
       out.resize(LZ4F_compressFrame(out.data(), out.size(), text.data(),
                                     text.size(), &prefs));
       return out;
@@ -189,10 +160,10 @@ inline std::string packed(packer how, std::string_view text, int level = 6) {
 #ifdef VANTREL_HAVE_BROTLI
     case packer::brotli: {
       std::size_t size = out.size();
-      BrotliEncoderCompress(level, BROTLI_DEFAULT_WINDOW, BROTLI_MODE_TEXT,
-                            text.size(),
-                            reinterpret_cast<const std::uint8_t*>(text.data()),
-                            &size, reinterpret_cast<std::uint8_t*>(out.data()));
+      BrotliEncoderCompress(
+          level, BROTLI_DEFAULT_WINDOW, BROTLI_MODE_TEXT, text.size(),
+          reinterpret_cast<const std::uint8_t*>(text.data()), &size,
+          reinterpret_cast<std::uint8_t*>(out.data()));
       out.resize(size);
       return out;
     }
@@ -234,9 +205,13 @@ inline std::string unpacked(packer how, std::string_view data, bool* damaged) {
       return out;
 #endif
 #ifdef VANTREL_HAVE_XZ
+    case packer::lzma:
     case packer::xz: {
       lzma_stream z = LZMA_STREAM_INIT;
-      lzma_ret result = lzma_stream_decoder(&z, UINT64_MAX, LZMA_CONCATENATED);
+      lzma_ret result =
+          how == packer::xz
+              ? lzma_stream_decoder(&z, UINT64_MAX, LZMA_CONCATENATED)
+              : lzma_alone_decoder(&z, UINT64_MAX);
       z.next_in = reinterpret_cast<const std::uint8_t*>(data.data());
       z.avail_in = data.size();
       while (result == LZMA_OK) {
@@ -245,7 +220,7 @@ inline std::string unpacked(packer how, std::string_view data, bool* damaged) {
         result = lzma_code(&z, LZMA_FINISH);
         out.append(buffer, sizeof buffer - z.avail_out);
       }
-      *damaged = result != LZMA_STREAM_END;
+      *damaged = result != LZMA_STREAM_END || z.avail_in != 0;
       lzma_end(&z);
       return out;
     }
@@ -267,42 +242,17 @@ inline std::string unpacked(packer how, std::string_view data, bool* damaged) {
       return out;
     }
 #endif
-#ifdef VANTREL_HAVE_XZ
-    case packer::lzma: {
-      lzma_stream z = LZMA_STREAM_INIT;
-      lzma_ret result = lzma_alone_decoder(&z, UINT64_MAX);
-      z.next_in = reinterpret_cast<const std::uint8_t*>(data.data());
-      z.avail_in = data.size();
-      while (result == LZMA_OK) {
-        z.next_out = reinterpret_cast<std::uint8_t*>(buffer);
-        z.avail_out = sizeof buffer;
-        result = lzma_code(&z, LZMA_FINISH);
-        out.append(buffer, sizeof buffer - z.avail_out);
-      }
-      // Nothing may follow the one stream.
-      *damaged = result != LZMA_STREAM_END || z.avail_in != 0;
-      lzma_end(&z);
-      return out;
-    }
-#endif
 #ifdef VANTREL_HAVE_LZ4
-    case packer::lz4: {
+    case packer::lz4: {  // frame after frame, then what the last holds
       LZ4F_dctx* z = nullptr;
       LZ4F_createDecompressionContext(&z, LZ4F_VERSION);
-      std::size_t hint = 0;
-      while (!data.empty()) {
-        std::size_t in = data.size(), room = sizeof buffer;
+      std::size_t hint = 0, in = 0, room = 0;
+      while (!LZ4F_isError(hint) &&
+             (!data.empty() || (hint != 0 && room != 0))) {
+        in = data.size(), room = sizeof buffer;
         hint = LZ4F_decompress(z, buffer, &room, data.data(), &in, nullptr);
-        if (LZ4F_isError(hint)) break;
-        out.append(buffer, room);
-        data.remove_prefix(in);
-      }
-      // Text the context still holds, after the input ran out.
-      for (std::size_t room = sizeof buffer, in = 0;
-           !LZ4F_isError(hint) && hint != 0 && room == sizeof buffer;) {
-        hint = LZ4F_decompress(z, buffer, &room, nullptr, &in, nullptr);
         if (!LZ4F_isError(hint)) out.append(buffer, room);
-        if (room == 0) break;
+        data.remove_prefix(in);
       }
       *damaged = LZ4F_isError(hint) || hint != 0;
       LZ4F_freeDecompressionContext(z);
@@ -311,16 +261,14 @@ inline std::string unpacked(packer how, std::string_view data, bool* damaged) {
 #endif
 #ifdef VANTREL_HAVE_BROTLI
     case packer::brotli: {
-      BrotliDecoderState* z =
-          BrotliDecoderCreateInstance(nullptr, nullptr, nullptr);
-      std::size_t in = data.size();
+      BrotliDecoderState* z = BrotliDecoderCreateInstance(nullptr, nullptr, nullptr);
+      std::size_t in = data.size(), room = 0;
       const auto* next = reinterpret_cast<const std::uint8_t*>(data.data());
-      BrotliDecoderResult result = BROTLI_DECODER_RESULT_NEEDS_MORE_OUTPUT;
+      auto result = BROTLI_DECODER_RESULT_NEEDS_MORE_OUTPUT;
       while (result == BROTLI_DECODER_RESULT_NEEDS_MORE_OUTPUT) {
-        std::size_t room = sizeof buffer;
         auto* to = reinterpret_cast<std::uint8_t*>(buffer);
-        result = BrotliDecoderDecompressStream(z, &in, &next, &room, &to,
-                                               nullptr);
+        room = sizeof buffer;
+        result = BrotliDecoderDecompressStream(z, &in, &next, &room, &to, nullptr);
         out.append(buffer, sizeof buffer - room);
       }
       *damaged = result != BROTLI_DECODER_RESULT_SUCCESS || in != 0;
