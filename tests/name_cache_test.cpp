@@ -14,8 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Addresses 0-5 are IPv4, 6-11 IPv6 with the same bytes as 0-5: keys of
-// their own all the same.
+// 0-5 are IPv4, 6-11 IPv6 of the same bytes: keys of their own all the same.
 ip_address nth(std::uint32_t a) {
   ip_address address(a % 6);
   address.v6 = a >= 6;

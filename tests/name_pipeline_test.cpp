@@ -74,7 +74,7 @@ std::string piped_report(const std::vector<std::string>& lines,
   {
     name_pipeline pipeline(
         report, trim,
-        [](const ip_address& a, std::string* name) { return table_answer(a, name); },
+        [](const ip_address& a, std::string* n) { return table_answer(a, n); },
         {}, limits);
     for (std::string line : lines) queue_hit(pipeline, line);
     drain_hits(pipeline);
