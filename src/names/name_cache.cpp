@@ -46,7 +46,7 @@ struct name_cache_state {
   std::condition_variable work;     // an address to look up, or closing
   std::condition_variable settled;  // an entry settled, or a worker left
   std::unordered_map<ip_address, entry, address_hash> entries;
-  std::deque<ip_address> queue;  // asked, not yet taken by a worker
+  std::deque<ip_address> queue;     // asked, not yet taken by a worker
   std::size_t idle = 0;             // workers waiting for work
   std::size_t busy = 0;             // workers inside a lookup
   std::size_t running = 0;          // workers not yet gone
@@ -65,8 +65,8 @@ void give_up(name_cache_state& s) {
     if (e.state == name_state::pending) e.state = name_state::unnamed;
 }
 
-void settle(name_cache_state& s, const ip_address& address, name_answer answer,
-            std::string name, clock_type::duration took) {
+void settle(name_cache_state& s, const ip_address& address,
+            name_answer answer, std::string name, clock_type::duration took) {
   entry& e = s.entries[address];
   // An entry given up on meanwhile keeps what was already written for it.
   if (e.state == name_state::pending) {
