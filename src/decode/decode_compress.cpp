@@ -40,6 +40,7 @@ struct lzw_state {
 
   std::uint16_t prefix[1 << kMostBits] = {};
   unsigned char suffix[1 << kMostBits] = {};
+  std::uint16_t length[1 << kMostBits] = {};  // of each entry's string
   // A string is built backwards at the end of this, then handed out.
   char stack[(1 << kMostBits) + 2] = {};
   std::size_t out_at = sizeof stack;
@@ -93,9 +94,10 @@ got next_code(lzw_state& s, decode_io* io, std::uint32_t* code) {
   return got::code;
 }
 
-// The string of one code, onto the stack; false for a code that cannot be
-// there (one past the table, or no byte to start from).
-bool take(lzw_state& s, std::uint32_t code) {
+// The string of one code, straight into the room where it fits, else onto
+// the stack to be handed out; false for a code that cannot be there (one
+// past the table, or no byte to start from).
+bool take(lzw_state& s, std::uint32_t code, decode_io* io) {
   if (s.previous < 0) {
     if (code >= 256) return false;
     s.previous = static_cast<std::int32_t>(code);
@@ -110,28 +112,39 @@ bool take(lzw_state& s, std::uint32_t code) {
     set_width(s, kFirstBits);
     return true;
   }
-  std::size_t at = sizeof s.stack;
   std::uint32_t c = code;
-  if (c >= s.next) {
+  const bool repeat = c >= s.next;  // the string about to be made
+  if (repeat) {
     if (c > s.next) return false;
-    s.stack[--at] = static_cast<char>(s.first);  // the string about to be
     c = static_cast<std::uint32_t>(s.previous);
   }
+  const std::size_t n = s.length[c] + (repeat ? 1u : 0u);
+  const bool direct = io->out_left >= n;
+  char* const begin = direct ? io->out : s.stack;
+  char* at = direct ? io->out + n : s.stack + sizeof s.stack;
+  if (repeat) *--at = static_cast<char>(s.first);
   // Each entry's prefix is an earlier one, so this ends; the bound is
   // only a guard.
-  while (c >= 256 && at > 1) {
-    s.stack[--at] = static_cast<char>(s.suffix[c]);
+  while (c >= 256 && at > begin + 1) {
+    *--at = static_cast<char>(s.suffix[c]);
     c = s.prefix[c];
   }
   s.first = static_cast<unsigned char>(c);
-  s.stack[--at] = static_cast<char>(s.first);
+  *--at = static_cast<char>(s.first);
+  if (direct) {
+    io->out += n;
+    io->out_left -= n;
+  } else {
+    s.out_at = static_cast<std::size_t>(at - s.stack);
+  }
   if (s.next < (std::uint32_t{1} << s.most_bits)) {
     s.prefix[s.next] = static_cast<std::uint16_t>(s.previous);
     s.suffix[s.next] = s.first;
+    s.length[s.next] =
+        static_cast<std::uint16_t>(s.length[static_cast<std::uint32_t>(s.previous)] + 1);
     ++s.next;
   }
   s.previous = static_cast<std::int32_t>(code);
-  s.out_at = at;
   return true;
 }
 
@@ -150,7 +163,10 @@ decode_status read_header(lzw_state& s, decode_io* io) {
     return decode_status::damaged;
   s.next = s.block_mode ? kClear + 1 : kClear;
   set_width(s, kFirstBits);
-  for (unsigned c = 0; c < 256; ++c) s.suffix[c] = static_cast<unsigned char>(c);
+  for (unsigned c = 0; c < 256; ++c) {
+    s.suffix[c] = static_cast<unsigned char>(c);
+    s.length[c] = 1;
+  }
   return decode_status::more;
 }
 
@@ -175,7 +191,7 @@ decode_status step(lzw_state& s, decode_io* io) {
       case got::code:
         break;
     }
-    if (!take(s, code)) return decode_status::damaged;
+    if (!take(s, code, io)) return decode_status::damaged;
   }
 }
 
