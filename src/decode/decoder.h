@@ -33,6 +33,12 @@ using decode_step = std::function<decode_status(decode_io* io)>;
 using decoder = decode_step (*)();
 
 decode_step zlib_inflater();
+
+/// Takes the zero bytes that may follow the last gzip member (tar and
+/// block-sized writes leave them, and gzip accepts them): member_ended once
+/// it took some, as the data may end there; more when io holds none;
+/// damaged at any other byte, as nothing may follow them.
+decode_status take_padding(decode_io* io);
 #ifdef VANTREL_HAVE_ISAL
 decode_step isal_inflater();
 #endif
