@@ -265,7 +265,8 @@ bool oldest_pending(bzip2_state& st) {
 
 decode_status step(bzip2_state& st, decode_io* io) {
   for (;;) {
-    if (st.order.size() < st.most_in_flight && io->in_left > 0) {
+    const bool took = st.order.size() < st.most_in_flight && io->in_left > 0;
+    if (took) {
       split_feed(st.split, io->in, io->in_left);
       io->in += io->in_left;
       io->in_left = 0;
@@ -274,8 +275,13 @@ decode_status step(bzip2_state& st, decode_io* io) {
     while (st.order.size() < st.most_in_flight &&
            split_next(st.split, io->input_ended, &piece))
       if (!submit(st, std::move(piece))) return decode_status::out_of_memory;
-    if (st.order.empty())
-      return st.split.damaged ? decode_status::damaged : decode_status::more;
+    if (st.order.empty()) {
+      // Padding taken: the data may end there, as after a stream.
+      if (st.split.damaged) return decode_status::damaged;
+      return took && st.split.state == bzip2_splitter::expect::padding
+                 ? decode_status::member_ended
+                 : decode_status::more;
+    }
     // While there is room, more input is read as the pool works.
     const bool room = st.order.size() < st.most_in_flight;
     if (!io->input_ended && room && oldest_pending(st))
