@@ -6,6 +6,7 @@
 // clean end the same way whichever it is.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 
 /// The buffers of one step; the step advances both past what it used.
@@ -15,6 +16,7 @@ struct decode_io {
   char* out = nullptr;                // room for text
   std::size_t out_left = 0;           // at most UINT32_MAX
   bool input_ended = false;           // no more input follows in_left's
+  std::uint64_t window = 0;           // too_large: the window asked for
 };
 
 enum class decode_status {
@@ -23,6 +25,7 @@ enum class decode_status {
                  // next may follow
   damaged,       // the data is not of the format, or not sound, from here on
   out_of_memory,
+  too_large,  // the data asks for a window past what a run allows
 };
 
 /// Decompresses what it can of io's input into io's room. The state it
