@@ -80,7 +80,7 @@ inline std::string packed(packer how, std::string_view text, int level = 6) {
 
 /// What the data holds by its library's streaming decoder, stream after
 /// stream, up to the first damage or cut, which *damaged then says there
-/// was.
+/// was; zeros after a whole bzip2 stream are padding, as with gzip.
 inline std::string unpacked(packer how, std::string_view data, bool* damaged) {
   std::string out;
   [[maybe_unused]] char buffer[4096];  // unused where no format but gzip is built
@@ -88,7 +88,8 @@ inline std::string unpacked(packer how, std::string_view data, bool* damaged) {
   switch (how) {
 #ifdef VANTREL_HAVE_BZIP2
     case packer::bzip2:
-      while (!data.empty() && !*damaged) {
+      for (bool first = true; !data.empty() && !*damaged; first = false) {
+        if (!first && zeros_only(data)) break;
         bz_stream z{};
         BZ2_bzDecompressInit(&z, 0, 0);
         z.next_in = const_cast<char*>(data.data());
