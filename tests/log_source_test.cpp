@@ -168,6 +168,8 @@ TEST(LogSource, Bzip2BlocksAreHandedOnInOrderUpToTheDamagedOne) {
   changed[bz.size() / 2] ^= 0x10;  // inside the second block
   // Byte values whose use map, after the block's header, spells the block
   // magic: the magic occurs inside the block as if by chance.
+  std::string runs;  // level 1: 2.5 MB of text a block, too much to hold
+  for (int i = 0; i < 20000; ++i) runs += std::string(250, '\0') + "jdoe\n";
   std::string chance, chance_end;
   for (unsigned i = 0; chance.size() < 5000; ++i) {
     chance += "!#$'*-.13679;<?p\x90\xf0"[i * 7 % 18];
@@ -186,6 +188,7 @@ TEST(LogSource, Bzip2BlocksAreHandedOnInOrderUpToTheDamagedOne) {
        false},
       {"the end magic inside a block", packed(packer::bzip2, chance_end),
        chance_end, false},
+      {"blocks of long runs", packed(packer::bzip2, runs, 1), runs, false},
   };
   for (const auto& c : cases) {
     outcome o;
