@@ -129,6 +129,7 @@ piece_result decode_piece(const bzip2_piece& piece, table_cache& tables,
   if (piece.bit_count == 0) return piece_result::ok;
   try {
     std::vector<unsigned char> stream = stream_of(piece);
+    text->reserve(most);  // at once: no copies as it grows
     bz_stream z;
     if (!open_stream(z, tables, stream)) return piece_result::out_of_memory;
     int result = BZ_OK;
@@ -149,7 +150,7 @@ piece_result decode_piece(const bzip2_piece& piece, table_cache& tables,
         result == BZ_OK && text->size() >= most && z.avail_in <= kTrailerBytes;
     BZ2_bzDecompressEnd(&z);
     if (result == BZ_MEM_ERROR) return piece_result::out_of_memory;
-    if (large) text->clear();
+    if (large) *text = std::string();  // its room is of no more use
     return whole   ? piece_result::ok
            : large ? piece_result::too_large
                    : piece_result::failed;
