@@ -20,14 +20,35 @@ constexpr int kMostWindowLog = 27;
 // id and content size.
 constexpr std::size_t kHeaderBytes = 18;
 
+// No content size stated.
+constexpr std::uint64_t kUnknown = UINT64_MAX;
+
 struct zstd_state {
   ZSTD_DStream* stream = ZSTD_createDStream();
-  std::string header;  // the current frame's first bytes
+  std::string header;      // the current frame's first bytes
+  std::uint64_t made = 0;  // its text so far
   ~zstd_state() { ZSTD_freeDStream(stream); }
 };
 
 unsigned byte_at(const std::string& s, std::size_t i) {
   return static_cast<unsigned char>(s[i]);
+}
+
+// The content size a frame's header states, or kUnknown.
+std::uint64_t content_size_of(const std::string& header) {
+  if (header.size() < 5 || header.compare(0, 4, "\x28\xb5\x2f\xfd") != 0)
+    return kUnknown;
+  static constexpr std::size_t kIdBytes[] = {0, 1, 2, 4};
+  static constexpr std::size_t kSizeBytes[] = {1, 2, 4, 8};
+  const unsigned descriptor = byte_at(header, 4);
+  const bool single = (descriptor & 0x20) != 0;
+  if ((descriptor >> 6) == 0 && !single) return kUnknown;
+  const std::size_t at = 5 + (single ? 0 : 1) + kIdBytes[descriptor & 3];
+  const std::size_t n = kSizeBytes[descriptor >> 6];
+  if (header.size() < at + n) return kUnknown;
+  std::uint64_t size = 0;
+  for (std::size_t i = n; i-- > 0;) size = size << 8 | byte_at(header, at + i);
+  return n == 2 ? size + 256 : size;
 }
 
 // The window a frame's header asks for; 0 where it does not hold it.
@@ -40,14 +61,8 @@ std::uint64_t window_of(const std::string& header) {
     return base + base / 8 * (w & 7);
   }
   // A single segment: its window is its content size.
-  static constexpr std::size_t kIdBytes[] = {0, 1, 2, 4};
-  static constexpr std::size_t kSizeBytes[] = {1, 2, 4, 8};
-  const std::size_t at = 5 + kIdBytes[descriptor & 3];
-  const std::size_t n = kSizeBytes[descriptor >> 6];
-  if (header.size() < at + n) return 0;
-  std::uint64_t size = 0;
-  for (std::size_t i = n; i-- > 0;) size = size << 8 | byte_at(header, at + i);
-  return n == 2 ? size + 256 : size;
+  const std::uint64_t size = content_size_of(header);
+  return size == kUnknown ? 0 : size;
 }
 
 decode_status step(zstd_state& st, decode_io* io) {
@@ -60,6 +75,7 @@ decode_status step(zstd_state& st, decode_io* io) {
   io->in_left -= in.pos;
   io->out += out.pos;
   io->out_left -= out.pos;
+  st.made += out.pos;
   if (ZSTD_isError(result)) {
     // A frame whose window is past the limit is sound but needs more
     // memory than a log should take.
@@ -75,8 +91,12 @@ decode_status step(zstd_state& st, decode_io* io) {
                                                 : decode_status::damaged;
   }
   if (result != 0) return decode_status::more;
-  // A frame ended and all its text is out; the next starts afresh.
+  // A frame ended and all its text is out; the next starts afresh. The
+  // library holds it to its stated size only when it decodes it in one go.
+  const std::uint64_t stated = content_size_of(st.header);
+  if (stated != kUnknown && stated != st.made) return decode_status::damaged;
   st.header.clear();
+  st.made = 0;
   return decode_status::member_ended;
 }
 
