@@ -61,9 +61,9 @@ std::string data_for(std::string_view input, unsigned how, std::size_t where,
                      packer p = packer::gzip) {
   if ((how & 3) == 0) return std::string(input);
   int level = 1 + static_cast<int>((how >> 3) % 9);
-  // xz's and bzip2's higher levels only take more memory (xz -9 some 670
-  // MiB to write, 64 MiB to read), which would cost each input dearly.
-  if (p == packer::xz || p == packer::bzip2) level = 1 + level % 2;
+  // bzip2's higher levels only take more memory (3.6 MB to read at -9),
+  // which would cost each input dearly.
+  if (p == packer::bzip2) level = 1 + level % 2;
   const std::size_t half = (how & 4) != 0 ? input.size() / 2 : 0;
   const std::size_t extras = (how & 3) == 1 ? where : 0;
   std::string gz = half == 0 ? member(p, input, level, extras)
