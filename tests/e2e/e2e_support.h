@@ -25,15 +25,9 @@ struct e2e_run {
   std::vector<std::pair<std::string, std::string>> files;  // name, bytes
   bool report_is_directory = false;  // makes report.html uncreatable
   bool on_terminal = false;          // run under a pseudo-terminal
-  // On a terminal, standard input stays the file (`echo | vantrel`), as
-  // it always does under Wine.
-  bool input_piped = false;
-  // Standard input is a pipe that stays open after `input`: a prompt
-  // waits, as a user who has not answered yet.
-  bool input_stays_open = false;
-  // Standard output is a pipe whose reader has gone (`| head` once it had
-  // its lines); out stays empty.
-  bool output_closed = false;
+  bool input_piped = false;  // on a terminal too, as always under Wine
+  bool input_stays_open = false;  // no end after `input`: a prompt waits
+  bool output_closed = false;  // standard output: a pipe nobody reads
   std::string hosts;                 // hosts file; empty: tests/e2e/hosts
   std::pair<std::string, std::string> link;  // hard link: target, name
   bool wait_for_viewer = true;       // give a background viewer time

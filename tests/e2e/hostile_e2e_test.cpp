@@ -152,13 +152,13 @@ TEST(Hostile, StopSignalsEndARunWaitingOnAnIdleFifo) {
   if (windows_program())
     GTEST_SKIP() << "under Wine a read waiting on an idle FIFO goes on "
                     "waiting after Ctrl-C, until the writer closes";
-  std::string lines, results, held, found_all;
+  std::string lines;
+  std::string results, held, found_all;
   for (int i = 0; i < 500; ++i) {
     // No address in the last field, so no line waits for a name.
-    const std::string n = std::to_string(i);
-    lines += "JDOE " + n + " done\njdoe " + n + " held\n";
-    results += result("JDOE " + n + " done");
-    held += result("jdoe " + n + " held");
+    lines += "JDOE " + std::to_string(i) + " done\njdoe held\n";
+    results += result("JDOE " + std::to_string(i) + " done");
+    held += result("jdoe held");
     found_all += found(i + 1);
   }
   for (int sig : stop_signals()) {

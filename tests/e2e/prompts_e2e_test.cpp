@@ -176,49 +176,34 @@ TEST(Prompts, LongLineSurplusGoesToTheNextPrompt) {
   EXPECT_EQ(r.report, report(false));
 }
 
-// Input that ends where an answer is due gives none: the run ends there,
-// before the report is touched. Blank lines are no answer either.
-TEST(Prompts, EndOfInputAtAPromptEndsTheRun) {
-  const std::string file = banner() + kFilePrompt, term = file + kTermPrompt;
-  const std::vector<std::string> given = {"-s", "jdoe", "-f", "fw.log"};
-  const struct {
-    std::vector<std::string> args;
-    std::string input, shown;
-    bool terminal;
-  } cases[] = {
-      {{}, "", file, false},
-      {{}, "\n  \n", file, false},
-      {{}, "", file, true},  // Ctrl-D at a terminal
-      {{}, "fw.log\n", term, false},
-      {{}, "fw.log", term, false},
-      {{}, " fw.log \n \n", term, false},
-      {{}, "fw.log\njdoe\n", term + kTrimPrompt, false},
-      {{}, "fw.log\njdoe ", term + kTrimPrompt, false},
-      {given, "3\n", banner() + kTrimPrompt + retry(3, 0), false},
-      {{"-t", "9", "-s", "jdoe", "-f", "fw.log"}, "", banner() + retry(9, 9),
-       false},
-  };
-  for (const auto& c : cases) {
-    e2e_run run = prompted(c.input);
-    run.args = c.args;
+// Input that ends where an answer is due gives none (blank lines are none
+// either): the run ends there, before the report is touched.
+TEST(Prompts, EndOfInputAfterEachPrompt) {
+  const std::string all = banner() + kFilePrompt + kTermPrompt + kTrimPrompt;
+  const std::string file = banner() + kFilePrompt;
+  e2e_result r;
+  const std::pair<std::string, std::string> cases[] = {  // input, shown
+      {"", file}, {"\n  \n", file}, {" fw.log \n \n", file + kTermPrompt},
+      {"fw.log\njdoe ", all}, {"fw.log\njdoe\n3\n", all + retry(3, 0)}};
+  for (const auto& [input, shown] : cases) {
+    e2e_run run = prompted(input);
     run.files.push_back({"report.html", "an earlier report"});
-    run.on_terminal = c.terminal;
     run.wait_for_viewer = false;
-    const e2e_result r = run_vantrel(run);
-    EXPECT_EQ(r.status, 1) << c.input;
-    if (c.terminal) {
-      EXPECT_NE(r.out.find(kNoAnswer.substr(2, 20)), std::string::npos);
-    } else {
-      EXPECT_EQ(r.out, c.shown + kNoAnswer) << c.input;
-    }
-    EXPECT_EQ(r.report, "an earlier report") << c.input;
-    EXPECT_EQ(r.opened, "") << c.input;
+    r = run_vantrel(run);
+    EXPECT_EQ(r.status, 1) << input;
+    EXPECT_EQ(r.out, shown + kNoAnswer) << input;
+    EXPECT_EQ(r.report, "an earlier report") << input;
+    EXPECT_EQ(r.opened, "") << input;
   }
+  e2e_run run = prompted("");
+  run.on_terminal = true;  // Ctrl-D, and the message in light red
+  run.wait_for_viewer = false;
+  EXPECT_NE(screen_of(run_vantrel(run).out).at_end.find("{91}The input ended"),
+            std::string::npos);
 
   // An answer the input ends on still counts; the Enter wait returns.
-  const std::string all = term + kTrimPrompt;
   for (const char* input : {"fw.log\njdoe\n1", "fw.log\njdoe\n1\n"}) {
-    const e2e_result r = run_vantrel(prompted(input));
+    r = run_vantrel(prompted(input));
     EXPECT_EQ(r.out, all + after_prompts()) << input;
     EXPECT_EQ(r.report, report(true)) << input;
   }

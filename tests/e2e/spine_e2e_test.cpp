@@ -269,18 +269,6 @@ TEST(Spine, CompressedLogGivesTheRunOfTheLogItHolds) {
                                          plain.report.substr(plain_head.size()));
 }
 
-// The console is a side channel: a pipe closed on it (`| head`) stops what
-// is shown, never the report or the rest of the run.
-TEST(Spine, ClosedConsolePipeLeavesACompleteReport) {
-  e2e_run run = switches("JDoe");
-  const e2e_result shown = run_vantrel(run);
-  run.output_closed = true;
-  const e2e_result r = run_vantrel(run);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.report, shown.report);
-  EXPECT_EQ(r.opened, viewer_call(r));
-}
-
 TEST(Spine, RedirectedOutputHasNoColourAndNoClearing) {
   e2e_run run = switches("JDoe");
   const e2e_result r = run_vantrel(run);
@@ -292,6 +280,13 @@ TEST(Spine, RedirectedOutputHasNoColourAndNoClearing) {
   const e2e_result unseen = run_vantrel(run);
   EXPECT_EQ(unseen.status, 0);
   EXPECT_EQ(unseen.out, whole_run(found(1), found(1)) + no_viewer(unseen));
+  // A pipe closed on the console (`| head`) takes nothing else with it.
+  run.output_closed = true;
+  run.viewer_fails = false;
+  const e2e_result closed = run_vantrel(run);
+  EXPECT_EQ(closed.status, 0);
+  EXPECT_EQ(closed.report, r.report);
+  EXPECT_EQ(closed.opened, viewer_call(closed));
 }
 
 // The last colour sequence written, or empty.
@@ -319,10 +314,8 @@ TEST(Spine, ColourAndClearingOnATerminal) {
                 "LowerCase...\n        {92}Found Result on Line #1"),
             std::string::npos)
       << shown.before_clear;
-  // Under Wine the answers come from a file: an Enter from a script.
-  if (!windows_program()) {
-    EXPECT_EQ(shown.at_end, "");  // cleared
-  }
+  // Cleared; not under Wine, whose answers come from a file, as a script's.
+  EXPECT_EQ(shown.at_end.empty(), !windows_program());
   EXPECT_EQ(terminal.opened, viewer_call(terminal));
   run.viewer_fails = true;  // then the cleared screen says where it is
   const e2e_result unseen = run_vantrel(run);
@@ -330,9 +323,6 @@ TEST(Spine, ColourAndClearingOnATerminal) {
   EXPECT_NE(left.find("        {93}No viewer could show the report;"),
             std::string::npos)
       << left;
-  if (!windows_program()) {
-    EXPECT_EQ(left.rfind("        {93}No viewer", 0), 0u) << left;
-  }
   // An Enter from a pipe is a script's: what the run showed stays.
   run.input_piped = true;
   run.viewer_fails = false;
@@ -355,11 +345,12 @@ TEST(Spine, ColourAndClearingOnATerminal) {
   const e2e_result stopped = run_vantrel(run);
   EXPECT_EQ(stopped.status, stopped_status(SIGINT));
   EXPECT_EQ(last_escape(stopped.out), own) << "stopped";
-  // Ctrl-C at a prompt, while the answer is shown in white.
+  // Ctrl-C at a prompt, while the answer is shown in white. Wine takes
+  // Ctrl-C only once the read it waits on returns, which this one never does.
+  if (windows_program()) return;
   run = switches("JDoe");
-  run.args = {"-t", "2", "-f", "fw.log"};
+  run.args.erase(run.args.begin() + 2, run.args.begin() + 4);  // no -s
   run.on_terminal = run.input_stays_open = true;
-  run.input.clear();
   run.stop_signal = SIGINT;
   run.stop_at_output = "What are we looking for?";
   run.wait_for_viewer = false;
