@@ -360,7 +360,6 @@ void platform_release_stop_signals() {
   if (sig == 0) return;
   std::fflush(stdout);
   platform_reset_text_attribute();
-  shown_attribute = -1;
   signal(sig, SIG_DFL);
   raise(sig);
   _exit(128 + sig);
