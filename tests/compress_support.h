@@ -116,16 +116,24 @@ inline std::string packed(packer how, std::string_view text, int level = 6) {
 #ifdef VANTREL_HAVE_XZ
     case packer::lzma:  // as the lzma tool writes it: an end marker
     case packer::xz: {  // in blocks of 1 KiB of text, as xz -T0 writes
-      lzma_mt mt{};     // (larger) ones: they decode on every core
+                        // (larger) ones: they decode on every core
+      // The dictionary no larger than the text needs, as both sides take
+      // memory by it.
+      lzma_options_lzma options;
+      lzma_lzma_preset(&options, static_cast<std::uint32_t>(level));
+      while (options.dict_size / 2 >= text.size() &&
+             options.dict_size / 2 >= LZMA_DICT_SIZE_MIN)
+        options.dict_size /= 2;
+      const lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options},
+                                     {LZMA_VLI_UNKNOWN, nullptr}};
+      lzma_mt mt{};
       mt.threads = 2;
       mt.block_size = 1024;
-      mt.preset = static_cast<std::uint32_t>(std::min(level, 3));
+      mt.filters = filters;
       mt.check = LZMA_CHECK_CRC64;
-      lzma_options_lzma alone;
-      lzma_lzma_preset(&alone, mt.preset);
       lzma_stream z = LZMA_STREAM_INIT;
       bool done = (how == packer::xz ? lzma_stream_encoder_mt(&z, &mt)
-                                     : lzma_alone_encoder(&z, &alone)) == LZMA_OK;
+                                     : lzma_alone_encoder(&z, &options)) == LZMA_OK;
       z.next_in = reinterpret_cast<const std::uint8_t*>(text.data());
       z.avail_in = text.size();
       z.next_out = reinterpret_cast<std::uint8_t*>(out.data());
@@ -177,7 +185,7 @@ inline std::string packed(packer how, std::string_view text, int level = 6) {
 
 /// What the data holds by its library's streaming decoder, stream after
 /// stream, up to the first damage or cut, which *damaged then says there
-/// was.
+/// was; zeros after a whole bzip2 stream are padding, as with gzip.
 inline std::string unpacked(packer how, std::string_view data, bool* damaged) {
   std::string out;
   [[maybe_unused]] char buffer[4096];  // unused where no format but gzip is built
@@ -185,7 +193,8 @@ inline std::string unpacked(packer how, std::string_view data, bool* damaged) {
   switch (how) {
 #ifdef VANTREL_HAVE_BZIP2
     case packer::bzip2:
-      while (!data.empty() && !*damaged) {
+      for (bool first = true; !data.empty() && !*damaged; first = false) {
+        if (!first && zeros_only(data)) break;
         bz_stream z{};
         BZ2_bzDecompressInit(&z, 0, 0);
         z.next_in = const_cast<char*>(data.data());

@@ -1,5 +1,7 @@
 #include "log/log_format.h"
 
+#include <cstdint>
+
 #include "platform/platform.h"
 
 namespace {
@@ -11,26 +13,69 @@ struct magic {
 
 // gzip's ID1, ID2 and deflate, the only method it has ever used; bzip2's
 // "BZh" and a block size digit; xz's stream header; zstd's and LZ4's frame
-// magic, little-endian; .lzma's properties byte as every preset writes it
-// and the low bytes of its dictionary size, a power of two; compress's.
+// magic, little-endian; compress's.
 constexpr magic kMagics[] = {
     {log_format::gzip, std::string_view("\x1f\x8b\x08", 3)},
     {log_format::xz, std::string_view("\xfd\x37\x7a\x58\x5a\x00", 6)},
     {log_format::zstd, std::string_view("\x28\xb5\x2f\xfd", 4)},
     {log_format::lz4, std::string_view("\x04\x22\x4d\x18", 4)},
-    {log_format::lzma, std::string_view("\x5d\x00\x00", 3)},
     {log_format::compress, std::string_view("\x1f\x9d", 2)},
 };
+
+// .lzma has no magic: its properties byte as every preset writes it, then
+// a dictionary size as its tools write them, 2^n or 2^n + 2^(n-1), from
+// 4 KiB (for a small file) to 1.5 GiB: no text begins so.
+bool is_lzma(std::string_view head) {
+  if (head.size() < 5 || head[0] != '\x5d') return false;
+  std::uint32_t dict = 0;
+  for (int i = 4; i >= 1; --i)
+    dict = dict << 8 | static_cast<unsigned char>(head[static_cast<std::size_t>(i)]);
+  const std::uint32_t low = dict & (~dict + 1);  // its lowest bit
+  return dict >= 4096 && dict <= (std::uint32_t{3} << 29) &&
+         (dict == low || dict == low * 3);
+}
 
 bool is_bzip2(std::string_view head) {
   return head.size() >= 4 && head.substr(0, 3) == "BZh" && head[3] >= '1' &&
          head[3] <= '9';
 }
 
+// A skippable frame: magic 0x184D2A50 to 0x184D2A5F, little-endian, then
+// its size in 32 bits and that many bytes of anything.
+bool is_skippable(std::string_view head) {
+  return head.size() >= 4 && (static_cast<unsigned char>(head[0]) >> 4) == 5 &&
+         head.substr(1, 3) == "\x2a\x4d\x18";
+}
+
+// What follows the skippable frames at head's start; *inside when head
+// ends in one of them.
+std::string_view past_skippable(std::string_view head, bool* inside) {
+  *inside = false;
+  while (is_skippable(head)) {
+    std::uint64_t size = 0;
+    for (std::size_t i = 8; i-- > 4 && head.size() >= 8;)
+      size = size << 8 | static_cast<unsigned char>(head[i]);
+    if (head.size() < 8 || size > head.size() - 8) {
+      *inside = true;
+      return {};
+    }
+    head.remove_prefix(8 + size);
+  }
+  return head;
+}
+
 }  // anonymous namespace
 
 log_format sniff_format(std::string_view head) {
+  if (is_skippable(head)) {
+    bool inside = false;
+    const std::string_view rest =
+        past_skippable(head.substr(0, kSniffBytes), &inside);
+    return !inside && sniff_format(rest) == log_format::lz4 ? log_format::lz4
+                                                            : log_format::zstd;
+  }
   if (is_bzip2(head)) return log_format::bzip2;
+  if (is_lzma(head)) return log_format::lzma;
   for (const magic& m : kMagics)
     if (head.substr(0, m.bytes.size()) == m.bytes) return m.format;
   return log_format::plain;
@@ -45,9 +90,15 @@ log_format format_by_name(std::string_view name) {
 }
 
 bool magic_could_follow(std::string_view head) {
+  if (is_skippable(head)) {
+    bool inside = false;
+    const std::string_view rest = past_skippable(head, &inside);
+    return head.size() < kSniffBytes && (inside || magic_could_follow(rest));
+  }
   if (head.size() < 4 &&
       std::string_view("BZh").substr(0, head.size()) == head.substr(0, 3))
     return true;
+  if (head.size() < 5 && !head.empty() && head[0] == '\x5d') return true;
   for (const magic& m : kMagics)
     if (head.size() < m.bytes.size() && m.bytes.substr(0, head.size()) == head)
       return true;
@@ -130,7 +181,7 @@ std::string readable_formats() {
 }
 
 log_format peek_format(std::FILE* file) {
-  char head[kMagicBytes];
+  char head[kSniffBytes];
   int error = 0;
   const std::ptrdiff_t got =
       platform_read_at(file, head, sizeof head, 0, &error);
