@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "decode/bzip2_pool.h"
+#include "decode/pools/bzip2_pool.h"
 #include "log/log_source.h"
 
 int main(int argc, char** argv) {

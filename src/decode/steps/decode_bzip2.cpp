@@ -14,8 +14,8 @@
 #include <string>
 #include <utility>
 
-#include "decode/bzip2_blocks.h"
-#include "decode/bzip2_pool.h"
+#include "decode/pools/bzip2_blocks.h"
+#include "decode/pools/bzip2_pool.h"
 #include "decode/decoder.h"
 
 namespace {

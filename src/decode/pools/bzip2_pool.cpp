@@ -1,4 +1,4 @@
-#include "decode/bzip2_pool.h"
+#include "decode/pools/bzip2_pool.h"
 
 #include <algorithm>
 #include <condition_variable>

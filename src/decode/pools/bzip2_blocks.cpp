@@ -1,4 +1,4 @@
-#include "decode/bzip2_blocks.h"
+#include "decode/pools/bzip2_blocks.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,6 @@
 #pragma once
+// decode/pools/: blocks decoded on every core, apart from the step that
+// reads them in order (steps/decode_bzip2.cpp).
 // The threads that decode bzip2 pieces (bzip2_blocks.h) for every bzip2
 // log of the run, one a core, and the room their text takes: a fixed
 // budget, whatever the number of cores, of logs read at once, or how far
@@ -14,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "decode/bzip2_blocks.h"
+#include "decode/pools/bzip2_blocks.h"
 
 /// The text one piece may take in the pool. A block of text without long
 /// runs gives at most its 900 kB; one of runs (a crash's NUL bytes) up to
