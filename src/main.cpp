@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
   // Names and the term are UTF-8 from here on, on Windows too.
   const std::vector<std::string> arguments = platform_arguments(argc, argv);
   std::vector<const char*> args;
-  for (const std::string& argument : arguments) args.push_back(argument.c_str());
+  for (const std::string& argument : arguments)
+    args.push_back(argument.c_str());
   run_settings settings;
   std::vector<std::string> unknown;
   const info_request asked = parse_switches(static_cast<int>(args.size()),

@@ -104,9 +104,9 @@ bool platform_file_facts(std::FILE* file, file_facts* facts);
 /// system's (GetTempPath on Windows).
 std::string platform_temporary_folder();
 
-/// A new temporary file in folder (UTF-8), open for reading and writing, that no
-/// other user can read and that is gone once it is closed or the process
-/// ends, Ctrl-C or not. Null, with the errno value in *error, when it
+/// A new temporary file in folder (UTF-8), open for reading and writing,
+/// that no other user can read and that is gone once it is closed or the
+/// process ends, Ctrl-C or not. Null, with the errno value in *error, when it
 /// cannot be made.
 std::FILE* platform_create_temporary(const std::string& folder, int* error);
 
@@ -169,9 +169,10 @@ void platform_clear_console();
 
 /// Asks the desktop to show a file (its name in UTF-8) in its default
 /// viewer; Windows is handed its full path. Waits at most a moment (about
-/// a second) for the opener to fail; one still running then is left to run. False when the file cannot be shown: the opener could
-/// not be started or ended within the moment with a failure, or (Windows)
-/// the shell knows no program for the file's type.
+/// a second) for the opener to fail; one still running then is left to
+/// run. False when the file cannot be shown: the opener could not be
+/// started or ended within the moment with a failure, or (Windows) the
+/// shell knows no program for the file's type.
 bool platform_open_in_viewer(const char* path);
 
 /// The absolute path of a name in the current directory, in UTF-8, for

@@ -288,10 +288,11 @@ std::FILE* platform_open_file(const std::string& name, const char* mode) {
 
 void platform_write_text(std::FILE* stream, std::string_view text) {
   const HANDLE handle = handle_of(stream);
+  const auto ascii = [](char c) {
+    return static_cast<unsigned char>(c) < 0x80;
+  };
   // ASCII goes out as it always has; other letters only a wide write shows.
-  if (std::all_of(text.begin(), text.end(),
-                  [](char c) { return static_cast<unsigned char>(c) < 0x80; }) ||
-      !is_console(handle)) {
+  if (std::all_of(text.begin(), text.end(), ascii) || !is_console(handle)) {
     std::fwrite(text.data(), 1, text.size(), stream);
     return;
   }
