@@ -36,10 +36,11 @@ search_options options_of(const run_settings& settings) {
   return options;
 }
 
-// A stop request ends the run between two lines of the report, so every
-// line in it is whole.
+// A stopped run ends by its signal once the report, whole up to the stop,
+// is closed; the console says it was cut short.
 void stop_if_asked(std::FILE* report) {
   if (!platform_stop_requested()) return;
+  if (report != nullptr) print_cut_short();
   if (report != nullptr) std::fclose(report);
   platform_release_stop_signals();
 }
@@ -58,6 +59,7 @@ int end_unwritten(std::FILE* report, int error) {
 }  // anonymous namespace
 
 int main(int argc, char** argv) {
+  platform_guard_console();
   // Names and the term are UTF-8 from here on, on Windows too.
   const std::vector<std::string> arguments = platform_arguments(argc, argv);
   std::vector<const char*> args;
@@ -76,7 +78,10 @@ int main(int argc, char** argv) {
   if (!start_socket_library(platform_start_sockets)) return kSocketStartFailure;
 
   print_banner();
-  complete_settings(settings);
+  if (!complete_settings(settings)) {
+    print_no_answer();
+    return kRunFailed;
+  }
   color(GREY);
   const search_options options = options_of(settings);
   if (names_report(options.logs)) {
@@ -96,16 +101,16 @@ int main(int argc, char** argv) {
   const search_result searched = search_logs(options, report, *names);
   names.reset();
   platform_stop_sockets();
-  if (!searched.log_opened) {
+  if (!searched.log_opened && !platform_stop_requested()) {
     print_unable_to_open();
     close_report(report);
     platform_release_stop_signals();
     return kRunFailed;
   }
-  stop_if_asked(report);
   int error = searched.write_error;
   if (error == 0) error = write_foot(report);
   if (error != 0) return end_unwritten(report, error);
+  stop_if_asked(report);
   platform_release_stop_signals();
   // A report that was never created is not "written": no wait, no viewer.
   if (report == nullptr) {
@@ -116,7 +121,8 @@ int main(int argc, char** argv) {
   print_file_written();
   std::fflush(stdout);
   wait_for_enter();
-  platform_clear_console();
+  // An Enter from a pipe is a script's: what the run showed stays.
+  if (platform_stdin_is_terminal()) platform_clear_console();
   close_report(report);
   // The report was written whether or not it can be shown: the status
   // stays as it is, and the console says where the report is.

@@ -56,6 +56,18 @@ void print_unable_to_open() {
   print("Unable to open file");
 }
 
+void print_no_answer() {
+  color(LIGHTRED);
+  print("\n\tThe input ended before an answer was given; nothing was "
+        "searched.\n");
+}
+
+void print_cut_short() {
+  color(LIGHTRED);
+  print("\n\tStopped: report.html holds only what was found before the "
+        "stop.\n");
+}
+
 void print_report_not_created() {
   color(LIGHTRED);
   print("\n\tReport.html could not be opened or created, make sure the "

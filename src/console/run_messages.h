@@ -43,6 +43,12 @@ void print_line_too_long(const std::string& log);
 /// A read of the log (labelled as above) failed with errno value `error`.
 void print_log_unreadable(const std::string& log, int error);
 
+/// The input ended where an answer was due: the run ends, nothing searched.
+void print_no_answer();
+
+/// A stop request cut the run short; the report holds what came before it.
+void print_cut_short();
+
 /// "File written." and the Enter prompt.
 void print_file_written();
 
