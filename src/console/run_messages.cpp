@@ -93,6 +93,30 @@ void print_compressed_log_damaged(std::uint64_t lines,
         "; the rest was not searched.\n");
 }
 
+namespace {
+
+// A size as a person reads it: "1 GiB", "192 MiB", rounded up.
+std::string size_text(std::uint64_t bytes) {
+  static const char* const kUnits[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
+  int unit = 0;
+  while (unit < 4 && bytes > 1023) {
+    bytes = (bytes + 1023) / 1024;
+    ++unit;
+  }
+  return std::to_string(bytes) + " " + kUnits[unit];
+}
+
+}  // anonymous namespace
+
+void print_compressed_log_too_large(std::uint64_t lines, std::uint64_t window,
+                                    const std::string& name) {
+  color(LIGHTRED);
+  print("\tThe compressed log " + (name.empty() ? "" : name + " ") +
+        "asks for a window of " + size_text(window) + " after line " +
+        std::to_string(lines) +
+        ", more memory than this run allows; the rest was not searched.\n");
+}
+
 void print_searching(const char* case_name) {
   color(WHITE);
   print(std::string("\tSearching ") + case_name + "...\n");
