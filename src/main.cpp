@@ -60,9 +60,15 @@ int end_unwritten(std::FILE* report, int error) {
 
 int main(int argc, char** argv) {
   platform_guard_console();
+  // Names and the term are UTF-8 from here on, on Windows too.
+  const std::vector<std::string> arguments = platform_arguments(argc, argv);
+  std::vector<const char*> args;
+  for (const std::string& argument : arguments)
+    args.push_back(argument.c_str());
   run_settings settings;
   std::vector<std::string> unknown;
-  const info_request asked = parse_switches(argc, argv, settings, unknown);
+  const info_request asked = parse_switches(static_cast<int>(args.size()),
+                                            args.data(), settings, unknown);
   print_unknown_switches(unknown);
   // --help and --version answer and end the run: no banner, no report.
   if (asked != info_request::none) {
@@ -86,7 +92,7 @@ int main(int argc, char** argv) {
   platform_catch_stop_signals();
   platform_allow_many_open_files();
   platform_return_large_buffers();
-  std::FILE* report = std::fopen(kReportName, "wb");
+  std::FILE* report = platform_open_file(kReportName, "wb");
   print_progress();
   if (const int error =
           write_head(report, settings.term, names_as_given(options.logs)))

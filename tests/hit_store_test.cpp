@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,9 @@ std::vector<std::string> replayed(hit_store& store, held_tape& tape,
 TEST(HitStore, ManyTapesShareOneBudgetAndComeBackInOrder) {
   hit_store store;
   store.budget = std::size_t{256} << 10;
-  store.folder = platform_temporary_folder();
+  // Spilled into a folder named in any script.
+  store.folder = platform_temporary_folder() + "/vantrel-Łódź-日誌";
+  std::filesystem::create_directories(std::filesystem::u8path(store.folder));
   std::vector<held_tape*> tapes;
   for (std::size_t t = 0; t < 3000; ++t) {
     tapes.push_back(&new_tape(store));

@@ -15,7 +15,7 @@ void color(int value) { platform_set_text_attribute(value & 0xFFFF); }
 
 void print(std::string_view text) {
   if (transient_width != 0) erase_transient();
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  platform_write_text(stdout, text);
 }
 
 void show_transient(const std::string& text) {

@@ -133,7 +133,7 @@ byte_source open_log_bytes(std::string bytes, log_reading* reading) {
 
 bool refuse_unreadable(const std::string& log_name, log_format format) {
   if (format_readable(format)) return false;
-  std::fputs(unreadable_text(log_name, format).c_str(), stderr);
+  platform_write_text(stderr, unreadable_text(log_name, format));
   std::fflush(stderr);
   return true;
 }

@@ -10,6 +10,28 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
+
+/// The program's arguments as UTF-8, its own name first. POSIX: argv's
+/// bytes as they are. Windows: the wide command line, split as the C
+/// library splits it for main, so letters the ANSI code page lacks survive.
+std::vector<std::string> platform_arguments(int argc, char** argv);
+
+/// Opens a file by its name in UTF-8 (on POSIX its bytes), mode as
+/// fopen's. Null, with errno set, when it cannot be opened; on Windows
+/// also when the name is no UTF-8.
+std::FILE* platform_open_file(const std::string& name, const char* mode);
+
+/// Writes text to stdout or stderr: at a Windows console as the letters
+/// its UTF-8 spells (the console would read the bytes in a code page of
+/// its own), elsewhere byte for byte.
+void platform_write_text(std::FILE* stream, std::string_view text);
+
+/// What was typed at a Windows console, up to and with its Enter, in UTF-8
+/// and with CR LF as LF; empty once the input has ended (Ctrl-Z). False
+/// when in is no console (always on POSIX): its bytes are read as they are.
+bool platform_read_console(std::FILE* in, std::string* typed);
 
 /// Sets the text attribute (bit 0 blue, 1 green, 2 red, 3 bright) for what
 /// is written to standard output next. Pending output is flushed first where
@@ -113,13 +135,13 @@ struct file_facts {
 /// The facts of an open file; false when the system does not say.
 bool platform_file_facts(std::FILE* file, file_facts* facts);
 
-/// The folder temporary files go to: TMPDIR when set, else the system's
-/// (GetTempPath on Windows).
+/// The folder temporary files go to, in UTF-8: TMPDIR when set, else the
+/// system's (GetTempPath on Windows).
 std::string platform_temporary_folder();
 
-/// A new temporary file in folder, open for reading and writing, that no
-/// other user can read and that is gone once it is closed or the process
-/// ends, Ctrl-C or not. Null, with the errno value in *error, when it
+/// A new temporary file in folder (UTF-8), open for reading and writing,
+/// that no other user can read and that is gone once it is closed or the
+/// process ends, Ctrl-C or not. Null, with the errno value in *error, when it
 /// cannot be made.
 std::FILE* platform_create_temporary(const std::string& folder, int* error);
 
@@ -180,13 +202,14 @@ void platform_release_stop_signals();
 /// Clears the console; writes nothing when standard output is redirected.
 void platform_clear_console();
 
-/// Asks the desktop to show a file in its default viewer. Waits at most a
-/// moment (about a second) for the opener to fail; one still running then
-/// is left to run. False when the file cannot be shown: the opener could
-/// not be started or ended within the moment with a failure, or (Windows)
-/// the shell knows no program for the file's type.
+/// Asks the desktop to show a file (its name in UTF-8) in its default
+/// viewer; Windows is handed its full path. Waits at most a moment (about
+/// a second) for the opener to fail; one still running then is left to
+/// run. False when the file cannot be shown: the opener could not be
+/// started or ended within the moment with a failure, or (Windows) the
+/// shell knows no program for the file's type.
 bool platform_open_in_viewer(const char* path);
 
-/// The absolute path of a name in the current directory, for messages; the
-/// name itself when the current directory cannot be had.
+/// The absolute path of a name in the current directory, in UTF-8, for
+/// messages; the name itself when the current directory cannot be had.
 std::string platform_absolute_path(const char* name);

@@ -100,6 +100,24 @@ bool color_changed = false;
 
 }  // anonymous namespace
 
+// Names are bytes here: whatever the shell gave is what the file system
+// takes.
+std::vector<std::string> platform_arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+std::FILE* platform_open_file(const std::string& name, const char* mode) {
+  return std::fopen(name.c_str(), mode);
+}
+
+void platform_write_text(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+bool platform_read_console(std::FILE* /*in*/, std::string* /*typed*/) {
+  return false;
+}
+
 bool platform_stdout_is_terminal() {
   static const bool decided = isatty(STDOUT_FILENO) == 1;
   return decided;

@@ -9,8 +9,10 @@
 #include <io.h>
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -241,7 +243,133 @@ int errno_of(DWORD error) {
   }
 }
 
+// Names and text are UTF-8 inside the program; the wide calls take UTF-16.
+// Strict: false for text that is no UTF-8 (a name so spelled names no
+// file); otherwise such bytes become U+FFFD.
+bool to_wide(std::string_view text, std::wstring* wide, bool strict = true) {
+  wide->clear();
+  if (text.empty()) return true;
+  if (text.size() > INT_MAX) return false;
+  const DWORD flags = strict ? MB_ERR_INVALID_CHARS : 0;
+  const int size = static_cast<int>(text.size());
+  const int length =
+      MultiByteToWideChar(CP_UTF8, flags, text.data(), size, nullptr, 0);
+  if (length <= 0) return false;
+  wide->resize(static_cast<std::size_t>(length));
+  MultiByteToWideChar(CP_UTF8, flags, text.data(), size, &(*wide)[0], length);
+  return true;
+}
+
+std::string to_utf8(std::wstring_view text) {
+  if (text.empty() || text.size() > INT_MAX) return {};
+  const int size = static_cast<int>(text.size());
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), size,
+                                         nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return {};
+  std::string utf8(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, &utf8[0], length,
+                      nullptr, nullptr);
+  return utf8;
+}
+
+bool is_console(HANDLE handle) {
+  DWORD mode = 0;
+  return GetConsoleMode(handle, &mode) != 0;
+}
+
+// The full path of a name, or the name itself when the system cannot say.
+std::wstring full_path_of(const std::wstring& name) {
+  const DWORD needed = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return name;
+  std::wstring path(needed, L'\0');
+  const DWORD length =
+      GetFullPathNameW(name.c_str(), needed, &path[0], nullptr);
+  if (length == 0 || length >= needed) return name;
+  path.resize(length);
+  return path;
+}
+
+// Set once Ctrl-Z has ended the typing, which is then over for good, as
+// it is for the C library's reads.
+bool console_input_ended = false;
+
 }  // anonymous namespace
+
+// The C library's own splitter, the one main's argv came from, in its wide
+// form: the same rules for quotes and backslashes, letters kept.
+extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env,
+                              int glob, int* startup);
+
+std::vector<std::string> platform_arguments(int argc, char** argv) {
+  int count = 0;
+  wchar_t** wide = nullptr;
+  wchar_t** env = nullptr;
+  int new_mode = 0;
+  if (__wgetmainargs(&count, &wide, &env, 0, &new_mode) < 0 ||
+      wide == nullptr || count != argc)
+    return std::vector<std::string>(argv, argv + argc);
+  std::vector<std::string> arguments;
+  for (int i = 0; i < count; ++i) arguments.push_back(to_utf8(wide[i]));
+  return arguments;
+}
+
+std::FILE* platform_open_file(const std::string& name, const char* mode) {
+  std::wstring wide_name, wide_mode;
+  if (!to_wide(name, &wide_name) || !to_wide(mode, &wide_mode)) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  return _wfopen(wide_name.c_str(), wide_mode.c_str());
+}
+
+void platform_write_text(std::FILE* stream, std::string_view text) {
+  const HANDLE handle = handle_of(stream);
+  const auto ascii = [](char c) {
+    return static_cast<unsigned char>(c) < 0x80;
+  };
+  // ASCII goes out as it always has; other letters only a wide write shows.
+  if (std::all_of(text.begin(), text.end(), ascii) || !is_console(handle)) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    return;
+  }
+  std::wstring wide;
+  to_wide(text, &wide, false);
+  std::fflush(stream);
+  for (std::size_t done = 0; done < wide.size();) {
+    const DWORD most =
+        static_cast<DWORD>(std::min<std::size_t>(wide.size() - done, 8192));
+    DWORD put = 0;
+    if (WriteConsoleW(handle, wide.data() + done, most, &put, nullptr) == 0 ||
+        put == 0)
+      return;
+    done += put;
+  }
+}
+
+bool platform_read_console(std::FILE* in, std::string* typed) {
+  const HANDLE handle = handle_of(in);
+  if (!is_console(handle)) return false;
+  typed->clear();
+  wchar_t buffer[1025];
+  DWORD got = 0;
+  if (console_input_ended ||
+      ReadConsoleW(handle, buffer, 1024, &got, nullptr) == 0)
+    return true;
+  // A letter past U+FFFF comes as two halves: never keep one without the
+  // other.
+  DWORD more = 0;
+  if (got > 0 && IS_HIGH_SURROGATE(buffer[got - 1]) &&
+      ReadConsoleW(handle, buffer + got, 1, &more, nullptr) != 0)
+    got += more;
+  std::wstring_view text(buffer, got);
+  const std::size_t end = text.find(L'\x1a');
+  console_input_ended = end != std::wstring_view::npos;
+  *typed = to_utf8(text.substr(0, end));
+  // The console ends a line with CR LF; the answers are read up to the LF.
+  for (std::size_t at; (at = typed->find("\r\n")) != std::string::npos;)
+    typed->erase(at, 1);
+  return true;
+}
 
 std::ptrdiff_t platform_write_at(std::FILE* file, const char* from,
                                  std::size_t size, std::uint64_t offset,
@@ -286,27 +414,32 @@ bool platform_file_facts(std::FILE* file, file_facts* facts) {
 }
 
 std::string platform_temporary_folder() {
-  const char* set = std::getenv("TMPDIR");
-  if (set != nullptr && *set != '\0') return set;
-  char path[MAX_PATH + 1];
-  const DWORD length = GetTempPathA(sizeof path, path);
-  return length > 0 && length <= MAX_PATH ? std::string(path, length) : ".";
+  const wchar_t* set = _wgetenv(L"TMPDIR");
+  if (set != nullptr && *set != L'\0') return to_utf8(set);
+  wchar_t path[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, path);
+  return length > 0 && length <= MAX_PATH ? to_utf8({path, length}) : ".";
 }
 
 std::FILE* platform_create_temporary(const std::string& folder, int* error) {
-  char name[MAX_PATH];
-  if (GetTempFileNameA(folder.c_str(), "vtl", 0, name) == 0) {
+  std::wstring wide_folder;
+  if (!to_wide(folder, &wide_folder)) {
+    *error = ENOENT;
+    return nullptr;
+  }
+  wchar_t name[MAX_PATH];
+  if (GetTempFileNameW(wide_folder.c_str(), L"vtl", 0, name) == 0) {
     *error = errno_of(GetLastError());
     return nullptr;
   }
   // Shared with no one, and deleted by the system when the last handle
   // goes, which ExitProcess closes however the run ends.
-  const HANDLE handle = CreateFileA(
+  const HANDLE handle = CreateFileW(
       name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     *error = errno_of(GetLastError());
-    DeleteFileA(name);
+    DeleteFileW(name);
     return nullptr;
   }
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle),
@@ -358,20 +491,17 @@ void platform_clear_console() {
 }
 
 bool platform_open_in_viewer(const char* path) {
+  std::wstring wide;
+  if (!to_wide(path, &wide)) return false;
   // 32 or less is the shell's failure, SE_ERR_NOASSOC among them.
-  const HINSTANCE result =
-      ShellExecuteA(nullptr, "open", path, "", "", SW_SHOW);
+  const HINSTANCE result = ShellExecuteW(
+      nullptr, L"open", full_path_of(wide).c_str(), L"", L"", SW_SHOW);
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
 std::string platform_absolute_path(const char* name) {
-  const DWORD needed = GetFullPathNameA(name, 0, nullptr, nullptr);
-  if (needed == 0) return name;
-  std::string path(needed, '\0');
-  const DWORD length = GetFullPathNameA(name, needed, &path[0], nullptr);
-  if (length == 0 || length >= needed) return name;
-  path.resize(length);
-  return path;
+  std::wstring wide;
+  return to_wide(name, &wide) ? to_utf8(full_path_of(wide)) : name;
 }
 
 bool platform_names_ignore_case() { return true; }

@@ -4,6 +4,7 @@
 
 #include "console/run_messages.h"
 #include "log/line_reader.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -46,8 +47,8 @@ void search_job(log_job& job, const std::vector<report_section>& sections,
       chunk_for(job.limit));
   // Once, as soon as it is known: a pipe in a format this build lacks.
   if (job.reading.refused != log_format::plain)
-    std::fputs(unreadable_text(job.log.name, job.reading.refused).c_str(),
-               stderr);
+    platform_write_text(stderr,
+                        unreadable_text(job.log.name, job.reading.refused));
   if (!job.last) reader.drop_empty_last_line();
   // The lines themselves are held, so the log is not needed again: its
   // descriptor goes with the reader, and a log rotated away meanwhile

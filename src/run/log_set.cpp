@@ -18,12 +18,25 @@ char folded(char c, bool ignore_case) {
   return ignore_case && c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
 }
 
+// Names are UTF-8 inside the program, and become paths as such (on
+// Windows the narrow text of a path is in the ANSI code page). False for
+// a name that is no UTF-8 there, which names no file.
+bool path_of(const std::string& name, fs::path* path) {
+  try {
+    *path = fs::u8path(name);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 // A name with a wildcard is a pattern only when no file has that name:
 // '*' and '?' are ordinary bytes of a name on most file systems.
 bool is_pattern(const std::string& name) {
   if (name.find_first_of("*?") == std::string::npos) return false;
+  fs::path path;
   std::error_code ec;
-  return !fs::exists(name, ec);
+  return !path_of(name, &path) || !fs::exists(path, ec);
 }
 
 // Where the name proper starts, after the folder part as typed.
@@ -34,11 +47,11 @@ std::size_t name_start(const std::string& path) {
   return 0;
 }
 
-// A name the C library could not open as the folder holds it (one the
-// narrow character set cannot spell) is left out.
+// A name with no UTF-8 spelling (half a UTF-16 pair on Windows) is left
+// out: no file could be opened by it.
 bool leaf_name(const fs::directory_entry& entry, std::string* leaf) {
   try {
-    *leaf = entry.path().filename().string();
+    *leaf = entry.path().filename().u8string();
     return true;
   } catch (const std::exception&) {
     return false;
@@ -51,8 +64,10 @@ std::vector<std::string> expand(const std::string& pattern) {
   const std::string folder = pattern.substr(0, at);
   const std::string_view wanted = std::string_view(pattern).substr(at);
   std::vector<std::string> found;
+  fs::path where;
+  if (!path_of(folder.empty() ? "." : folder, &where)) return found;
   std::error_code ec;
-  fs::directory_iterator it(folder.empty() ? "." : folder, ec);
+  fs::directory_iterator it(where, ec);
   for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
     std::string leaf;
     if (!leaf_name(*it, &leaf) ||
@@ -78,7 +93,7 @@ using taken_files = std::unordered_set<file_identity, identity_hash>;
 
 // The identity of the file named, if there is one.
 bool identity_of(const std::string& name, file_identity* id) {
-  std::FILE* file = std::fopen(name.c_str(), "rb");
+  std::FILE* file = platform_open_file(name, "rb");
   if (file == nullptr) return false;
   file_facts facts;
   const bool known = platform_file_facts(file, &facts);
@@ -100,7 +115,7 @@ open_file open_log(const std::string& log_name) {
   open_file opened;
   if (log_name.empty() || log_name.find('\0') != std::string::npos)
     return opened;
-  opened.file = std::fopen(log_name.c_str(), "rb");
+  opened.file = platform_open_file(log_name, "rb");
   if (opened.file == nullptr) return opened;
   opened.known = platform_file_facts(opened.file, &opened.facts);
   if (opened.known && opened.facts.directory) {
@@ -177,8 +192,10 @@ bool names_report(const std::vector<std::string>& names) {
 }
 
 bool log_is_report(const std::string& log_name) {
+  fs::path path;
   std::error_code ec;
-  return fs::equivalent(log_name, kReportName, ec) && !ec;
+  return path_of(log_name, &path) && fs::equivalent(path, kReportName, ec) &&
+         !ec;
 }
 
 // Back to the last '*' on a mismatch, letting it take one byte more: no

@@ -3,6 +3,7 @@
 #include <limits>
 #include <utility>
 
+#include "platform/platform.h"
 #include "settings/decimal.h"
 
 namespace {
@@ -10,14 +11,29 @@ namespace {
 // Next byte, or EOF; a read error counts as the end of the input, since
 // nothing more can be read after it either.
 int next_byte(answer_reader& reader) {
-  const int c = std::getc(reader.in);
-  if (c == EOF) reader.ended = true;
-  return c;
+  if (reader.taken == reader.typed.size()) {
+    reader.taken = 0;
+    if (!platform_read_console(reader.in, &reader.typed)) {
+      const int c = std::getc(reader.in);
+      if (c == EOF) reader.ended = true;
+      return c;
+    }
+    if (reader.typed.empty()) {
+      reader.ended = true;
+      return EOF;
+    }
+  }
+  return static_cast<unsigned char>(reader.typed[reader.taken++]);
 }
 
 // Puts back the byte that ended an answer, for the next read.
 void put_back(answer_reader& reader, int c) {
-  if (c != EOF) std::ungetc(c, reader.in);
+  if (c == EOF) return;
+  if (reader.taken > 0) {
+    --reader.taken;
+  } else {
+    std::ungetc(c, reader.in);
+  }
 }
 
 // Called before each read that may wait on the input.

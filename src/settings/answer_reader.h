@@ -22,6 +22,10 @@ struct answer_reader {
   std::FILE* prompt = nullptr;  // not owned; flushed before each read
   bool ended = false;           // the input has no more bytes
   bool failed = false;          // a number answer was not a number
+  // What a Windows console gave as UTF-8, taken up to `taken`; its bytes
+  // as they are come straight from `in`.
+  std::string typed;
+  std::size_t taken = 0;
 };
 
 /// Starts reading answers from in; prompt (may be null) is flushed before

@@ -182,8 +182,14 @@ int stopped_status(int sig) {
 }
 
 std::string viewer_call(const e2e_result& r) {
-  if (windows_program()) return "file://" + r.workdir + "/report.html\n";
-  return "report.html\n";
+  if (!windows_program()) return "report.html\n";
+  std::string url = "file://";
+  for (const char c : r.workdir + "/report.html") {
+    char escaped[4];
+    std::snprintf(escaped, sizeof escaped, "%%%02X", c & 0xFF);
+    url += (c & 0x80) != 0 ? escaped : std::string(1, c);
+  }
+  return url + "\n";
 }
 
 std::string no_viewer(const e2e_result& r) {
@@ -391,9 +397,12 @@ std::string server_log(const fs::path& root) {
 e2e_result run_once(const e2e_run& run) {
   char tmpl[] = "/tmp/vantrel-e2e-XXXXXX";
   const fs::path root = mkdtemp(tmpl);
-  const fs::path work = root / "work";
+  const fs::path work = root / run.folder;
   fs::create_directory(work);
-  for (const auto& [name, bytes] : run.files) write_file(work / name, bytes);
+  for (const auto& [name, bytes] : run.files) {
+    fs::create_directories((work / name).parent_path());
+    write_file(work / name, bytes);
+  }
   if (!run.link.first.empty())
     fs::create_hard_link(work / run.link.first, work / run.link.second);
   if (run.report_is_directory) fs::create_directory(work / "report.html");

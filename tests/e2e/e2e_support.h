@@ -23,6 +23,7 @@ struct e2e_run {
   std::vector<std::string> args;  // after the program name
   std::string input;              // standard input
   std::vector<std::pair<std::string, std::string>> files;  // name, bytes
+  std::string folder = "work";  // the working directory's own name
   bool report_is_directory = false;  // makes report.html uncreatable
   bool on_terminal = false;          // run under a pseudo-terminal
   bool input_piped = false;  // on a terminal too, as always under Wine
@@ -104,8 +105,9 @@ std::vector<int> stop_signals();
 int stopped_status(int sig);
 
 /// What the fake xdg-open records for one hand-over of the run's report:
-/// its name as the program passed it, or under Wine, whose ShellExecuteA
-/// reaches the host's opener through its browser bridge, a file:// URL.
+/// its name as the program passed it, or under Wine, whose ShellExecuteW
+/// reaches the host's opener through its browser bridge, a file:// URL of
+/// its full path.
 std::string viewer_call(const e2e_result& r);
 /// The line that says where the report is when no viewer could show it.
 std::string no_viewer(const e2e_result& r);

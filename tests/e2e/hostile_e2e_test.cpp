@@ -35,10 +35,9 @@ const std::string nul(1, '\0');
 
 TEST(Hostile, NulAndHighBytesPassThroughLinesAndTerm) {
   if (windows_program())
-    GTEST_SKIP() << "Wine converts arguments from the host's locale: under "
-                    "UTF-8 each byte that is not UTF-8 arrives as '?', under "
-                    "C with its top bit cleared; the typed term below covers "
-                    "it there";
+    GTEST_SKIP() << "Wine reads the host's arguments as UTF-8, where bytes "
+                    "that are not UTF-8 do not survive; the typed term below "
+                    "covers them there";
   const std::string term = "\xe9ve\xff";  // folds to \xe9VE\xff upper-case
   const std::string log =
       "a " + nul + "\xe9VE\xff" + nul + " \x80\x9f <165>x\r\n" +

@@ -177,6 +177,67 @@ TEST(LogSet, LogsMissingOrNamedTwice) {
   EXPECT_EQ(none.out, banner() + progress() + "Unable to open file");
 }
 
+// Names in any script, of logs and folders, given in every way: the same
+// report and console as on Linux, where names are bytes. Beside
+// журнал.log lies abcdef.log, which its name in question marks would match.
+TEST(LogSet, NamesInAnyScript) {
+  using lines = std::vector<std::string>;
+  const struct {
+    lines args;
+    std::string input, term, names;
+    lines upper, lower;
+  } rows[] = {
+      {{"-s", "jdoe", "-f", "журнал.log"}, "", "jdoe", "журнал.log", {},
+       {"Mar 01 jdoe журнал"}},
+      {{"-s", "müller", "-f", "Żurnał-łódź.log", "日誌.log"}, "", "müller",
+       "Żurnał-łódź.log, 日誌.log", {"Mar 02 MüLLER Łódź"},
+       {"Mar 02 müller łódź", "Mar 04 müller 日誌"}},
+      {{"-s", "müller", "-f", "日*", "Łódź/*"}, "", "müller", "日*, Łódź/*", {},
+       {"Mar 03 müller w folderze", "Mar 04 müller 日誌"}},
+      {{}, "ログ/Żurnał.log\nmüller\n", "müller", "ログ/Żurnał.log", {},
+       {"Mar 05 müller ログ"}},
+  };
+  e2e_run run;
+  run.folder = "Łódź-日誌";  // the report's full path goes to the viewer
+  // Written in order: logs searched together are oldest first by name too.
+  run.files = {{"abcdef.log", "Mar 01 jdoe abcdef\n"},
+               {"журнал.log", "Mar 01 jdoe журнал\n"},
+               {"Żurnał-łódź.log", "Mar 02 MüLLER Łódź\nMar 02 müller łódź\n"},
+               {"Łódź/日誌.log", "Mar 03 müller w folderze\n"},
+               {"日誌.log", "Mar 04 müller 日誌\n"},
+               {"ログ/Żurnał.log", "Mar 05 müller ログ\n"}};
+  for (const auto& row : rows) {
+    run.args = row.args;
+    run.args.insert(run.args.begin(), {"-t", "2"});
+    run.input = row.input + "\n";
+    std::string report = head(row.term, row.names), out = pass_start(true);
+    for (std::size_t i = 0; i < row.upper.size(); ++i)
+      report += result(row.upper[i]), out += found(int(i) + 1);
+    report += lower_heading(), out += pass_start(false);
+    for (std::size_t i = 0; i < row.lower.size(); ++i)
+      report += result(row.lower[i]), out += found(int(i) + 1);
+    const e2e_result r = run_vantrel(run);
+    EXPECT_EQ(r.status, 0) << row.names;
+    EXPECT_EQ(r.report, report + foot());
+    EXPECT_EQ(r.out.substr(r.out.find(progress())),
+              progress() + out + finish());
+    EXPECT_EQ(r.opened, viewer_call(r));
+  }
+  // At a console the letters, redirected their UTF-8.
+  run.args = {"-s", "x", "-t", "2", "-f", "日誌.log", "Brak-żurnału.log"};
+  for (const bool terminal : {false, true}) {
+    run.on_terminal = terminal;
+    run.viewer_fails = !terminal;
+    const e2e_result r = run_vantrel(run);
+    EXPECT_NE(screen_of(r.out).before_clear.find(
+                  "Unable to open file Brak-żurnału.log"),
+              std::string::npos) << r.out;
+    if (!terminal) {
+      EXPECT_EQ(r.out.substr(r.out.rfind('\t')), no_viewer(r));
+    }
+  }
+}
+
 // Every log's held hits come back in log order, however many logs there
 // are for the descriptors the run may hold.
 TEST(LogSet, ThousandsOfLogsUnderALowDescriptorLimit) {

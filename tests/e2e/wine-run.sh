@@ -8,6 +8,9 @@
 # usage: wine-run.sh PROGRAM [ARGS...]   with WINEPREFIX naming the prefix
 : "${WINEPREFIX:?WINEPREFIX must name the prefix made by wine-prefix.sh}"
 export WINEDEBUG=-all
+# Wine reads the host's arguments and file names in the locale's charset:
+# the tests give both as UTF-8 bytes.
+export LC_ALL=C.UTF-8
 # No window may open, and no installer dialog may wait for a click.
 unset DISPLAY WAYLAND_DISPLAY
 exec unshare -rm --pid --fork --mount-proc -- sh -c '
