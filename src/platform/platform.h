@@ -78,6 +78,15 @@ struct file_facts {
 /// The facts of an open file; false when the system does not say.
 bool platform_file_facts(std::FILE* file, file_facts* facts);
 
+/// Opens a log for reading in binary mode, as fopen would (null, with
+/// errno set, when it cannot). On Windows others may still rename or
+/// delete it while it is held open, as log rotation does.
+std::FILE* platform_open_log(const char* path);
+
+/// The identity of the file a path names, without opening it for reading;
+/// false when there is no such file.
+bool platform_identity_at(const std::string& path, file_identity* id);
+
 /// The folder temporary files go to: TMPDIR when set, else the system's
 /// (GetTempPath on Windows).
 std::string platform_temporary_folder();
@@ -129,6 +138,9 @@ void platform_keep_stop_signals_off_this_thread();
 
 /// Lets the process hold as many files open as the system allows it.
 void platform_allow_many_open_files();
+
+/// How many files the process may hold open at once now.
+std::size_t platform_open_file_limit();
 
 /// Large buffers (a log's read buffer) go back to the system when freed,
 /// so a run over many logs holds what the logs being read need.

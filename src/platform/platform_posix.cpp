@@ -183,6 +183,18 @@ bool platform_file_facts(std::FILE* file, file_facts* facts) {
   return true;
 }
 
+std::FILE* platform_open_log(const char* path) {
+  return std::fopen(path, "rbe");  // not inherited by the viewer
+}
+
+bool platform_identity_at(const std::string& path, file_identity* id) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return false;
+  id->device = static_cast<std::uint64_t>(st.st_dev);
+  id->index = static_cast<std::uint64_t>(st.st_ino);
+  return true;
+}
+
 std::string platform_temporary_folder() {
   const char* set = std::getenv("TMPDIR");
   return set != nullptr && *set != '\0' ? set : "/tmp";
@@ -336,6 +348,16 @@ void platform_allow_many_open_files() {
     return;
   files.rlim_cur = files.rlim_max;
   setrlimit(RLIMIT_NOFILE, &files);
+}
+
+std::size_t platform_open_file_limit() {
+  rlimit files{};
+  // Unknown or unlimited: as many as any run could want.
+  constexpr std::size_t plenty = std::size_t{1} << 20;
+  if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY)
+    return plenty;
+  return files.rlim_cur < plenty ? static_cast<std::size_t>(files.rlim_cur)
+                                 : plenty;
 }
 
 void platform_return_large_buffers() {
