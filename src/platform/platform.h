@@ -56,12 +56,16 @@ std::ptrdiff_t platform_write_at(std::FILE* file, const char* from,
                                  int* error);
 
 /// What tells one file from another whatever its name: device and inode,
-/// or on Windows the volume serial and the file index.
+/// or on Windows the volume serial and the file index. An inode number
+/// freed by a removed file is soon given to a new one, so where the file
+/// system keeps a file's birth time it is part of the identity too.
 struct file_identity {
   std::uint64_t device = 0;
   std::uint64_t index = 0;
+  std::int64_t born = 0;  // 0 where the system does not say
   bool operator==(const file_identity& other) const {
-    return device == other.device && index == other.index;
+    return device == other.device && index == other.index &&
+           born == other.born;
   }
 };
 

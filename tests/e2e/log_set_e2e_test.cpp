@@ -8,7 +8,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <thread>
 #include <tuple>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "e2e_support.h"
 #include <algorithm>
@@ -203,6 +208,121 @@ TEST(LogSet, ThousandsOfLogsUnderALowDescriptorLimit) {
     EXPECT_EQ(r.status, 0) << row.setup << r.out.substr(0, 2000);
     EXPECT_EQ(r.report, head("jdoe", "fw-*.log") + upper + lower_heading() +
                             lower + foot()) << row.setup;
+  }
+}
+
+// Opens a FIFO's writing end once the run opens it to read (it waits in
+// the open until then), closes it, and calls `then`; false when the run
+// never opened it.
+bool on_open(const std::string& fifo, const std::function<void()>& then) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  int fd = -1;
+  while ((fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) < 0 &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  if (fd < 0) return false;
+  close(fd);
+  if (then) then();
+  return true;
+}
+
+std::string rotated_name(int i) {
+  return i == 0 ? "fw.log" : "fw.log." + std::to_string(i);
+}
+
+// The set rotated while the run holds it, between its listing and its
+// search: the listing waits in the opening of the pipe named after the
+// set until the test rotates, and every log past those held open is
+// opened again when its turn comes.
+TEST(LogSet, SetRotatedBetweenListingAndSearch) {
+  if (windows_program()) GTEST_SKIP() << "Wine opens a FIFO without a writer";
+  namespace fs = std::filesystem;
+  constexpr int kLogs = 101;
+  const auto shift = [](const fs::path& dir, int from, int to) {
+    for (int i = from; i >= to; --i)
+      fs::rename(dir / rotated_name(i), dir / rotated_name(i + 1));
+  };
+  const auto fresh = [](const fs::path& dir) {
+    std::ofstream(dir / "fw.log") << "Mar 09 jdoe after the rotation\n";
+  };
+  const struct {
+    const char* what;
+    std::function<void(const fs::path&)> rotate;
+    int missing;  // the log whose hits are lost, or -1
+    std::string said;
+  } rows[] = {
+      {"renamed", [&](const fs::path& d) { shift(d, 100, 0), fresh(d); },
+       -1, ""},
+      {"oldest removed",
+       [&](const fs::path& d) {
+         fs::remove(d / "fw.log.100"), shift(d, 99, 0), fresh(d);
+       },
+       100,
+       "\tThe log fw.log.100 was moved or removed before it was searched; "
+       "its hits are missing.\n"},
+      {"copied and truncated",
+       [&](const fs::path& d) {
+         shift(d, 100, 1);
+         fs::copy_file(d / "fw.log", d / "fw.log.1");
+         fs::resize_file(d / "fw.log", 0);
+       },
+       0,
+       "\tThe log fw.log was cut short while it was searched; hits after "
+       "byte 0 may be missing.\n"},
+  };
+  for (const auto& row : rows) {
+    e2e_run run;
+    run.args = {"-t", "2", "-s", "jdoe", "-f"};
+    run.input = "\n";
+    run.setup = "ulimit -n 64";
+    std::string lower, out = banner() + progress() + pass_start(true) +
+                             row.said + pass_start(false);
+    int hits = 0;
+    for (int i = kLogs - 1; i >= 0; --i) {
+      std::string text;
+      for (int k = 0; k < 10; ++k) {
+        const std::string line = "Mar 01 jdoe " + rotated_name(i) + " " +
+                                 std::to_string(k);
+        text += line + "\n";
+        if (i == row.missing) continue;
+        lower += result(line);
+        out += found(++hits);
+      }
+      // Too large to be read whole when listed.
+      run.files.emplace_back(rotated_name(i), text + std::string(5000, '.'));
+    }
+    for (int i = 0; i < kLogs; ++i) run.args.push_back(rotated_name(i));
+    run.args.insert(run.args.end(), {"listed.fifo", "rotated.fifo"});
+    std::thread rotator;
+    bool rotated = false;
+    run.prepare = [&](const std::string& dir) {
+      const auto now = fs::file_time_type::clock::now();
+      for (int i = 0; i < kLogs; ++i)
+        fs::last_write_time(dir + "/" + rotated_name(i),
+                            now - std::chrono::hours(i));
+      for (const char* fifo : {"listed.fifo", "rotated.fifo"})
+        ASSERT_EQ(mkfifo((dir + "/" + fifo).c_str(), 0600), 0);
+      rotator = std::thread([&, dir] {
+        try {
+          rotated = on_open(dir + "/listed.fifo", [&] { row.rotate(dir); }) &&
+                    on_open(dir + "/rotated.fifo", nullptr);
+        } catch (const std::exception& e) {
+          std::fprintf(stderr, "rotation failed: %s\n", e.what());
+        }
+      });
+    };
+    const e2e_result r = run_vantrel(run);
+    rotator.join();
+    EXPECT_TRUE(rotated) << row.what;
+    std::string names;
+    for (auto a = run.args.begin() + 5; a != run.args.end(); ++a)
+      names += (names.empty() ? "" : ", ") + *a;
+    EXPECT_EQ(r.status, row.missing < 0 ? 0 : 1) << row.what;
+    EXPECT_EQ(r.out, out + row.said + finish()) << row.what;
+    EXPECT_EQ(r.report, head("jdoe", names) +
+                            lower_heading() + lower + foot())
+        << row.what;
   }
 }
 
