@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -221,6 +222,7 @@ search_result search_logs(const search_options& options, std::FILE* report,
                [&run] { return ends_early(run); });
   });
   result.write_error = write_first_section(run);
+  if (run.board->out_of_memory()) throw std::bad_alloc();
   for (std::size_t s = 1; s < run.sections.size(); ++s) {
     if (result.write_error != 0 || platform_stop_requested()) break;
     result.write_error = write_held_section(run, s);
