@@ -1,9 +1,10 @@
-// The address parser behind the host substitution: what it takes for an
-// address must be the same on every platform, whichever parser it wraps.
+// What must be the same on every platform, whichever call it wraps: the
+// address parser behind the host substitution, and a log held open.
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "platform/platform.h"
@@ -57,6 +58,34 @@ TEST(Ipv4Parse, TextThatIsNoAddressIsRejected) {
     EXPECT_FALSE(platform_parse_ipv4(text, &address)) << text;
     EXPECT_EQ(address, 12345u) << text;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Log rotation renames and removes logs a run holds open: on Windows the
+// C library's own open would refuse both for as long as the run holds it.
+TEST(OpenLog, HeldLogCanBeRenamedAndIsKnownByItsIdentity) {
+  const std::string dir = testing::TempDir();
+  const std::string name = dir + "vantrel-held.log";
+  const std::string moved = dir + "vantrel-held.log.1";
+  std::remove(moved.c_str());
+  std::FILE* made = std::fopen(name.c_str(), "wb");
+  ASSERT_NE(made, nullptr);
+  std::fputs("jdoe\n", made);
+  std::fclose(made);
+  std::FILE* held = platform_open_log(name.c_str());
+  ASSERT_NE(held, nullptr);
+  file_facts facts;
+  ASSERT_TRUE(platform_file_facts(held, &facts));
+  EXPECT_EQ(std::rename(name.c_str(), moved.c_str()), 0);
+  file_identity there;
+  EXPECT_FALSE(platform_identity_at(name, &there));
+  ASSERT_TRUE(platform_identity_at(moved, &there));
+  EXPECT_TRUE(there == facts.identity);
+  EXPECT_EQ(std::remove(moved.c_str()), 0);
+  std::fclose(held);
 }
 
 }  // namespace
