@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "log/log_source.h"
@@ -151,11 +153,20 @@ verdict check(file_check& files, const open_file& opened) {
   return files.taken.insert(id).second ? verdict::log : verdict::named_before;
 }
 
-// Where the file listed under `name` is now, among the regular files of the
-// same folder; empty when it is not there.
-std::string path_by_identity(const std::string& name,
-                             const file_identity& wanted) {
-  const std::string folder = name.substr(0, name_start(name));
+// Where the files of one folder are, by identity, as last listed: a
+// rotation renames a whole set at once, and each log opened again after it
+// would otherwise list the folder anew.
+struct folder_listing {
+  std::mutex lock;
+  bool listed = false;
+  std::string folder;
+  std::unordered_map<file_identity, std::string, identity_hash> paths;
+};
+
+void list_folder(folder_listing& files, const std::string& folder) {
+  files.listed = true;
+  files.folder = folder;
+  files.paths.clear();
   std::error_code ec;
   fs::directory_iterator it(folder.empty() ? "." : folder, ec);
   for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
@@ -163,10 +174,38 @@ std::string path_by_identity(const std::string& name,
     std::error_code kind;
     file_identity id;
     if (leaf_name(*it, &leaf) && it->is_regular_file(kind) &&
-        platform_identity_at(folder + leaf, &id) && id == wanted)
-      return folder + leaf;
+        platform_identity_at(folder + leaf, &id))
+      files.paths.emplace(id, folder + leaf);
   }
-  return "";
+}
+
+// The listed path of the file, if it is still there.
+std::string still_there(const folder_listing& files,
+                        const file_identity& wanted) {
+  const auto at = files.paths.find(wanted);
+  file_identity id;
+  if (at == files.paths.end() || !platform_identity_at(at->second, &id) ||
+      !(id == wanted))
+    return "";
+  return at->second;
+}
+
+// Where the file listed under `name` is now, among the regular files of the
+// same folder; empty when it is not there.
+std::string path_by_identity(const std::string& name,
+                             const file_identity& wanted) {
+  static folder_listing files;
+  const std::string folder = name.substr(0, name_start(name));
+  const std::lock_guard<std::mutex> hold(files.lock);
+  const bool known = files.listed && files.folder == folder;
+  if (!known) list_folder(files, folder);
+  std::string path = still_there(files, wanted);
+  // Moved again since the folder was listed.
+  if (path.empty() && known) {
+    list_folder(files, folder);
+    path = still_there(files, wanted);
+  }
+  return path;
 }
 
 }  // anonymous namespace

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <thread>
 #include <tuple>
 
@@ -169,160 +168,117 @@ TEST(LogSet, LogsMissingOrNamedTwice) {
 }
 
 // Every log's held hits come back in log order, however many logs there
-// are for the descriptors the run may hold, and however many threads
-// search them (more than the machine's cores, by the count the system
-// shows in the run's namespace).
-TEST(LogSet, ThousandsOfLogsUnderALowDescriptorLimit) {
+// are for the descriptors the run may hold, and however many threads search
+// them (more than the machine's cores, as the run's namespace shows them).
+class ManyLogs
+    : public testing::TestWithParam<std::pair<int, const char*>> {};
+INSTANTIATE_TEST_SUITE_P(
+    LogSet, ManyLogs,
+    testing::Values(std::pair{1500, "ulimit -n 256"},  // hard and soft
+                    std::pair{200, "ulimit -n 64"},
+                    std::pair{200, "echo 0-15 >cores && mount --bind cores "
+                                   "/sys/devices/system/cpu/online && "
+                                   "ulimit -n 40"}));
+
+TEST_P(ManyLogs, UnderALowDescriptorLimit) {
   if (windows_program()) GTEST_SKIP() << "Wine holds descriptors of its own";
-  const struct {
-    int logs;
-    const char* setup;
-  } rows[] = {
-      {1500, "ulimit -n 256"},  // hard and soft
-      {200, "ulimit -n 64"},
-      {200, "echo 0-15 >cores && mount --bind cores "
-            "/sys/devices/system/cpu/online && ulimit -n 40"},
+  e2e_run run;
+  run.args = {"-t", "2", "-s", "jdoe", "-f", "fw-*.log"};
+  run.input = "\n";
+  run.setup = GetParam().second;
+  std::string upper, lower;
+  run.prepare = [&](const std::string& dir) {
+    const auto when = std::filesystem::file_time_type::clock::now();
+    for (int i = 0; i < GetParam().first; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "fw-%04d.log", i);
+      const std::string n = std::to_string(i);
+      // Every other log too large to be read whole when listed.
+      std::ofstream(dir + "/" + name)
+          << "JDOE " + n + "\njdoe " + n + "\n"
+          << (i % 2 ? std::string(5000, '.') + "\n" : "");
+      std::filesystem::last_write_time(dir + "/" + name, when);
+      upper += result("JDOE " + n);
+      lower += result("jdoe " + n);
+    }
   };
-  for (const auto& row : rows) {
-    e2e_run run;
-    run.args = {"-t", "2", "-s", "jdoe", "-f", "fw-*.log"};
-    run.input = "\n";
-    run.setup = row.setup;
-    std::string upper, lower;
-    run.prepare = [&](const std::string& dir) {
-      const auto when = std::filesystem::file_time_type::clock::now();
-      for (int i = 0; i < row.logs; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "fw-%04d.log", i);
-        const std::string n = std::to_string(i);
-        // Every other log too large to be read whole when listed.
-        std::ofstream(dir + "/" + name)
-            << "JDOE " + n + "\njdoe " + n + "\n"
-            << (i % 2 ? std::string(5000, '.') + "\n" : "");
-        std::filesystem::last_write_time(dir + "/" + name, when);
-        upper += result("JDOE " + n);
-        lower += result("jdoe " + n);
-      }
-    };
-    const e2e_result r = run_vantrel(run);
-    EXPECT_EQ(r.status, 0) << row.setup << r.out.substr(0, 2000);
-    EXPECT_EQ(r.report, head("jdoe", "fw-*.log") + upper + lower_heading() +
-                            lower + foot()) << row.setup;
-  }
+  const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.status, 0) << r.out.substr(0, 2000);
+  EXPECT_EQ(r.report, head("jdoe", "fw-*.log") + upper + lower_heading() +
+                          lower + foot());
 }
 
-// Opens a FIFO's writing end once the run opens it to read (it waits in
-// the open until then), closes it, and calls `then`; false when the run
-// never opened it.
-bool on_open(const std::string& fifo, const std::function<void()>& then) {
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  int fd = -1;
-  while ((fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) < 0 &&
-         std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  if (fd < 0) return false;
-  close(fd);
-  if (then) then();
-  return true;
-}
-
-std::string rotated_name(int i) {
-  return i == 0 ? "fw.log" : "fw.log." + std::to_string(i);
-}
-
-// The set rotated while the run holds it, between its listing and its
-// search: the listing waits in the opening of the pipe named after the
-// set until the test rotates, and every log past those held open is
-// opened again when its turn comes.
+// The set rotated between its listing and its search, as logrotate would:
+// the listing waits in the opening of a FIFO named after the set until the
+// test has rotated it, and the logs past those held open under the limit
+// are opened again in their turn.
 TEST(LogSet, SetRotatedBetweenListingAndSearch) {
   if (windows_program()) GTEST_SKIP() << "Wine opens a FIFO without a writer";
-  namespace fs = std::filesystem;
-  constexpr int kLogs = 101;
-  const auto shift = [](const fs::path& dir, int from, int to) {
-    for (int i = from; i >= to; --i)
-      fs::rename(dir / rotated_name(i), dir / rotated_name(i + 1));
-  };
-  const auto fresh = [](const fs::path& dir) {
-    std::ofstream(dir / "fw.log") << "Mar 09 jdoe after the rotation\n";
-  };
+  const std::string shift = "for i in $(seq 99 -1 1); do mv fw.log.$i "
+                            "fw.log.$((i + 1)); done; ";
   const struct {
-    const char* what;
-    std::function<void(const fs::path&)> rotate;
+    std::string rotate;
     int missing;  // the log whose hits are lost, or -1
     std::string said;
   } rows[] = {
-      {"renamed", [&](const fs::path& d) { shift(d, 100, 0), fresh(d); },
-       -1, ""},
-      {"oldest removed",
-       [&](const fs::path& d) {
-         fs::remove(d / "fw.log.100"), shift(d, 99, 0), fresh(d);
-       },
-       100,
-       "\tThe log fw.log.100 was moved or removed before it was searched; "
-       "its hits are missing.\n"},
-      {"copied and truncated",
-       [&](const fs::path& d) {
-         shift(d, 100, 1);
-         fs::copy_file(d / "fw.log", d / "fw.log.1");
-         fs::resize_file(d / "fw.log", 0);
-       },
-       0,
-       "\tThe log fw.log was cut short while it was searched; hits after "
-       "byte 0 may be missing.\n"},
+      {"mv fw.log.100 fw.log.101; " + shift + "mv fw.log fw.log.1; echo "
+       "jdoe new >fw.log", -1, ""},
+      {"rm fw.log.100; " + shift + "mv fw.log fw.log.1; echo jdoe >fw.log",
+       100, "\tThe log fw.log.100 was moved or removed before it was "
+            "searched; its hits are missing.\n"},
+      {"mv fw.log.100 fw.log.101; " + shift + "cp fw.log fw.log.1; :>fw.log",
+       0, "\tThe log fw.log was cut short while it was searched; hits after "
+          "byte 0 may be missing.\n"},
   };
   for (const auto& row : rows) {
     e2e_run run;
     run.args = {"-t", "2", "-s", "jdoe", "-f"};
     run.input = "\n";
     run.setup = "ulimit -n 64";
-    std::string lower, out = banner() + progress() + pass_start(true) +
-                             row.said + pass_start(false);
-    int hits = 0;
-    for (int i = kLogs - 1; i >= 0; --i) {
-      std::string text;
+    std::string names, lower, out = banner() + progress() + pass_start(true) +
+                                    row.said + pass_start(false);
+    for (int i = 100, hits = 0; i >= 0; --i) {
+      const std::string name = i ? "fw.log." + std::to_string(i) : "fw.log";
+      std::string text(5000, '.');  // too large to be read whole
       for (int k = 0; k < 10; ++k) {
-        const std::string line = "Mar 01 jdoe " + rotated_name(i) + " " +
-                                 std::to_string(k);
-        text += line + "\n";
-        if (i == row.missing) continue;
-        lower += result(line);
-        out += found(++hits);
+        const std::string line = "jdoe " + name + " " + std::to_string(k);
+        text += "\n" + line;
+        if (i != row.missing) lower += result(line), out += found(++hits);
       }
-      // Too large to be read whole when listed.
-      run.files.emplace_back(rotated_name(i), text + std::string(5000, '.'));
+      run.files.emplace_back(name, text);
+      run.args.insert(run.args.begin() + 5, name);
+      names = name + ", " + names;
     }
-    for (int i = 0; i < kLogs; ++i) run.args.push_back(rotated_name(i));
     run.args.insert(run.args.end(), {"listed.fifo", "rotated.fifo"});
     std::thread rotator;
-    bool rotated = false;
+    int rotated = -1;
     run.prepare = [&](const std::string& dir) {
-      const auto now = fs::file_time_type::clock::now();
-      for (int i = 0; i < kLogs; ++i)
-        fs::last_write_time(dir + "/" + rotated_name(i),
-                            now - std::chrono::hours(i));
-      for (const char* fifo : {"listed.fifo", "rotated.fifo"})
-        ASSERT_EQ(mkfifo((dir + "/" + fifo).c_str(), 0600), 0);
+      const auto now = std::filesystem::file_time_type::clock::now();
+      for (std::size_t i = 0; i <= 100; ++i)  // fw.log.100 the oldest
+        std::filesystem::last_write_time(dir + "/" + run.args[5 + i],
+                                         now - std::chrono::hours(int(i)));
+      for (const char* fifo : {"/listed.fifo", "/rotated.fifo"})
+        ASSERT_EQ(mkfifo((dir + fifo).c_str(), 0600), 0);
+      // Each FIFO's writer opens once the run waits in its open, up to 30 s.
       rotator = std::thread([&, dir] {
-        try {
-          rotated = on_open(dir + "/listed.fifo", [&] { row.rotate(dir); }) &&
-                    on_open(dir + "/rotated.fifo", nullptr);
-        } catch (const std::exception& e) {
-          std::fprintf(stderr, "rotation failed: %s\n", e.what());
+        for (const char* fifo : {"/listed.fifo", "/rotated.fifo"}) {
+          for (int fd = -1, i = 0; fd < 0 && i < 6000; ++i) {
+            fd = open((dir + fifo).c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) close(fd);
+            else std::this_thread::sleep_for(std::chrono::milliseconds(5));
+          }
+          if (rotated < 0)
+            rotated = std::system(("cd " + dir + " && " + row.rotate).c_str());
         }
       });
     };
     const e2e_result r = run_vantrel(run);
     rotator.join();
-    EXPECT_TRUE(rotated) << row.what;
-    std::string names;
-    for (auto a = run.args.begin() + 5; a != run.args.end(); ++a)
-      names += (names.empty() ? "" : ", ") + *a;
-    EXPECT_EQ(r.status, row.missing < 0 ? 0 : 1) << row.what;
-    EXPECT_EQ(r.out, out + row.said + finish()) << row.what;
-    EXPECT_EQ(r.report, head("jdoe", names) +
-                            lower_heading() + lower + foot())
-        << row.what;
+    EXPECT_EQ(rotated, 0);
+    EXPECT_EQ(r.status, row.missing < 0 ? 0 : 1) << row.rotate;
+    EXPECT_EQ(r.out, out + row.said + finish()) << row.rotate;
+    EXPECT_EQ(r.report, head("jdoe", names + "listed.fifo, rotated.fifo") +
+                            lower_heading() + lower + foot()) << row.rotate;
   }
 }
 
