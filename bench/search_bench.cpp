@@ -163,7 +163,7 @@ void whole_pass(benchmark::State& state, bool upper,
     return;
   }
   std::fwrite(text.data(), 1, text.size(), log);
-  const auto lookup = [](std::uint32_t, std::string* name) {
+  const auto lookup = [](const ip_address&, std::string* name) {
     *name = "www.example.com";
     return name_answer::named;
   };

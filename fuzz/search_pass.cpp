@@ -23,9 +23,9 @@
 
 namespace {
 
-bool table_lookup(std::uint32_t address, std::string* name) {
+bool table_lookup(const ip_address& address, std::string* name) {
   // The address is in network byte order: its bytes read as written.
-  const unsigned char* b = reinterpret_cast<const unsigned char*>(&address);
+  const std::uint8_t* b = address.bytes.data();
   if (b[0] == 203 && b[1] == 0 && b[2] == 113 && b[3] == 80) {
     *name = "www.example.com";
     return true;
@@ -47,7 +47,7 @@ std::string run_pass(std::string_view log, const std::string& term,
   std::size_t written_size = 0;
   std::FILE* report = open_memstream(&written, &written_size);
   FUZZ_CHECK(report != nullptr);
-  name_pipeline names(report, trim, [](std::uint32_t a, std::string* name) {
+  name_pipeline names(report, trim, [](const ip_address& a, std::string* name) {
     return table_lookup(a, name) ? name_answer::named
                                  : name_answer::no_such_name;
   });

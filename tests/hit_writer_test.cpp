@@ -16,7 +16,7 @@ struct written {
 
 written write_hits(std::FILE* report, std::int32_t trim,
                    std::initializer_list<std::string_view> lines) {
-  name_pipeline names(report, trim, [](std::uint32_t, std::string* name) {
+  name_pipeline names(report, trim, [](const ip_address&, std::string* name) {
     *name = "www.example.com";
     return name_answer::named;
   });

@@ -21,12 +21,17 @@ struct table_resolver {
       {net_order(10, 9, 9, 9), "a.very.long.host.name.example"},
       {net_order(0, 0, 0, 1), "one"},
   };
+  std::map<std::string, std::string> v6_names = {
+      {"2001:db8::20", "gw6"}, {"fe80::1", "gw6"}};
   int asked = 0;
   host_lookup lookup() {
-    return [this](std::uint32_t a, std::string* name) {
+    return [this](const ip_address& a, std::string* name) {
       ++asked;
-      auto it = names.find(a);
-      if (it == names.end()) return false;
+      ip_address v6;
+      for (const auto& [text, known] : v6_names)
+        if (platform_parse_ipv6(text, &v6) && v6 == a) *name = known;
+      auto it = a.v6 ? names.end() : names.find(number(a));
+      if (it == names.end()) return !name->empty();
       *name = it->second;
       return true;
     };
@@ -157,6 +162,17 @@ TEST(SubstituteHost, CutFollowsTheReplacedLastField) {
       {"10.0.0.1 j@10.0.0.1:http://10.0.0.1/a", 1, "db.example j@db.example"},
       {"x 10.0.0.1@10.0.0.1:/p", 1, "x db.example@db.example"},
       {"03/01 x URL 203.0.113.80:/dir/page", 1, "03/01 x URL www.example.com"},
+      // IPv6, named by its value in either form, cut never in the scheme.
+      {"j@10.0.0.1 URL 2001:db8::20:http://a/i", 1, "j@10.0.0.1 URL gw6"},
+      {"x URL 2001:db8::20:/i", 2, "x URL gw6:/i"},
+      {"x URL jdoe@2001:DB8:0::20:ftp://a/", 1, "x URL jdoe@gw6"},
+      {"x URL fe80::1%inside:http://a/", 2, "x URL gw6:http://a/"},
+      {"x URL fe80::1%inside:/i", 1, "x URL gw6"},
+      {"x URL j@2001:db8::99:ftp://a/", 1, "x URL j@2001:db8::99"},
+      {"x URL 2001:db8::99:/i", 1, "x URL 2001:db8::99"},
+      {"2001:db8::20 j@2001:db8::20:http://[2001:db8::20]/a", 1, "gw6 j@gw6"},
+      {"1:2001:db8::20 2001:db8::20:80 2001:db8::20%i 2001:db8::20:/a", 1,
+       "1:2001:db8::20 2001:db8::20:80 2001:db8::20%i gw6"},
   };
   for (const host_case& c : cases)
     EXPECT_EQ(substituted(c.line, c.trim), c.want)
@@ -178,13 +194,15 @@ TEST(SubstituteHost, TextThatIsNotAnAddressIsNeverLookedUp) {
   for (const char* line : {"GET index", "a b:/c", "x 1.2.3.4.5:/a",
                            "x 256.1.1.1", "x 10.0.0.1 ", "x 10.0.0.1:h_p://a",
                            "x j@10.0.0.9.9:/a", "x a/b@10.0.0.1:/a",
-                           "x 2001:db8::17:http://a/"}) {
+                           "x 2001:db8::17::1:http://a/", "x fe80::1%:/a",
+                           "x 1:2:http://a/", "x a@b@2001:db8::20:/a"}) {
     EXPECT_EQ(substituted(line, 2, &r), line) << line;
   }
   EXPECT_EQ(r.asked, 0);
   // Trimmed, the cut still falls after the destination text.
   EXPECT_EQ(substituted("x 1.2.3.4.5:/a", 1, &r), "x 1.2.3.4.5");
   EXPECT_EQ(substituted("x y", 1, &r), "x y");
+  EXPECT_EQ(substituted("x ::1::2:http://a/", 1, &r), "x ::1::2:http");
   // The literal all-ones address is a real address and is looked up.
   EXPECT_EQ(substituted("to 255.255.255.255:/x", 1, &r), "to broadcasthost");
   EXPECT_EQ(r.asked, 1);

@@ -14,6 +14,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// 0-5 are IPv4, 6-11 IPv6 of the same bytes: keys of their own all the same.
+ip_address nth(std::uint32_t a) {
+  ip_address address(a % 6);
+  address.v6 = a >= 6;
+  return address;
+}
+
 TEST(NameCache, EachAddressIsAskedOnceAndEveryAnswerKept) {
   struct row {
     name_answer answer;
@@ -27,7 +34,8 @@ TEST(NameCache, EachAddressIsAskedOnceAndEveryAnswerKept) {
   };
   auto asked = std::make_shared<std::map<std::uint32_t, int>>();
   auto lock = std::make_shared<std::mutex>();
-  name_cache cache([=](std::uint32_t address, std::string* name) {
+  name_cache cache([=](const ip_address& at, std::string* name) {
+    const std::uint32_t address = number(at) + (at.v6 ? 6 : 0);
     {
       std::lock_guard<std::mutex> hold(*lock);
       ++(*asked)[address];
@@ -38,14 +46,14 @@ TEST(NameCache, EachAddressIsAskedOnceAndEveryAnswerKept) {
   });
   // Asked again while in flight, and again once known.
   for (int round = 0; round < 3; ++round)
-    for (std::uint32_t a = 0; a < 12; ++a) cache.ask(a);
+    for (std::uint32_t a = 0; a < 12; ++a) cache.ask(nth(a));
   for (std::uint32_t a = 0; a < 12; ++a) {
-    EXPECT_EQ(cache.await(a, nullptr), rows[a % rows.size()].kept) << a;
-    cache.ask(a);
+    EXPECT_EQ(cache.await(nth(a), nullptr), rows[a % rows.size()].kept) << a;
+    cache.ask(nth(a));
   }
   for (std::uint32_t a = 0; a < 12; ++a) {
     std::string name = "untouched";
-    EXPECT_EQ(cache.peek(a, &name), rows[a % rows.size()].kept);
+    EXPECT_EQ(cache.peek(nth(a), &name), rows[a % rows.size()].kept);
     EXPECT_EQ(name, rows[a % rows.size()].kept == name_state::named
                         ? "h" + std::to_string(a)
                         : "untouched");
@@ -59,7 +67,7 @@ TEST(NameCache, EachAddressIsAskedOnceAndEveryAnswerKept) {
 TEST(NameCache, EightLookupsRunAtOnceAndNoWorkerUntilAsked) {
   // Every lookup holds until let go, so the pool fills and stays full.
   auto held = std::make_shared<gate>();
-  name_cache cache([held](std::uint32_t, std::string* name) {
+  name_cache cache([held](const ip_address&, std::string* name) {
     held->pass();
     *name = "n";
     return name_answer::named;
@@ -95,8 +103,8 @@ name_rules test_rules() {
 // `n` a name, `x` no such name, `f` another failure (slow).
 bool given_up_after(const std::string& answers) {
   name_cache cache(
-      [answers](std::uint32_t address, std::string*) {
-        const char answer = answers[address];
+      [answers](const ip_address& address, std::string*) {
+        const char answer = answers[number(address)];
         if (answer == 's' || answer == 'f') test_clock_ms += 40;
         switch (answer) {
           case 'n': return name_answer::named;
@@ -136,7 +144,8 @@ TEST(NameCache, GivingUpSettlesEveryAddressNotYetKnown) {
   auto asked = std::make_shared<std::atomic<int>>(0);
   auto late = std::make_shared<std::atomic<int>>(0);
   auto cache = std::make_unique<name_cache>(
-      [=](std::uint32_t address, std::string* name) {
+      [=](const ip_address& at, std::string* name) {
+        const std::uint32_t address = number(at);
         ++*asked;
         *name = address == 1 ? "early" : "late";
         if (address == 1) return name_answer::named;

@@ -36,7 +36,7 @@ std::uint32_t parsed(const char* text) {
   return address;
 }
 
-name_answer table_answer(std::uint32_t address, std::string* name,
+name_answer table_answer(const ip_address& address, std::string* name,
                          bool delayed = true) {
   for (const destination& d : kDestinations) {
     if (parsed(d.address) != address) continue;
@@ -58,7 +58,7 @@ std::string serial_report(const std::vector<std::string>& lines,
                           std::int32_t trim) {
   std::FILE* report = std::tmpfile();
   for (std::string line : lines) {
-    substitute_host(line, trim, [](std::uint32_t a, std::string* name) {
+    substitute_host(line, trim, [](const ip_address& a, std::string* name) {
       return table_answer(a, name, false) == name_answer::named;
     });
     write_result(report, line);
@@ -74,7 +74,7 @@ std::string piped_report(const std::vector<std::string>& lines,
   {
     name_pipeline pipeline(
         report, trim,
-        [](std::uint32_t a, std::string* name) { return table_answer(a, name); },
+        [](const ip_address& a, std::string* n) { return table_answer(a, n); },
         {}, limits);
     for (std::string line : lines) queue_hit(pipeline, line);
     drain_hits(pipeline);
@@ -113,7 +113,7 @@ TEST(NamePipeline, ReportIsInLogOrderWhateverOrderNamesArriveIn) {
 
 // A lookup that holds until the gate opens, then names the address.
 name_source held_by(std::shared_ptr<gate> held) {
-  return [held](std::uint32_t, std::string* name) {
+  return [held](const ip_address&, std::string* name) {
     held->pass();
     *name = "late.example";
     return name_answer::named;
@@ -162,7 +162,7 @@ TEST(NamePipeline, StopWritesEveryWaitingLineWithTheNamesFoundSoFar) {
   {
     name_pipeline pipeline(
         report, 2,
-        [held](std::uint32_t a, std::string* n) {
+        [held](const ip_address& a, std::string* n) {
           if (a == parsed("10.0.0.1")) return table_answer(a, n);
           return held_by(held)(a, n);
         },

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "log/line_reader.h"
+#include "platform/platform.h"
 
 /// An address in network byte order, as the parser gives it, on any host.
 inline std::uint32_t net_order(unsigned a, unsigned b, unsigned c, unsigned d) {
@@ -23,6 +24,13 @@ inline std::uint32_t net_order(unsigned a, unsigned b, unsigned c, unsigned d) {
       static_cast<unsigned char>(c), static_cast<unsigned char>(d)};
   std::uint32_t value = 0;
   std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
+
+/// An IPv4 address's value as the parser gives it.
+inline std::uint32_t number(const ip_address& address) {
+  std::uint32_t value = 0;
+  std::memcpy(&value, address.bytes.data(), sizeof value);
   return value;
 }
 

@@ -29,6 +29,15 @@ struct entry {
   std::string name;
 };
 
+// FNV-1a over the family and the bytes.
+struct address_hash {
+  std::size_t operator()(const ip_address& a) const {
+    std::uint64_t h = a.v6 ? 0xcbf29ce484222325u : 0x84222325cbf29ce4u;
+    for (std::uint8_t b : a.bytes) h = (h ^ b) * 0x100000001b3u;
+    return static_cast<std::size_t>(h);
+  }
+};
+
 }  // anonymous namespace
 
 struct name_cache_state {
@@ -37,8 +46,8 @@ struct name_cache_state {
   std::mutex lock;
   std::condition_variable work;     // an address to look up, or closing
   std::condition_variable settled;  // an entry settled, or a worker left
-  std::unordered_map<std::uint32_t, entry> entries;
-  std::deque<std::uint32_t> queue;  // asked, not yet taken by a worker
+  std::unordered_map<ip_address, entry, address_hash> entries;
+  std::deque<ip_address> queue;     // asked, not yet taken by a worker
   std::size_t idle = 0;             // workers waiting for work
   std::size_t busy = 0;             // workers inside a lookup
   std::size_t running = 0;          // workers not yet gone
@@ -57,8 +66,8 @@ void give_up(name_cache_state& s) {
     if (e.state == name_state::pending) e.state = name_state::unnamed;
 }
 
-void settle(name_cache_state& s, std::uint32_t address, name_answer answer,
-            std::string name, clock_type::duration took) {
+void settle(name_cache_state& s, const ip_address& address,
+            name_answer answer, std::string name, clock_type::duration took) {
   entry& e = s.entries[address];
   // An entry given up on meanwhile keeps what was already written for it.
   if (e.state == name_state::pending) {
@@ -77,7 +86,7 @@ void settle(name_cache_state& s, std::uint32_t address, name_answer answer,
 // Takes the next address off the queue and looks it up with the lock let
 // go meanwhile.
 void look_up_next(name_cache_state& s, std::unique_lock<std::mutex>& hold) {
-  const std::uint32_t address = s.queue.front();
+  const ip_address address = s.queue.front();
   s.queue.pop_front();
   ++s.busy;
   hold.unlock();
@@ -139,7 +148,7 @@ name_cache::~name_cache() {
   }
 }
 
-void name_cache::ask(std::uint32_t address) {
+void name_cache::ask(const ip_address& address) {
   name_cache_state& s = *state_;
   std::lock_guard<std::mutex> hold(s.lock);
   const auto [at, fresh] = s.entries.try_emplace(address);
@@ -162,7 +171,8 @@ void name_cache::ask(std::uint32_t address) {
   s.work.notify_one();
 }
 
-name_state name_cache::peek(std::uint32_t address, std::string* name) const {
+name_state name_cache::peek(const ip_address& address,
+                            std::string* name) const {
   name_cache_state& s = *state_;
   std::lock_guard<std::mutex> hold(s.lock);
   const auto at = s.entries.find(address);
@@ -172,7 +182,7 @@ name_state name_cache::peek(std::uint32_t address, std::string* name) const {
   return at->second.state;
 }
 
-name_state name_cache::await(std::uint32_t address,
+name_state name_cache::await(const ip_address& address,
                              const std::function<bool()>& stop) {
   name_cache_state& s = *state_;
   std::unique_lock<std::mutex> hold(s.lock);

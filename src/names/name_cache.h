@@ -18,9 +18,11 @@
 
 /// One reverse lookup, as platform_name_of makes it. Called from worker
 /// threads, several at once.
-using name_source = std::function<name_answer(std::uint32_t, std::string*)>;
+using name_source =
+    std::function<name_answer(const ip_address&, std::string*)>;
 
-/// What a run knows of an address.
+/// What a run knows of an address, of either family; an address written
+/// in two ways is one address.
 enum class name_state {
   unasked,  // never asked for
   pending,  // waiting for a worker, or being looked up
@@ -53,14 +55,15 @@ class name_cache {
   ~name_cache();
 
   /// Starts looking the address up, unless it already is or has been.
-  void ask(std::uint32_t address);
+  void ask(const ip_address& address);
 
   /// What is known of the address now; the name when it is named.
-  name_state peek(std::uint32_t address, std::string* name) const;
+  name_state peek(const ip_address& address, std::string* name) const;
 
   /// Waits until the address is named or unnamed, or until `stop` (asked
   /// a few times a second) says the run is stopping; what is known then.
-  name_state await(std::uint32_t address, const std::function<bool()>& stop);
+  name_state await(const ip_address& address,
+                   const std::function<bool()>& stop);
 
   /// True once the name server has been given up on.
   bool given_up() const;

@@ -20,9 +20,10 @@ void tell_if_given_up(name_pipeline& p) {
 void write_line(name_pipeline& p, std::string& line) {
   tell_if_given_up(p);
   if (p.write_error != 0) return;
-  substitute_host(line, p.trim, [&p](std::uint32_t address, std::string* name) {
-    return p.names.peek(address, name) == name_state::named;
-  });
+  substitute_host(line, p.trim,
+                  [&p](const ip_address& address, std::string* name) {
+                    return p.names.peek(address, name) == name_state::named;
+                  });
   p.write_error = write_result(p.report, line);
 }
 

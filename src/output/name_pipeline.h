@@ -23,7 +23,7 @@ struct queue_limits {
 
 struct waiting_line {
   std::string text;  // cleaned, not yet named or trimmed
-  std::uint32_t address = 0;
+  ip_address address;
   bool has_address = false;
 };
 

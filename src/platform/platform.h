@@ -4,9 +4,11 @@
 // implementation file (platform_posix.cpp, platform_win32.cpp); nothing here
 // names an OS type, so the portable code never sees an OS header.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 /// Sets the text attribute (bit 0 blue, 1 green, 2 red, 3 bright) for what
@@ -33,6 +35,28 @@ bool platform_start_sockets();
 /// Parses dotted IPv4 text by the C library's inet_addr rules. False when
 /// the parser rejects the text (or it holds a NUL byte).
 bool platform_parse_ipv4(const std::string& text, std::uint32_t* address);
+
+/// An address of either family by its value, whatever text it was written
+/// as: the bytes in network order, an IPv4 address in the first four.
+struct ip_address {
+  ip_address() = default;
+  /// The IPv4 address platform_parse_ipv4 gives (network byte order);
+  /// implicit, as any IPv4 address is an address.
+  ip_address(std::uint32_t ipv4) { std::memcpy(bytes.data(), &ipv4, 4); }
+  friend bool operator==(const ip_address& a, const ip_address& b) {
+    return a.v6 == b.v6 && a.bytes == b.bytes;
+  }
+  friend bool operator!=(const ip_address& a, const ip_address& b) {
+    return !(a == b);
+  }
+
+  bool v6 = false;
+  std::array<std::uint8_t, 16> bytes{};
+};
+
+/// Parses IPv6 text in any form the address family allows (RFC 4291: "::",
+/// a dotted IPv4 tail), without a zone. False for any other text.
+bool platform_parse_ipv6(const std::string& text, ip_address* address);
 
 /// Reads up to size bytes of file from its position, straight from the
 /// operating system: no stream buffer in between, so the bytes of a pipe
@@ -120,10 +144,10 @@ enum class name_answer {
   failed,        // any other failure
 };
 
-/// Reverse lookup of an IPv4 address (network byte order) through the system
-/// resolver: how it ended, with the host's official name when named. Safe
-/// to call from several threads at once.
-name_answer platform_name_of(std::uint32_t address, std::string* name);
+/// Reverse lookup of an IPv4 or IPv6 address through the system resolver:
+/// how it ended, with the host's official name when named. Safe to call
+/// from several threads at once.
+name_answer platform_name_of(const ip_address& address, std::string* name);
 
 /// Releases the socket library once nothing uses it any more.
 void platform_stop_sockets();

@@ -113,12 +113,30 @@ bool platform_parse_ipv4(const std::string& text, std::uint32_t* address) {
   return true;
 }
 
-name_answer platform_name_of(std::uint32_t address, std::string* name) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = address;
+bool platform_parse_ipv6(const std::string& text, ip_address* address) {
+  if (text.find('\0') != std::string::npos) return false;
+  in6_addr parsed{};
+  if (inet_pton(AF_INET6, text.c_str(), &parsed) != 1) return false;
+  address->v6 = true;
+  std::memcpy(address->bytes.data(), &parsed, sizeof parsed);
+  return true;
+}
+
+name_answer platform_name_of(const ip_address& address, std::string* name) {
+  sockaddr_storage sa{};
+  socklen_t size = sizeof(sockaddr_in);
+  if (address.v6) {
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&sa);
+    in6->sin6_family = AF_INET6;
+    std::memcpy(&in6->sin6_addr, address.bytes.data(), 16);
+    size = sizeof(sockaddr_in6);
+  } else {
+    auto* in = reinterpret_cast<sockaddr_in*>(&sa);
+    in->sin_family = AF_INET;
+    std::memcpy(&in->sin_addr, address.bytes.data(), 4);
+  }
   char host[NI_MAXHOST];
-  switch (getnameinfo(reinterpret_cast<const sockaddr*>(&sa), sizeof sa, host,
+  switch (getnameinfo(reinterpret_cast<const sockaddr*>(&sa), size, host,
                       sizeof host, nullptr, 0, NI_NAMEREQD)) {
     case 0:
       *name = host;

@@ -3,6 +3,7 @@
 // winsock2.h must come before windows.h, which would pull in the old
 // winsock.h otherwise.
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <shellapi.h>
 #include <io.h>
@@ -128,10 +129,20 @@ bool platform_parse_ipv4(const std::string& text, std::uint32_t* address) {
   return true;
 }
 
+bool platform_parse_ipv6(const std::string& text, ip_address* address) {
+  if (text.find('\0') != std::string::npos) return false;
+  IN6_ADDR parsed{};
+  if (inet_pton(AF_INET6, text.c_str(), &parsed) != 1) return false;
+  address->v6 = true;
+  std::memcpy(address->bytes.data(), &parsed, sizeof parsed);
+  return true;
+}
+
 // gethostbyaddr keeps its answer per thread, so workers may call it at once.
-name_answer platform_name_of(std::uint32_t address, std::string* name) {
+name_answer platform_name_of(const ip_address& address, std::string* name) {
   const hostent* h =
-      gethostbyaddr(reinterpret_cast<const char*>(&address), 4, AF_INET);
+      gethostbyaddr(reinterpret_cast<const char*>(address.bytes.data()),
+                    address.v6 ? 16 : 4, address.v6 ? AF_INET6 : AF_INET);
   if (h != nullptr && h->h_name != nullptr) {
     *name = h->h_name;
     return name_answer::named;

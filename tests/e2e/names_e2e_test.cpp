@@ -23,11 +23,11 @@ struct destination {
   std::string name;  // empty: no name
 };
 
-// `count` destinations, two of every three named.
+// `count` destinations, two of every three named, one of every four IPv6.
 std::vector<destination> destinations(int count) {
   std::vector<destination> all;
   for (int i = 0; i < count; ++i) {
-    const std::string address =
+    const std::string address = i % 4 == 3 ? "2001:db8::" + std::to_string(i) :
         "198.18." + std::to_string(i / 200) + "." + std::to_string(i % 200 + 1);
     all.push_back({address, i % 3 == 2 ? "" : "host" + std::to_string(i) +
                                                   ".example.test"});
@@ -111,18 +111,18 @@ std::vector<std::string> responder(const std::string& table,
 // hold "<marker>NAME".
 std::map<std::string, int> queries(const std::string& log,
                                    const std::string& marker) {
-  static const std::string kSuffix = ".in-addr.arpa";
   std::map<std::string, int> asked;
   for (std::size_t at = log.find(marker); at != std::string::npos;
        at = log.find(marker, at + 1)) {
     const std::size_t start = at + marker.size();
     std::size_t end = start;
-    while (end < log.size() && (std::isdigit(static_cast<unsigned char>(log[end])) ||
+    while (end < log.size() && (std::isxdigit(static_cast<unsigned char>(log[end])) ||
                                 log[end] == '.'))
       ++end;
-    // The digits and dots run on into the suffix's first dot.
-    if (end > start && log.compare(end - 1, kSuffix.size(), kSuffix) == 0)
-      ++asked[log.substr(start, end - 1 - start) + kSuffix];
+    // The hex digits and dots run on into the suffix's first dot.
+    for (const std::string suffix : {".in-addr.arpa", ".ip6.arpa"})
+      if (end > start && log.compare(end - 1, suffix.size(), suffix) == 0)
+        ++asked[log.substr(start, end - 1 - start) + suffix];
   }
   return asked;
 }
@@ -145,6 +145,7 @@ TEST(DnsNames, ReportIsTheOneTheHostsFileGivesAndEachAddressIsAskedOnce) {
   over_dns.name_server = {
       dnsmasq, "--no-daemon", "--no-resolv", "--no-hosts",
       "--addn-hosts=" + table.names(), "--local=/in-addr.arpa/",
+      "--local=/ip6.arpa/",
       "--bind-interfaces", "--listen-address=127.0.0.1", "--port=53",
       "--user=root", "--pid-file=", "--log-queries", "--log-facility=-"};
   const e2e_result file_run = run_vantrel(from_file);

@@ -4,9 +4,11 @@
 same delay, or never, or (together:N) all at once when N names are waiting,
 so that a client asking fewer at a time gets none. Addresses not in the
 table get "no such name". Prints "PTR <name>" for every query it receives.
+Names of both families, in-addr.arpa and ip6.arpa, are answered.
 
 usage: ptr_responder.py TABLE SECONDS|never|together:N
 """
+import ipaddress
 import socket
 import struct
 import sys
@@ -14,7 +16,7 @@ import threading
 
 
 def reverse_name(address):
-    return ".".join(reversed(address.split("."))) + ".in-addr.arpa"
+    return ipaddress.ip_address(address).reverse_pointer
 
 
 def read_table(path):
