@@ -60,24 +60,19 @@ TEST(Ipv4Parse, TextThatIsNoAddressIsRejected) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // Log rotation renames logs a run holds open: on Windows the C library's
 // own open would refuse that for as long as the run holds it.
 TEST(OpenLog, HeldLogCanBeRenamedAndIsKnownByItsIdentity) {
   const std::string name = testing::TempDir() + "vantrel-held.log";
   std::fclose(std::fopen(name.c_str(), "wb"));
   std::FILE* held = platform_open_log(name.c_str());
-  ASSERT_NE(held, nullptr);
   file_facts facts;
   file_identity there;
-  EXPECT_TRUE(platform_file_facts(held, &facts));
+  ASSERT_TRUE(held != nullptr && platform_file_facts(held, &facts));
   EXPECT_EQ(std::rename(name.c_str(), (name + ".1").c_str()), 0);
   EXPECT_FALSE(platform_identity_at(name, &there));
-  EXPECT_TRUE(platform_identity_at(name + ".1", &there));
-  EXPECT_TRUE(there == facts.identity);
+  EXPECT_TRUE(platform_identity_at(name + ".1", &there) &&
+              there == facts.identity);
   std::fclose(held);
   std::remove((name + ".1").c_str());
 }
