@@ -170,13 +170,13 @@ TEST(LogSet, LogsMissingOrNamedTwice) {
 // Every log's held hits come back in log order, however many logs there
 // are for the descriptors the run may hold, and however many threads search
 // them (more than the machine's cores, as the run's namespace shows them).
-class ManyLogs
-    : public testing::TestWithParam<std::pair<int, const char*>> {};
+using limit_row = std::pair<int, std::string>;  // logs, the run's setup
+class ManyLogs : public testing::TestWithParam<limit_row> {};
 INSTANTIATE_TEST_SUITE_P(
     LogSet, ManyLogs,
-    testing::Values(std::pair{1500, "ulimit -n 256"},  // hard and soft
-                    std::pair{200, "ulimit -n 64"},
-                    std::pair{200, "echo 0-15 >cores && mount --bind cores "
+    testing::Values(limit_row{1500, "ulimit -n 256"},  // hard and soft
+                    limit_row{200, "ulimit -n 64"},
+                    limit_row{200, "echo 0-15 >cores && mount --bind cores "
                                    "/sys/devices/system/cpu/online && "
                                    "ulimit -n 40"}));
 
