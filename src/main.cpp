@@ -37,10 +37,11 @@ search_options options_of(const run_settings& settings) {
   return options;
 }
 
-// A stop request ends the run between two lines of the report, so every
-// line in it is whole.
+// A stopped run ends by its signal once the report, whole up to the stop,
+// is closed; the console says it was cut short.
 void stop_if_asked(std::FILE* report) {
   if (!platform_stop_requested()) return;
+  if (report != nullptr) print_cut_short();
   if (report != nullptr) std::fclose(report);
   platform_release_stop_signals();
 }
@@ -62,6 +63,12 @@ bool search_in_memory(const search_options& options, std::FILE* report,
 }
 
 int end_out_of_memory(std::FILE* report) {
+  // What the search let go of leaves room for the foot, as a stopped run
+  // gets it: the page ends whole after the last hit written.
+  try {
+    write_foot(report);
+  } catch (const std::bad_alloc&) {
+  }
   platform_release_stop_signals();
   print_out_of_memory();
   close_report(report);
@@ -78,6 +85,7 @@ int end_unwritten(std::FILE* report, int error) {
 }  // anonymous namespace
 
 int main(int argc, char** argv) {
+  platform_guard_console();
   run_settings settings;
   std::vector<std::string> unknown;
   const info_request asked = parse_switches(argc, argv, settings, unknown);
@@ -90,7 +98,10 @@ int main(int argc, char** argv) {
   if (!start_socket_library(platform_start_sockets)) return kSocketStartFailure;
 
   print_banner();
-  complete_settings(settings);
+  if (!complete_settings(settings)) {
+    print_no_answer();
+    return kRunFailed;
+  }
   color(GREY);
   const search_options options = options_of(settings);
   if (names_report(options.logs)) {
@@ -112,16 +123,16 @@ int main(int argc, char** argv) {
   names.reset();
   if (!in_memory) return end_out_of_memory(report);
   platform_stop_sockets();
-  if (!searched.log_opened) {
+  if (!searched.log_opened && !platform_stop_requested()) {
     print_unable_to_open();
     close_report(report);
     platform_release_stop_signals();
     return kRunFailed;
   }
-  stop_if_asked(report);
   int error = searched.write_error;
   if (error == 0) error = write_foot(report);
   if (error != 0) return end_unwritten(report, error);
+  stop_if_asked(report);
   platform_release_stop_signals();
   // A report that was never created is not "written": no wait, no viewer.
   if (report == nullptr) {
@@ -132,7 +143,8 @@ int main(int argc, char** argv) {
   print_file_written();
   std::fflush(stdout);
   wait_for_enter();
-  platform_clear_console();
+  // An Enter from a pipe is a script's: what the run showed stays.
+  if (platform_stdin_is_terminal()) platform_clear_console();
   close_report(report);
   // The report was written whether or not it can be shown: the status
   // stays as it is, and the console says where the report is.

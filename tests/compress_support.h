@@ -52,13 +52,21 @@ inline std::string packed(packer how, std::string_view text, int level = 6) {
     }
 #endif
 #ifdef VANTREL_HAVE_XZ
-    case packer::xz: {
+    case packer::xz: {  // its dictionary no larger than the text needs, as
+                        // both sides take memory by it
+      lzma_options_lzma options;
+      lzma_lzma_preset(&options, static_cast<std::uint32_t>(level));
+      while (options.dict_size / 2 >= text.size() &&
+             options.dict_size / 2 >= LZMA_DICT_SIZE_MIN)
+        options.dict_size /= 2;
+      const lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options},
+                                     {LZMA_VLI_UNKNOWN, nullptr}};
       std::size_t size = 0;
-      lzma_easy_buffer_encode(
-          static_cast<std::uint32_t>(level), LZMA_CHECK_CRC64, nullptr,
+      const lzma_ret done = lzma_stream_buffer_encode(
+          const_cast<lzma_filter*>(filters), LZMA_CHECK_CRC64, nullptr,
           reinterpret_cast<const std::uint8_t*>(text.data()), text.size(),
           reinterpret_cast<std::uint8_t*>(out.data()), &size, out.size());
-      out.resize(size);
+      out.resize(done == LZMA_OK ? size : 0);
       return out;
     }
 #endif
@@ -80,7 +88,7 @@ inline std::string packed(packer how, std::string_view text, int level = 6) {
 
 /// What the data holds by its library's streaming decoder, stream after
 /// stream, up to the first damage or cut, which *damaged then says there
-/// was.
+/// was; zeros after a whole bzip2 stream are padding, as with gzip.
 inline std::string unpacked(packer how, std::string_view data, bool* damaged) {
   std::string out;
   [[maybe_unused]] char buffer[4096];  // unused where no format but gzip is built
@@ -88,7 +96,8 @@ inline std::string unpacked(packer how, std::string_view data, bool* damaged) {
   switch (how) {
 #ifdef VANTREL_HAVE_BZIP2
     case packer::bzip2:
-      while (!data.empty() && !*damaged) {
+      for (bool first = true; !data.empty() && !*damaged; first = false) {
+        if (!first && zeros_only(data)) break;
         bz_stream z{};
         BZ2_bzDecompressInit(&z, 0, 0);
         z.next_in = const_cast<char*>(data.data());

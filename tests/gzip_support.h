@@ -10,11 +10,12 @@
 #include <string_view>
 
 /// text, `times` over, as one gzip member, at level 1 (fastest) to 9
-/// (smallest).
+/// (smallest); with the header's fields where given.
 inline std::string gzipped(std::string_view text, int level = 6,
-                           std::size_t times = 1) {
+                           std::size_t times = 1, gz_header* header = nullptr) {
   z_stream z{};
   deflateInit2(&z, level, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  if (header != nullptr) deflateSetHeader(&z, header);
   std::string out;
   char buffer[16384];
   for (std::size_t i = 0; i < times || i == 0; ++i) {
@@ -58,8 +59,15 @@ inline std::string gzipped_reaching_back(std::string_view text,
   return out;
 }
 
+/// True when bytes are zeros only: the padding gzip and bzip2 accept after
+/// the last member.
+inline bool zeros_only(std::string_view bytes) {
+  return bytes.find_first_not_of('\0') == std::string_view::npos;
+}
+
 /// What gzip data holds, member after member, up to the first damage or
-/// cut, which *damaged then says there was.
+/// cut, which *damaged then says there was; zeros after the last member
+/// are padding.
 inline std::string gunzipped(std::string_view gz, bool* damaged) {
   z_stream z{};
   inflateInit2(&z, 16 + MAX_WBITS);
@@ -72,7 +80,9 @@ inline std::string gunzipped(std::string_view gz, bool* damaged) {
     z.avail_out = sizeof buffer;
     const int result = inflate(&z, Z_NO_FLUSH);
     out.append(buffer, sizeof buffer - z.avail_out);
-    if (result == Z_STREAM_END && z.avail_in == 0) break;
+    if (result == Z_STREAM_END &&
+        zeros_only(gz.substr(gz.size() - z.avail_in)))
+      break;
     if (result == Z_STREAM_END) {
       inflateReset(&z);
     } else if (result != Z_OK) {

@@ -51,10 +51,35 @@ TEST(LogSource, CompressedOrNotByTheFirstBytesOnly) {
       {"BZh without a block size", "BZh0\n", "BZh0\n", false},
       {"part of the xz magic", "\xfd" "7zX\n", "\xfd" "7zX\n", false},
   };
-  for (const packer p : packers())
+  // Headers past 128 KiB, read across many reads, first and later.
+  std::string name(200 << 10, 'n'), comment(150 << 10, 'c');
+  std::string extra(65535, 'e');
+  gz_header head{};
+  head.name = reinterpret_cast<Bytef*>(name.data());
+  head.comment = reinterpret_cast<Bytef*>(comment.data());
+  head.extra = reinterpret_cast<Bytef*>(extra.data());
+  head.extra_len = static_cast<uInt>(extra.size());
+  head.hcrc = 1;
+  cases.push_back({"long headers", gzipped("one jdoe\n", 6, 1, &head) +
+                                       gzipped("two jdoe\n", 6, 1, &head),
+                   "one jdoe\ntwo jdoe\n", true});
+#ifdef VANTREL_HAVE_ZSTD
+  // As pzstd writes them first; one may stand between frames too.
+  const std::string skip("\x50\x2a\x4d\x18\x03\0\0\0pad", 11);
+  cases.push_back({"skippable frames",
+                   skip + packed(packer::zstd, "one\n") + skip +
+                       packed(packer::zstd, "two\n"),
+                   "one\ntwo\n", true});
+#endif
+  for (const packer p : packers()) {
     cases.push_back({"two members",
                      packed(p, "one\r\ntwo\n") + packed(p, "three"),
                      "one\r\ntwo\nthree", true});
+    // Zeros after the last member, as tar leaves, which their tools accept.
+    if (p == packer::gzip || p == packer::bzip2)
+      cases.push_back({"zero padding", packed(p, "one\n") + std::string(700, '\0'),
+                       "one\n", true});
+  }
   for (const auto& c : cases) {
     outcome o;
     read_log(c.bytes, &o);
@@ -87,6 +112,7 @@ TEST(LogSource, DamageEndsTheTextAfterItsLastCompleteLine) {
         {name + "the end's checks cut off", p, gz.substr(0, gz.size() - 3)},
         {name + "the end's checks changed", p, crc},
         {name + "garbage after a member", p, gz + "trailing"},
+        {name + "a byte after zeros", p, gz + std::string(64, '\0') + "x"},
         {name + "a whole member, then a cut one", p,
          gz + gz.substr(0, gz.size() / 2)},
     });
@@ -142,9 +168,13 @@ TEST(LogSource, Bzip2BlocksAreHandedOnInOrderUpToTheDamagedOne) {
   changed[bz.size() / 2] ^= 0x10;  // inside the second block
   // Byte values whose use map, after the block's header, spells the block
   // magic: the magic occurs inside the block as if by chance.
-  std::string chance;
-  for (unsigned i = 0; chance.size() < 5000; ++i)
+  std::string runs;  // level 1: 2.5 MB of text a block, too much to hold
+  for (int i = 0; i < 20000; ++i) runs += std::string(250, '\0') + "jdoe\n";
+  std::string chance, chance_end;
+  for (unsigned i = 0; chance.size() < 5000; ++i) {
     chance += "!#$'*-.13679;<?p\x90\xf0"[i * 7 % 18];
+    chance_end += "157:;<QSX[ap\x90\xa0\xb0\xe0"[i * 7 % 16];
+  }
   const struct {
     const char* what;
     std::string bytes;
@@ -156,6 +186,9 @@ TEST(LogSource, Bzip2BlocksAreHandedOnInOrderUpToTheDamagedOne) {
        true},
       {"the block magic inside a block", packed(packer::bzip2, chance), chance,
        false},
+      {"the end magic inside a block", packed(packer::bzip2, chance_end),
+       chance_end, false},
+      {"blocks of long runs", packed(packer::bzip2, runs, 1), runs, false},
   };
   for (const auto& c : cases) {
     outcome o;
@@ -165,6 +198,21 @@ TEST(LogSource, Bzip2BlocksAreHandedOnInOrderUpToTheDamagedOne) {
     EXPECT_EQ(o.lines, want) << c.what;
     EXPECT_EQ(o.reading.damaged, c.damaged) << c.what;
   }
+}
+#endif
+
+#ifdef VANTREL_HAVE_ZSTD
+// A frame may ask for a window of terabytes; past what a run allows the
+// log is read no further, and the window is named, not taken for damage.
+TEST(LogSource, AZstdWindowPastTheLimitIsNamed) {
+  // One raw block of 4 bytes in a frame whose window is 1 GiB.
+  const std::string huge("\x28\xb5\x2f\xfd\x00\xa0\x21\0\0two\n", 13);
+  outcome o;
+  read_log(packed(packer::zstd, "one\n") + huge, &o);
+  EXPECT_EQ(o.lines, std::vector<std::string>{"one"});
+  EXPECT_EQ(o.reading.window, std::uint64_t{1} << 30);
+  EXPECT_FALSE(o.reading.damaged);
+  EXPECT_NE(o.read_error, 0);
 }
 #endif
 

@@ -56,6 +56,18 @@ void print_unable_to_open() {
   print("Unable to open file");
 }
 
+void print_no_answer() {
+  color(LIGHTRED);
+  print("\n\tThe input ended before an answer was given; nothing was "
+        "searched.\n");
+}
+
+void print_cut_short() {
+  color(LIGHTRED);
+  print("\n\tStopped: report.html holds only what was found before the "
+        "stop.\n");
+}
+
 void print_report_not_created() {
   color(LIGHTRED);
   print("\n\tReport.html could not be opened or created, make sure the "
@@ -79,6 +91,30 @@ void print_compressed_log_damaged(std::uint64_t lines,
   print("\tThe compressed log " + (name.empty() ? "" : name + " ") +
         "is damaged after line " + std::to_string(lines) +
         "; the rest was not searched.\n");
+}
+
+namespace {
+
+// A size as a person reads it: "1 GiB", "192 MiB", rounded up.
+std::string size_text(std::uint64_t bytes) {
+  static const char* const kUnits[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
+  int unit = 0;
+  while (unit < 4 && bytes > 1023) {
+    bytes = (bytes + 1023) / 1024;
+    ++unit;
+  }
+  return std::to_string(bytes) + " " + kUnits[unit];
+}
+
+}  // anonymous namespace
+
+void print_compressed_log_too_large(std::uint64_t lines, std::uint64_t window,
+                                    const std::string& name) {
+  color(LIGHTRED);
+  print("\tThe compressed log " + (name.empty() ? "" : name + " ") +
+        "asks for a window of " + size_text(window) + " after line " +
+        std::to_string(lines) +
+        ", more memory than this run allows; the rest was not searched.\n");
 }
 
 void print_searching(const char* case_name) {

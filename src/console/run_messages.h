@@ -32,6 +32,11 @@ void print_report_not_written(int error);
 void print_compressed_log_damaged(std::uint64_t lines,
                                   const std::string& name = "");
 
+/// A compressed log asked for a window (`window` bytes) past what a run
+/// allows after its first `lines` complete lines; named as above.
+void print_compressed_log_too_large(std::uint64_t lines, std::uint64_t window,
+                                    const std::string& name = "");
+
 /// "\tSearching UpperCase...\n" (or the case named) in white; the hits
 /// that follow are in green.
 void print_searching(const char* case_name);
@@ -52,6 +57,12 @@ void print_log_shrunk(const std::string& name, std::uint64_t read_to);
 
 /// The run ran out of memory: the report holds what was written before.
 void print_out_of_memory();
+
+/// The input ended where an answer was due: the run ends, nothing searched.
+void print_no_answer();
+
+/// A stop request cut the run short; the report holds what came before it.
+void print_cut_short();
 
 /// "File written." and the Enter prompt.
 void print_file_written();

@@ -116,8 +116,24 @@ void end_stream(bzip2_splitter& s, std::size_t at, bzip2_piece* piece) {
   s.state = bzip2_splitter::expect::header;
 }
 
+// Zero bytes after a stream, as tar and block-sized writes leave: the data
+// must end in them.
+void split_padding(bzip2_splitter& s, bool input_ended) {
+  std::size_t first = s.at / 8;
+  while (first < s.data.size() && s.data[first] == 0) ++first;
+  s.at = first * 8;
+  if (first < s.data.size())
+    s.damaged = true;
+  else if (input_ended)
+    s.state = bzip2_splitter::expect::finished;
+}
+
 bool split_header(bzip2_splitter& s, bool input_ended) {
   const std::size_t first = s.at / 8;
+  if (first < s.data.size() && s.data[first] == 0) {
+    s.state = bzip2_splitter::expect::padding;
+    return true;
+  }
   if (s.data.size() - first < 4) {
     if (input_ended && s.data.size() == first)
       s.state = bzip2_splitter::expect::finished;
@@ -159,14 +175,41 @@ bool split_start(bzip2_splitter& s, bool input_ended, bzip2_piece* piece) {
   return true;
 }
 
+enum class follows { stream_end, chance, unknown };
+
+// What the bytes after an end magic at `at` and its CRC make of it: a
+// stream's end where nothing, zero padding or the next stream's header and
+// magic follow; a chance inside a block where anything else does. Unknown
+// until they are in hand.
+follows after_end(const bzip2_splitter& s, std::size_t at, bool input_ended) {
+  static constexpr unsigned char kNext[][10] = {
+      {'B', 'Z', 'h', '9', 0x31, 0x41, 0x59, 0x26, 0x53, 0x59},
+      {'B', 'Z', 'h', '9', 0x17, 0x72, 0x45, 0x38, 0x50, 0x90}};
+  const std::size_t next = (at + kMagicBits + kCrcBits + 7) / 8;
+  const std::size_t seen = std::min(sizeof kNext[0], s.data.size() - next);
+  if (seen < sizeof kNext[0] && !input_ended) return follows::unknown;
+  bool zeros = true, stream[2] = {true, true};
+  for (std::size_t i = 0; i < seen; ++i) {
+    const unsigned char b = s.data[next + i];
+    zeros = zeros && b == 0;
+    for (int m = 0; m < 2; ++m)
+      stream[m] = stream[m] && (i == 3 ? b >= '1' && b <= '9' : b == kNext[m][i]);
+  }
+  return zeros || stream[0] || stream[1] ? follows::stream_end
+                                         : follows::chance;
+}
+
 bool split_body(bzip2_splitter& s, bool input_ended, bzip2_piece* piece) {
   const std::size_t have = s.data.size() * 8;
   const std::size_t at = find_magic(s.data, s.scan);
   const bool found = at != SIZE_MAX;
   const bool ends = found && bits_at(s.data, at, kMagicBits) == kEndMagic;
-  if (found && !(ends && at + kMagicBits + kCrcBits > have)) {
+  const bool whole_end = ends && at + kMagicBits + kCrcBits <= have;
+  const follows after =
+      whole_end ? after_end(s, at, input_ended) : follows::chance;
+  if (found && (!ends || (whole_end && after != follows::unknown))) {
     *piece = piece_of(s, at);
-    if (ends) {
+    if (after == follows::stream_end && ends) {
       end_stream(s, at, piece);
     } else {
       s.at = at;
@@ -174,7 +217,9 @@ bool split_body(bzip2_splitter& s, bool input_ended, bzip2_piece* piece) {
     }
     return true;
   }
-  if (!found) s.scan = std::max(s.scan, have - std::min(have, kMagicBits - 1));
+  // An end still to be told from a chance is looked at again.
+  s.scan = found ? at
+                 : std::max(s.scan, have - std::min(have, kMagicBits - 1));
   if (!input_ended && have - s.at <= kMostBlockBits) return false;
   // The data ends inside the block, or it has no end: a block cut just
   // before the stream's end still gives its text.
@@ -214,6 +259,9 @@ bool split_next(bzip2_splitter& s, bool input_ended, bzip2_piece* piece) {
         break;
       case bzip2_splitter::expect::block_body:
         return split_body(s, input_ended, piece);
+      case bzip2_splitter::expect::padding:
+        split_padding(s, input_ended);
+        return false;
       case bzip2_splitter::expect::finished:
         return false;
     }

@@ -2,8 +2,10 @@
 // bzip2 data cut into its blocks, each rewritten as a stream of its own, so
 // the blocks of one log can be decoded on every core. A block starts with
 // the 48-bit magic 0x314159265359 at any bit; a stream ends with
-// 0x177245385090 and its combined CRC. The magic can also occur by chance
+// 0x177245385090 and its combined CRC. Either magic can also occur by chance
 // inside a block: such a piece fails to decode and is merged with the next.
+// An end magic is taken for the stream's end only where what a stream's end
+// allows follows it: nothing, zero padding, or the next stream.
 
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +24,7 @@ struct bzip2_piece {
 };
 
 struct bzip2_splitter {
-  enum class expect { header, block_or_end, block_body, finished };
+  enum class expect { header, block_or_end, block_body, padding, finished };
   std::vector<unsigned char> data;  // bytes not yet split off
   std::size_t at = 0;               // bit of data where the part in hand starts
   std::size_t scan = 0;             // bit the magic search goes on from

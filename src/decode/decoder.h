@@ -6,6 +6,7 @@
 // clean end the same way whichever it is.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 
 /// The buffers of one step; the step advances both past what it used.
@@ -15,6 +16,7 @@ struct decode_io {
   char* out = nullptr;                // room for text
   std::size_t out_left = 0;           // at most UINT32_MAX
   bool input_ended = false;           // no more input follows in_left's
+  std::uint64_t window = 0;           // too_large: the window asked for
 };
 
 enum class decode_status {
@@ -23,6 +25,7 @@ enum class decode_status {
                  // next may follow
   damaged,       // the data is not of the format, or not sound, from here on
   out_of_memory,
+  too_large,  // the data asks for a window past what a run allows
 };
 
 /// Decompresses what it can of io's input into io's room. The state it
@@ -33,6 +36,12 @@ using decode_step = std::function<decode_status(decode_io* io)>;
 using decoder = decode_step (*)();
 
 decode_step zlib_inflater();
+
+/// Takes the zero bytes that may follow the last gzip member (tar and
+/// block-sized writes leave them, and gzip accepts them): member_ended once
+/// it took some, as the data may end there; more when io holds none;
+/// damaged at any other byte, as nothing may follow them.
+decode_status take_padding(decode_io* io);
 #ifdef VANTREL_HAVE_ISAL
 decode_step isal_inflater();
 #endif

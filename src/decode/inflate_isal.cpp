@@ -6,7 +6,9 @@
 // whatever lies there; a bad block header fed in pieces decodes for a
 // while). So each member's text is held back until it passes the window,
 // with the member's bytes kept; where igzip fails within it, zlib reads the
-// member again and says what it holds and where it goes wrong.
+// member again and says what it holds and where it goes wrong. Nor does it
+// read a header of any length handed to it across calls: each member's
+// header is read here, as zlib reads it, and igzip given what follows.
 
 #include <isa-l/igzip_lib.h>
 
@@ -17,14 +19,101 @@
 #include <new>
 #include <string>
 
+#include <zlib.h>
+
 #include "decode/decoder.h"
 
 namespace {
 
-// The byte of a gzip member that holds its flags; zlib refuses a member
-// with any of the reserved ones set, and igzip does not look.
-constexpr std::size_t kFlagsAt = 3;
-constexpr unsigned kReservedFlags = 0xe0;
+// A member's header flags: its check (FHCRC), extra field, name, comment;
+// zlib refuses a member with any of the reserved ones set.
+constexpr unsigned kCheck = 0x02, kExtra = 0x04, kName = 0x08,
+                   kComment = 0x10, kReservedFlags = 0xe0;
+constexpr std::size_t kFixedHeader = 10;
+// What zlib is given for a header it has to read again: the bare one, as
+// nothing in a header changes the text.
+constexpr char kBareHeader[] = "\x1f\x8b\x08\0\0\0\0\0\0\xff";
+
+// A member's header, read a byte at a time, whatever the read boundaries.
+enum class part { fixed, extra_size, extra, name, comment, check, done };
+
+struct gzip_header {
+  part at = part::fixed;
+  std::size_t count = 0;  // bytes of the part read
+  unsigned flags = 0;
+  std::size_t extra = 0;  // the extra field's size
+  unsigned check = 0;     // FHCRC as read
+  uLong crc = crc32(0, nullptr, 0);
+};
+
+bool present(part p, const gzip_header& h) {
+  switch (p) {
+    case part::extra_size:
+      return (h.flags & kExtra) != 0;
+    case part::extra:
+      return (h.flags & kExtra) != 0 && h.extra > 0;
+    case part::name:
+      return (h.flags & kName) != 0;
+    case part::comment:
+      return (h.flags & kComment) != 0;
+    case part::check:
+      return (h.flags & kCheck) != 0;
+    default:
+      return true;
+  }
+}
+
+void next_part(gzip_header& h) {
+  do {
+    h.at = static_cast<part>(static_cast<int>(h.at) + 1);
+  } while (!present(h.at, h));
+  h.count = 0;
+}
+
+// One byte of the header; false where zlib refuses it.
+bool header_byte(gzip_header& h, unsigned char b) {
+  if (h.at != part::check) h.crc = crc32(h.crc, &b, 1);
+  switch (h.at) {
+    case part::fixed: {
+      static constexpr unsigned char kMagic[] = {0x1f, 0x8b, 0x08};
+      if (h.count < 3 && b != kMagic[h.count]) return false;
+      if (h.count == 3) h.flags = b;
+      if ((h.flags & kReservedFlags) != 0) return false;
+      if (++h.count == kFixedHeader) next_part(h);
+      return true;
+    }
+    case part::extra_size:
+      h.extra |= std::size_t{b} << (8 * h.count);
+      if (++h.count == 2) next_part(h);
+      return true;
+    case part::extra:
+      if (++h.count == h.extra) next_part(h);
+      return true;
+    case part::name:
+    case part::comment:
+      if (b == 0) next_part(h);
+      return true;
+    case part::check:
+      h.check |= unsigned{b} << (8 * h.count);
+      if (++h.count < 2) return true;
+      next_part(h);
+      return h.check == (h.crc & 0xffff);
+    case part::done:
+      break;
+  }
+  return true;
+}
+
+// Reads io's bytes up to the header's end; false where zlib refuses it.
+bool read_header(gzip_header& h, decode_io* io) {
+  while (h.at != part::done && io->in_left > 0) {
+    const unsigned char b = *io->in;
+    ++io->in;
+    --io->in_left;
+    if (!header_byte(h, b)) return false;
+  }
+  return true;
+}
 // Past the window no back-reference can reach before the member's start.
 constexpr std::size_t kWindow = std::size_t{1} << 15;
 // The member's bytes kept for zlib, at most (its first window of text
@@ -33,7 +122,10 @@ constexpr std::size_t kKeptMost = std::size_t{256} << 10;
 
 struct isal_state {
   inflate_state s;
-  std::size_t taken = 0;     // bytes of the current member taken
+  gzip_header header;        // the current member's, read here
+  bool after_member = false; // a member has ended: padding may follow
+  bool padding = false;      // zero bytes followed the last member
+  std::size_t taken = 0;     // bytes of the current member's data taken
   std::string kept;          // those bytes, while held is all its text
   bool holding = true;       // its text so far is in held, none given
   std::string held;          // its text, to hand out from held_at
@@ -52,9 +144,10 @@ constexpr std::size_t kTail = 16;
 
 void start_member(isal_state& st) {
   isal_inflate_reset(&st.s);
-  st.s.crc_flag = ISAL_GZIP;  // parse the header, check CRC and length
+  st.s.crc_flag = ISAL_GZIP_NO_HDR_VER;  // check CRC and length
+  st.header = gzip_header{};
   st.taken = 0;
-  st.kept.clear();
+  st.kept.assign(kBareHeader, kFixedHeader);
   st.holding = true;
   st.held.clear();
   st.held_at = 0;
@@ -63,9 +156,15 @@ void start_member(isal_state& st) {
   st.replayed = 0;
 }
 
-bool reserved_flags_ahead(const isal_state& st, const decode_io& io) {
-  return st.taken <= kFlagsAt && kFlagsAt - st.taken < io.in_left &&
-         (io.in[kFlagsAt - st.taken] & kReservedFlags) != 0;
+// The header of a member, or the padding after the last; more until the
+// header has been read.
+decode_status before_data(isal_state& st, decode_io* io) {
+  if (st.after_member && st.header.at == part::fixed &&
+      st.header.count == 0 && io->in_left > 0 && io->in[0] == 0)
+    st.padding = true;
+  if (st.padding) return take_padding(io);
+  if (!read_header(st.header, io)) return decode_status::damaged;
+  return decode_status::more;
 }
 
 // Hands out held text; true once all of it is out.
@@ -101,7 +200,10 @@ decode_status replay(isal_state& st, decode_io* io) {
     io->in_left = part.in_left;
     if (in_before == part.in_left && out_before == part.out_left) break;
   }
-  if (status == decode_status::member_ended) start_member(st);
+  if (status == decode_status::member_ended) {
+    start_member(st);
+    st.after_member = true;
+  }
   return status;
 }
 
@@ -160,7 +262,11 @@ decode_status step_on(isal_state& st, decode_io* io) {
       return decode_status::member_ended;
     }
   }
-  if (reserved_flags_ahead(st, *io)) return decode_status::damaged;
+  if (st.padding || st.header.at != part::done) {
+    const decode_status status = before_data(st, io);
+    if (status != decode_status::more || st.header.at != part::done)
+      return status;
+  }
   int result = 0;
   // Cut short while holding: zlib says how much of the member it makes out.
   const bool cut = io->input_ended && st.holding && st.taken > 0;
@@ -174,6 +280,7 @@ decode_status step_on(isal_state& st, decode_io* io) {
   if (st.s.block_state != ISAL_BLOCK_FINISH) return decode_status::more;
   // igzip gives back what it read past the member: the next one's bytes.
   st.ended = true;
+  st.after_member = true;
   if (!give_held(st, io)) return decode_status::more;
   start_member(st);
   return decode_status::member_ended;

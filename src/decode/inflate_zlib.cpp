@@ -1,4 +1,5 @@
-// zlib's gzip decompressor as a step: the one every build has.
+// zlib's gzip decompressor as a step: the one every build has; and the
+// zero padding gzip accepts after the last member.
 
 #include <zlib.h>
 
@@ -11,10 +12,18 @@ namespace {
 
 struct zlib_state {
   z_stream z{};
+  bool between = false;  // a member ended and the next has not begun
+  bool padding = false;  // zero bytes followed the last member
   ~zlib_state() { inflateEnd(&z); }
 };
 
-decode_status step(z_stream& z, decode_io* io) {
+decode_status step(zlib_state& st, decode_io* io) {
+  if (st.between && io->in_left > 0) {
+    st.padding = io->in[0] == 0;
+    st.between = false;
+  }
+  if (st.padding) return take_padding(io);
+  z_stream& z = st.z;
   z.next_in = const_cast<unsigned char*>(io->in);
   z.avail_in = static_cast<uInt>(io->in_left);
   z.next_out = reinterpret_cast<unsigned char*>(io->out);
@@ -31,6 +40,7 @@ decode_status step(z_stream& z, decode_io* io) {
     case Z_STREAM_END:
       // Anything after a member must be another one.
       inflateReset(&z);
+      st.between = true;
       return decode_status::member_ended;
     case Z_MEM_ERROR:
       return decode_status::out_of_memory;
@@ -41,9 +51,19 @@ decode_status step(z_stream& z, decode_io* io) {
 
 }  // anonymous namespace
 
+decode_status take_padding(decode_io* io) {
+  const unsigned char* const start = io->in;
+  while (io->in_left > 0 && *io->in == 0) {
+    ++io->in;
+    --io->in_left;
+  }
+  if (io->in_left > 0) return decode_status::damaged;
+  return io->in != start ? decode_status::member_ended : decode_status::more;
+}
+
 decode_step zlib_inflater() {
   std::shared_ptr<zlib_state> state(new (std::nothrow) zlib_state);
   // 16 + the largest window: gzip's wrapper, and only that.
   if (!state || inflateInit2(&state->z, 16 + MAX_WBITS) != Z_OK) return nullptr;
-  return [state](decode_io* io) { return step(state->z, io); };
+  return [state](decode_io* io) { return step(*state, io); };
 }

@@ -25,7 +25,7 @@ constexpr int kBlocks = 4;
 // How often a reader waiting on the decompressor looks for a stop request.
 constexpr auto kStopPoll = std::chrono::milliseconds(20);
 
-enum class ending { none, clean, damaged, read_failed };
+enum class ending { none, clean, damaged, read_failed, too_large };
 
 struct block {
   std::unique_ptr<char[]> bytes;
@@ -40,6 +40,7 @@ struct handoff {
   std::vector<block> empty;  // for the decompressor to fill
   ending end = ending::none;
   int error = 0;      // errno value of a failed read
+  std::uint64_t window = 0;  // too_large: the window the data asks for
   bool quit = false;  // the reader is gone
 };
 
@@ -97,6 +98,10 @@ ending decode_into(feed& f, const byte_source& compressed, char* out,
       end = ending::damaged;
       break;
     }
+    if (status == decode_status::too_large) {
+      end = ending::too_large;
+      break;
+    }
     if (f.io.out_left == 0 || f.io.in_left > 0) continue;
     if (f.io.input_ended) {
       // Data that stops inside a member was cut short.
@@ -137,6 +142,10 @@ void decompress(handoff& h, const byte_source& compressed,
   for (block b; take_empty(h, &b);) {
     b.size = sizes.block;
     const ending end = decode_into(f, compressed, b.bytes.get(), &b.size);
+    if (end == ending::too_large) {
+      std::lock_guard<std::mutex> held(h.lock);
+      h.window = f.io.window;
+    }
     hand_over(h, std::move(b), end, f.error);
     if (end != ending::none) break;
   }
@@ -195,6 +204,10 @@ std::ptrdiff_t end_of_text(decompressor& d, int* error) {
       return -1;
     case ending::read_failed:
       *error = d.h.error;
+      return -1;
+    case ending::too_large:
+      d.reading->window = d.h.window;
+      *error = ENOMEM;
       return -1;
     case ending::none:
       break;

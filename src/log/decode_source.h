@@ -20,6 +20,8 @@ struct decode_sizes {
 /// The decompressed text of the data in `compressed`, in `make`'s format.
 /// Data that is damaged or cut short ends the text after what was
 /// decompressed before it, with a failed read, and marks reading->damaged;
+/// data that asks for a window past what a run allows, the same with
+/// reading->window;
 /// a failed read of `compressed` is passed on as it is. A stop request
 /// ends a wait for the decompressor with EINTR. `make` says whose
 /// decompressor, so the tests can hold one to another.

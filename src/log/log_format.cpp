@@ -1,5 +1,7 @@
 #include "log/log_format.h"
 
+#include <cstdint>
+
 #include "platform/platform.h"
 
 namespace {
@@ -24,9 +26,40 @@ bool is_bzip2(std::string_view head) {
          head[3] <= '9';
 }
 
+// A skippable frame: magic 0x184D2A50 to 0x184D2A5F, little-endian, then
+// its size in 32 bits and that many bytes of anything.
+bool is_skippable(std::string_view head) {
+  return head.size() >= 4 && (static_cast<unsigned char>(head[0]) >> 4) == 5 &&
+         head.substr(1, 3) == "\x2a\x4d\x18";
+}
+
+// What follows the skippable frames at head's start; *inside when head
+// ends in one of them.
+std::string_view past_skippable(std::string_view head, bool* inside) {
+  *inside = false;
+  while (is_skippable(head)) {
+    std::uint64_t size = 0;
+    for (std::size_t i = 8; i-- > 4 && head.size() >= 8;)
+      size = size << 8 | static_cast<unsigned char>(head[i]);
+    if (head.size() < 8 || size > head.size() - 8) {
+      *inside = true;
+      return {};
+    }
+    head.remove_prefix(8 + size);
+  }
+  return head;
+}
+
 }  // anonymous namespace
 
 log_format sniff_format(std::string_view head) {
+  if (is_skippable(head)) {
+    bool inside = false;
+    const std::string_view rest =
+        past_skippable(head.substr(0, kSniffBytes), &inside);
+    return !inside && sniff_format(rest) == log_format::lz4 ? log_format::lz4
+                                                            : log_format::zstd;
+  }
   if (is_bzip2(head)) return log_format::bzip2;
   for (const magic& m : kMagics)
     if (head.substr(0, m.bytes.size()) == m.bytes) return m.format;
@@ -34,6 +67,11 @@ log_format sniff_format(std::string_view head) {
 }
 
 bool magic_could_follow(std::string_view head) {
+  if (is_skippable(head)) {
+    bool inside = false;
+    const std::string_view rest = past_skippable(head, &inside);
+    return head.size() < kSniffBytes && (inside || magic_could_follow(rest));
+  }
   if (head.size() < 4 &&
       std::string_view("BZh").substr(0, head.size()) == head.substr(0, 3))
     return true;
@@ -100,7 +138,7 @@ std::string readable_formats() {
 }
 
 log_format peek_format(std::FILE* file) {
-  char head[kMagicBytes];
+  char head[kSniffBytes];
   int error = 0;
   const std::ptrdiff_t got =
       platform_read_at(file, head, sizeof head, 0, &error);

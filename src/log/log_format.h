@@ -10,11 +10,17 @@
 
 enum class log_format { plain, gzip, bzip2, xz, zstd, lz4 };
 
-/// The most bytes sniff_format looks at.
+/// The longest magic.
 constexpr std::size_t kMagicBytes = 6;
 
+/// The most bytes sniff_format looks at: skippable frames at the start
+/// are looked past within them.
+constexpr std::size_t kSniffBytes = 4096;
+
 /// The format whose magic head begins with; plain when none matches, or
-/// when head is too short to hold the whole magic.
+/// when head is too short to hold the whole magic. Skippable frames (zstd's
+/// and LZ4's, as pzstd starts a file) give the format of the frame after
+/// them, zstd where that is not in sight.
 log_format sniff_format(std::string_view head);
 
 /// True while head is a proper beginning of some magic: a byte more might

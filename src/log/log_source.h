@@ -20,6 +20,7 @@ struct log_reading {
   std::atomic<std::uint64_t> file_bytes{0};  // taken from the file so far
   bool compressed = false;  // the lines are the decompressed text
   bool damaged = false;     // the compressed data ended in damage
+  std::uint64_t window = 0;  // it asked for a window past what a run allows
   std::uint64_t lines = 0;  // compressed: LF bytes handed to the reader
   // The file ended before its read limit: it was cut short (truncated, as
   // copytruncate does) after file_bytes.

@@ -29,6 +29,17 @@ void platform_transient_line(const std::string& text, std::size_t width);
 /// True when standard output is a terminal that text is shown on directly.
 bool platform_stdout_is_terminal();
 
+/// True when standard input is a terminal (a person types the answers),
+/// not a file or a pipe.
+bool platform_stdin_is_terminal();
+
+/// From now on the console is left as it was found however the run ends:
+/// a signal that ends it (Ctrl-C, SIGTERM, SIGHUP; on Windows a console
+/// event) puts the colours back first, Ctrl-Z puts them back while the
+/// run is stopped and sets them again on its return, and a console that
+/// goes away (a pipe whose reader has gone) ends console output only.
+void platform_guard_console();
+
 /// Starts the socket library. False when it cannot be started.
 bool platform_start_sockets();
 

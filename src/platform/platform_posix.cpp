@@ -37,8 +37,42 @@ volatile sig_atomic_t caught = 0;
 // at it and the read).
 int stop_pipe[2] = {-1, -1};
 
+// The colour last set, or -1 while the terminal has its own; read by the
+// signal handlers below.
+volatile sig_atomic_t shown_attribute = -1;
+
+// Writes the colour sequence of an attribute (-1: the terminal's own)
+// straight to standard output; safe in a signal handler.
+void write_colour_now(int attribute) {
+  char sequence[] = "\x1b[0;00m";
+  std::size_t length = 4;  // ESC [ 0 m
+  if (attribute < 0) {
+    sequence[3] = 'm';
+  } else {
+    const int code = ((attribute & 8) ? 90 : 30) + ((attribute & 4) ? 1 : 0) +
+                     (attribute & 2) + ((attribute & 1) ? 4 : 0);
+    sequence[4] = static_cast<char>('0' + code / 10);
+    sequence[5] = static_cast<char>('0' + code % 10);
+    length = 7;
+  }
+  const ssize_t ignored = write(STDOUT_FILENO, sequence, length);
+  (void)ignored;
+}
+
+// Ends the process by sig as if it had not been caught, in the terminal's
+// own colours. The signal is blocked while its handler runs, so it is
+// taken as soon as the handler returns.
+void die_by(int sig) {
+  if (shown_attribute >= 0) write_colour_now(-1);
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
 extern "C" void on_stop_signal(int sig) {
-  if (caught != 0) _exit(128 + sig);
+  if (caught != 0) {
+    die_by(sig);
+    return;
+  }
   caught = sig;
   if (stop_pipe[1] >= 0) {
     const ssize_t ignored = write(stop_pipe[1], "", 1);
@@ -77,6 +111,7 @@ void platform_reset_text_attribute() {
   std::fflush(stdout);
   std::fputs("\x1b[0m", stdout);
   std::fflush(stdout);
+  shown_attribute = -1;
 }
 
 void platform_transient_line(const std::string& text, std::size_t) {
@@ -101,6 +136,53 @@ void platform_set_text_attribute(int attribute) {
   std::fflush(stdout);
   std::printf("\x1b[0;%dm", base + rgb);
   std::fflush(stdout);
+  shown_attribute = attribute & 15;
+}
+
+bool platform_stdin_is_terminal() { return isatty(STDIN_FILENO) == 1; }
+
+namespace {
+
+extern "C" void on_ending_signal(int sig) { die_by(sig); }
+
+// Ctrl-Z: the shell gets its colours back while the run is stopped, and
+// the run's colour is set again once it goes on.
+extern "C" void on_suspend(int) {
+  const int saved_errno = errno;
+  const int attribute = shown_attribute;
+  if (attribute >= 0) write_colour_now(-1);
+  signal(SIGTSTP, SIG_DFL);
+  sigset_t suspend;
+  sigemptyset(&suspend);
+  sigaddset(&suspend, SIGTSTP);
+  raise(SIGTSTP);
+  pthread_sigmask(SIG_UNBLOCK, &suspend, nullptr);  // stops here
+  pthread_sigmask(SIG_BLOCK, &suspend, nullptr);
+  signal(SIGTSTP, on_suspend);
+  if (attribute >= 0) write_colour_now(attribute);
+  errno = saved_errno;
+}
+
+// Installs handler for sig unless the signal was ignored when the program
+// started (nohup, a background job): that stays as it was.
+void handle_unless_ignored(int sig, void (*handler)(int), int flags) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = flags;
+  struct sigaction before {};
+  if (sigaction(sig, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+    sigaction(sig, &action, nullptr);
+}
+
+}  // anonymous namespace
+
+void platform_guard_console() {
+  // The console is a side channel: its pipe closing ends no run, the
+  // write fails instead (EPIPE) and console output is lost, not the report.
+  signal(SIGPIPE, SIG_IGN);
+  for (int sig : kStopSignals) handle_unless_ignored(sig, on_ending_signal, 0);
+  handle_unless_ignored(SIGTSTP, on_suspend, SA_RESTART);
 }
 
 bool platform_start_sockets() { return true; }
@@ -152,14 +234,21 @@ name_answer platform_name_of(const ip_address& address, std::string* name) {
 
 std::ptrdiff_t platform_read(std::FILE* file, char* into, std::size_t size,
                              int* error, bool may_wait) {
-  // A pipe waits here, where a request is seen too.
+  // A pipe waits here, where a request is seen too. Any other signal
+  // (Ctrl-Z and the return from it) only resumes the wait.
   pollfd ready[2] = {{fileno(file), POLLIN, 0}, {stop_pipe[0], POLLIN, 0}};
-  if (may_wait && stop_pipe[0] >= 0 &&
-      (poll(ready, 2, -1) < 0 || ready[1].revents != 0)) {
+  int waited = 0;
+  while (may_wait && stop_pipe[0] >= 0 &&
+         (waited = poll(ready, 2, -1)) < 0 && errno == EINTR && caught == 0) {
+  }
+  if (may_wait && stop_pipe[0] >= 0 && (waited < 0 || ready[1].revents != 0)) {
     *error = EINTR;
     return -1;
   }
-  const ssize_t got = read(fileno(file), into, size);
+  ssize_t got = 0;
+  while ((got = read(fileno(file), into, size)) < 0 && errno == EINTR &&
+         caught == 0) {
+  }
   if (got < 0) *error = errno;
   return got;
 }
@@ -370,9 +459,16 @@ bool platform_open_in_viewer(const char* path) {
   // Its own session, so closing our terminal does not take the viewer down.
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
+  // The opener gets the default handling of SIGPIPE, which the run ignores.
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  short flags = POSIX_SPAWN_SETSIGDEF;
 #ifdef POSIX_SPAWN_SETSID
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+  flags |= POSIX_SPAWN_SETSID;
 #endif
+  posix_spawnattr_setflags(&attr, flags);
   char* argv[] = {const_cast<char*>(opener), const_cast<char*>(path), nullptr};
   pid_t pid = 0;
   const int spawned =

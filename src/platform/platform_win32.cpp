@@ -51,9 +51,29 @@ volatile LONG stop_asked = 0;
 // can be ended from the handler's thread.
 HANDLE main_thread = nullptr;
 
+// The console's attributes before the first change, put back at the end.
+bool color_changed = false;
+WORD attributes_at_start = 0;
+
+// Safe from the handler's thread: no stream is touched.
+void put_back_attributes() {
+  if (color_changed)
+    SetConsoleTextAttribute(GetStdHandle(STD_OUTPUT_HANDLE),
+                            attributes_at_start);
+}
+
+// Outside the search (at a prompt, at "Press enter") a console event ends
+// the run at once, in the console's own colours.
+BOOL WINAPI on_console_exit(DWORD) {
+  put_back_attributes();
+  ExitProcess(STATUS_CONTROL_C_EXIT);
+}
+
 BOOL WINAPI on_console_event(DWORD event) {
-  if (InterlockedExchange(&stop_asked, 1) != 0)
+  if (InterlockedExchange(&stop_asked, 1) != 0) {
+    put_back_attributes();
     ExitProcess(STATUS_CONTROL_C_EXIT);
+  }
   if (main_thread != nullptr) CancelSynchronousIo(main_thread);
   // When the window closes, Windows ends the process as soon as this
   // returns: give the run the few seconds it allows to finish the line in
@@ -67,10 +87,6 @@ BOOL WINAPI on_console_event(DWORD event) {
 }  // anonymous namespace
 
 namespace {
-
-// The console's attributes before the first change, put back at the end.
-bool color_changed = false;
-WORD attributes_at_start = 0;
 
 void remember_attributes() {
   CONSOLE_SCREEN_BUFFER_INFO info;
@@ -114,6 +130,15 @@ bool platform_stdout_is_terminal() {
   DWORD mode = 0;
   return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 }
+
+bool platform_stdin_is_terminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+// A closed pipe on standard output makes its writes fail, with no signal:
+// only the console's colours need a handler.
+void platform_guard_console() { SetConsoleCtrlHandler(on_console_exit, TRUE); }
 
 bool platform_start_sockets() {
   WSADATA wData;

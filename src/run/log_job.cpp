@@ -73,6 +73,7 @@ void search_job(log_job& job, const std::vector<report_section>& sections,
   job.read.end = search_terms(terms.data(), terms.size(), reader, stop);
   job.read.error = reader.read_error();
   job.read.damaged = job.reading.damaged;
+  job.read.window = job.reading.window;
   job.read.lines = job.reading.lines;
   job.read.refused = job.reading.refused;
   job.read.shrunk = job.reading.shrunk;
@@ -104,6 +105,9 @@ void print_incomplete(const read_end& read, const std::string& name,
     print_line_too_long(log);
   else if (read.end == search_end::read_failed && read.damaged)
     print_compressed_log_damaged(read.lines, named ? name : "");
+  else if (read.end == search_end::read_failed && read.window != 0)
+    print_compressed_log_too_large(read.lines, read.window,
+                                   named ? name : "");
   else if (read.end == search_end::read_failed)
     print_log_unreadable(log, read.error);
 }

@@ -22,6 +22,7 @@ struct read_end {
   search_end end = search_end::log_ended;
   int error = 0;              // errno value of a failed read
   bool damaged = false;       // a compressed log's data broke off
+  std::uint64_t window = 0;   // or asked for a window past what we allow
   std::uint64_t lines = 0;    // and the complete lines before that
   log_format refused = log_format::plain;  // a pipe this build cannot read
   bool gone = false;  // moved or removed before its turn: nothing searched

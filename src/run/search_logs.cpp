@@ -95,14 +95,16 @@ void wait_for(log_run& run, std::size_t index) {
   end_progress();
 }
 
+// A stop request does not end a replay: what was read before it belongs
+// in the report. A second request ends the process at once.
 bool replay(log_run& run, std::size_t s, log_job& job, hit_writer& writer) {
-  if (writer.write_error != 0 || platform_stop_requested()) return false;
+  if (writer.write_error != 0) return false;
   tell_spill_failure(run);
   job.lost[s] = replay_tape(run.store, *job.held[s],
                             [&](std::string_view line, std::int64_t) {
                               return write_hit(writer, line, ++run.numbered[s]);
                             },
-                            platform_stop_requested);
+                            [] { return false; });
   return true;
 }
 
@@ -130,6 +132,10 @@ int write_first_section(log_run& run) {
     }
   }
   run.board->stop();
+  // Stopped: the first-section hits the other threads found come next, in
+  // log order (a tape already written is empty by now).
+  if (platform_stop_requested())
+    for (const auto& job : run.jobs) replay(run, 0, *job, writer);
   finish_section(writer, *run.names);
   print_all_incomplete(run);
   return writer.write_error;
@@ -207,7 +213,9 @@ search_result search_logs(const search_options& options, std::FILE* report,
     result.log_opened = false;
     return result;
   }
-  for (const std::string& name : set.not_opened) print_not_opened(name);
+  // An open a stop request interrupted is no log that cannot be opened.
+  if (!platform_stop_requested())
+    for (const std::string& name : set.not_opened) print_not_opened(name);
   log_run run;
   run.report = report;
   run.names = &names;
@@ -224,7 +232,7 @@ search_result search_logs(const search_options& options, std::FILE* report,
   result.write_error = write_first_section(run);
   if (run.board->out_of_memory()) throw std::bad_alloc();
   for (std::size_t s = 1; s < run.sections.size(); ++s) {
-    if (result.write_error != 0 || platform_stop_requested()) break;
+    if (result.write_error != 0) break;
     result.write_error = write_held_section(run, s);
   }
   bool whole = set.not_opened.empty();

@@ -33,9 +33,10 @@ struct search_result {
 /// the rest; then writes each further heading and section from what was
 /// held. A regular file is read as far as it reached when opened, so every
 /// section sees the same lines. What could not be searched is said on the
-/// console after each section; the search ends at the first failed write,
-/// and at a stop request, with held hits never announced left out. Every
-/// hit is in the report when it returns. With mixed_case the same read
+/// console after each section; the search ends at the first failed write.
+/// A stop request ends the reading, not the writing: every hit read before
+/// it, held ones included, is written in the usual order. Every hit is in
+/// the report when it returns. With mixed_case the same read
 /// also holds the lines that have the term in mixed case only, written as
 /// a third section after the lower-case one.
 search_result search_logs(const search_options& options, std::FILE* report,

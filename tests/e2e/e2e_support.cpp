@@ -105,11 +105,17 @@ pid_t program_below(pid_t root) {
 
 pid_t start(const std::vector<std::string>& argv, const std::string& in,
             const std::string& out, const std::string& err,
-            const std::pair<std::string, std::string>& env) {
+            const std::pair<std::string, std::string>& env,
+            bool out_closed = false) {
   const pid_t pid = fork();
   if (pid == 0) {
     const int fd_in = open(in.c_str(), O_RDONLY);
-    const int fd_out = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int fd_out = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int ends[2];
+    if (out_closed && pipe(ends) == 0) {
+      close(ends[0]);
+      fd_out = ends[1];
+    }
     const int fd_err = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(fd_in, 0);
     dup2(fd_out, 1);
@@ -132,7 +138,7 @@ int spawn(const std::vector<std::string>& argv, const fs::path& in,
           const fs::path& out, const fs::path& err, const std::string& opened,
           const e2e_run& run, const fs::path& report, long* max_rss_kib) {
   const pid_t pid = start(argv, in.string(), out.string(), err.string(),
-                          {"VANTREL_OPENED", opened});
+                          {"VANTREL_OPENED", opened}, run.output_closed);
   int status = 0;
   rusage usage{};
   if (run.stop_signal == 0) {
@@ -142,7 +148,11 @@ int spawn(const std::vector<std::string>& argv, const fs::path& in,
     // terminal or Wine it runs below them, and is looked for there.
     bool sent = false;
     while (wait4(pid, &status, WNOHANG, &usage) == 0) {
-      if (!sent && file_size_or_zero(report) >= run.stop_after) {
+      const bool due = run.stop_at_output.empty()
+                           ? file_size_or_zero(report) >= run.stop_after
+                           : read_file(out.string()).find(
+                                 run.stop_at_output) != std::string::npos;
+      if (!sent && due) {
         kill(run.on_terminal || windows_program() ? program_below(pid) : pid,
              run.stop_signal);
         sent = true;
@@ -387,6 +397,9 @@ e2e_result run_once(const e2e_run& run) {
   if (!run.link.first.empty())
     fs::create_hard_link(work / run.link.first, work / run.link.second);
   if (run.report_is_directory) fs::create_directory(work / "report.html");
+  int held_input = -1;  // a writer of the FIFO while the run lasts
+  if (run.input_stays_open && mkfifo((root / "stdin").c_str(), 0600) == 0)
+    held_input = open((root / "stdin").c_str(), O_RDWR | O_CLOEXEC);
   write_file(root / "stdin", run.input);
   if (run.prepare) run.prepare(work.string());
   const std::string opened = (root / "opened").string();
@@ -411,7 +424,7 @@ e2e_result run_once(const e2e_run& run) {
     // Wine's console reads a terminal raw, where a typed Enter is a CR that
     // the terminal may already have turned into LF: the answers come from
     // the file, and only the output goes to the terminal.
-    if (windows_program()) {
+    if (windows_program() || run.input_piped) {
       line += "<" + shell_quote(in.string());
       in = "/dev/null";
     }
@@ -427,6 +440,7 @@ e2e_result run_once(const e2e_run& run) {
   e2e_result r;
   r.status = spawn(argv, in, root / "stdout", root / "stderr",
                    opened, run, work / "report.html", &r.max_rss_kib);
+  if (held_input >= 0) close(held_input);
   if (!run.name_server.empty()) r.server_log = server_log(root);
   r.out = read_file((root / "stdout").string());
   if (windows_program() && !run.on_terminal) r.out = from_text_mode(r.out);
@@ -470,6 +484,12 @@ e2e_result run_vantrel(const e2e_run& run) {
 const std::string kNotOpen =
     "\tReport.html could not be opened or created, make sure the directory is "
     "not read-only.\n";
+
+const std::string kCutShort =
+    "\n\tStopped: report.html holds only what was found before the stop.\n";
+
+const std::string kNoAnswer =
+    "\n\tThe input ended before an answer was given; nothing was searched.\n";
 
 std::string banner() {
   return "\n\t\t************************************\n"

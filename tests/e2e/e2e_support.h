@@ -25,6 +25,9 @@ struct e2e_run {
   std::vector<std::pair<std::string, std::string>> files;  // name, bytes
   bool report_is_directory = false;  // makes report.html uncreatable
   bool on_terminal = false;          // run under a pseudo-terminal
+  bool input_piped = false;  // on a terminal too, as always under Wine
+  bool input_stays_open = false;  // no end after `input`: a prompt waits
+  bool output_closed = false;  // standard output: a pipe nobody reads
   std::string hosts;                 // hosts file; empty: tests/e2e/hosts
   std::pair<std::string, std::string> link;  // hard link: target, name
   bool wait_for_viewer = true;       // give a background viewer time
@@ -42,6 +45,7 @@ struct e2e_run {
   // Sends stop_signal once report.html holds at least stop_after bytes.
   int stop_signal = 0;
   std::size_t stop_after = 0;
+  std::string stop_at_output;  // or once standard output holds this
   std::function<void()> after_stop;  // called once the signal is sent
   // A name server run beside the program, on 127.0.0.1:53 in its namespace
   // only (hermetic.sh), and asked through a resolv.conf of the run's own
@@ -150,3 +154,5 @@ std::string lower_heading();
 std::string result(const std::string& line);
 std::string foot();
 extern const std::string kNotOpen;
+extern const std::string kCutShort;  // the run was stopped
+extern const std::string kNoAnswer;  // the input ended at a prompt

@@ -145,18 +145,21 @@ TEST(Hostile, StopSignalsLeaveOnlyWholeLines) {
 }
 
 // A log whose writer stays idle after its lines leaves the read waiting;
-// the first request to stop must still end the run, with every announced
-// hit in the report.
+// the first request to stop must still end the run, with every hit read
+// before it in the report, the lower-case ones held for their section
+// too, and the report closed.
 TEST(Hostile, StopSignalsEndARunWaitingOnAnIdleFifo) {
   if (windows_program())
     GTEST_SKIP() << "under Wine a read waiting on an idle FIFO goes on "
                     "waiting after Ctrl-C, until the writer closes";
   std::string lines;
-  std::string results;
+  std::string results, held, found_all;
   for (int i = 0; i < 500; ++i) {
     // No address in the last field, so no line waits for a name.
-    lines += "JDOE " + std::to_string(i) + " done\n";
+    lines += "JDOE " + std::to_string(i) + " done\njdoe held\n";
     results += result("JDOE " + std::to_string(i) + " done");
+    held += result("jdoe held");
+    found_all += found(i + 1);
   }
   for (int sig : stop_signals()) {
     fifo_log fifo;
@@ -171,7 +174,10 @@ TEST(Hostile, StopSignalsEndARunWaitingOnAnIdleFifo) {
     const e2e_result r = run_vantrel(run);
     EXPECT_EQ(r.status, stopped_status(sig));
     EXPECT_FALSE(fifo.closed) << "the run waited on the log";
-    EXPECT_EQ(r.report, head("jdoe", "fw.log") + results);
+    EXPECT_EQ(r.report,
+              head("jdoe", "fw.log") + results + lower_heading() + held + foot());
+    EXPECT_EQ(r.out, banner() + progress() + pass_start(true) + found_all +
+                         pass_start(false) + found_all + kCutShort);
   }
 }
 

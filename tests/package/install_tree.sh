@@ -22,6 +22,12 @@ cmp "$src/doc/vantrel.1" "$scratch/prefix/share/man/man1/vantrel.1" ||
 # The trim prompt sends people to this file; it must explain trimming.
 grep -q "^Trim$" "$scratch/prefix/share/doc/vantrel/ReadMe!.txt" ||
   fail "the read-me has no Trim section"
+# It names every switch of the program's own summary, and the exit statuses.
+run_hermetic "$scratch/prefix/bin/vantrel" "$(new_workdir)" '' --help
+for word in $(grep -o -- ' -[a-z-]*' "$scratch/out") 'Exit status'; do
+  grep -q -- "$word" "$scratch/prefix/share/doc/vantrel/ReadMe!.txt" ||
+    fail "the read-me does not name $word"
+done
 
 # The installed program runs from its new place.
 w=$(new_workdir)
