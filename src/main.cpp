@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,31 @@ void stop_if_asked(std::FILE* report) {
 
 void close_report(std::FILE* report) {
   if (report != nullptr) std::fclose(report);
+}
+
+// Memory exhausted anywhere in the search ends the run here rather than
+// aborting it: false, and the report keeps what was written.
+bool search_in_memory(const search_options& options, std::FILE* report,
+                      name_pipeline& names, search_result* searched) {
+  try {
+    *searched = search_logs(options, report, names);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+int end_out_of_memory(std::FILE* report) {
+  // What the search let go of leaves room for the foot, as a stopped run
+  // gets it: the page ends whole after the last hit written.
+  try {
+    write_foot(report);
+  } catch (const std::bad_alloc&) {
+  }
+  platform_release_stop_signals();
+  print_out_of_memory();
+  close_report(report);
+  return kRunFailed;
 }
 
 int end_unwritten(std::FILE* report, int error) {
@@ -98,8 +124,10 @@ int main(int argc, char** argv) {
           write_head(report, settings.term, names_as_given(options.logs)))
     return end_unwritten(report, error);
   auto names = std::make_unique<name_pipeline>(report, settings.trim);
-  const search_result searched = search_logs(options, report, *names);
+  search_result searched;
+  const bool in_memory = search_in_memory(options, report, *names, &searched);
   names.reset();
+  if (!in_memory) return end_out_of_memory(report);
   platform_stop_sockets();
   if (!searched.log_opened && !platform_stop_requested()) {
     print_unable_to_open();

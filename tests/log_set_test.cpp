@@ -67,14 +67,15 @@ TEST(LogSet, MoreLogsThanDescriptorsAreEachOpenedInTurn) {
   getrlimit(RLIMIT_NOFILE, &old);
   low.rlim_max = old.rlim_max;
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-  log_set set = open_logs(names);
+  log_set set = open_logs(names, 64);
   EXPECT_TRUE(set.not_opened.empty());
   int error = 0;
   std::size_t whole = 0;
   for (log_entry& log : set.logs) {
     if (log.read_whole && log.bytes == text) ++whole;
     if (log.read_whole) continue;
-    EXPECT_TRUE(log.file != nullptr || reopen_log(log, &error)) << error;
+    EXPECT_TRUE(log.file != nullptr ||
+                reopen_log(log, &error) == reopened::ok) << error;
     if (log.file != nullptr) std::fclose(log.file);
   }
   EXPECT_EQ(whole, held);

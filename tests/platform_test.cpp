@@ -1,9 +1,10 @@
-// The address parser behind the host substitution: what it takes for an
-// address must be the same on every platform, whichever parser it wraps.
+// What must be the same on every platform, whichever call it wraps: the
+// address parser behind the host substitution, and a log held open.
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "platform/platform.h"
@@ -57,6 +58,23 @@ TEST(Ipv4Parse, TextThatIsNoAddressIsRejected) {
     EXPECT_FALSE(platform_parse_ipv4(text, &address)) << text;
     EXPECT_EQ(address, 12345u) << text;
   }
+}
+
+// Log rotation renames logs a run holds open: on Windows the C library's
+// own open would refuse that for as long as the run holds it.
+TEST(OpenLog, HeldLogCanBeRenamedAndIsKnownByItsIdentity) {
+  const std::string name = testing::TempDir() + "vantrel-held.log";
+  std::fclose(std::fopen(name.c_str(), "wb"));
+  std::FILE* held = platform_open_log(name.c_str());
+  file_facts facts;
+  file_identity there;
+  ASSERT_TRUE(held != nullptr && platform_file_facts(held, &facts));
+  EXPECT_EQ(std::rename(name.c_str(), (name + ".1").c_str()), 0);
+  EXPECT_FALSE(platform_identity_at(name, &there));
+  EXPECT_TRUE(platform_identity_at(name + ".1", &there) &&
+              there == facts.identity);
+  std::fclose(held);
+  std::remove((name + ".1").c_str());
 }
 
 }  // namespace

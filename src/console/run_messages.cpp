@@ -135,6 +135,26 @@ void print_log_unreadable(const std::string& log, int error) {
         platform_error_text(error) + ".\n");
 }
 
+void print_log_gone(const std::string& name) {
+  color(LIGHTRED);
+  print("\tThe log " + name +
+        " was moved or removed before it was searched; its hits are "
+        "missing.\n");
+}
+
+void print_log_shrunk(const std::string& name, std::uint64_t read_to) {
+  color(LIGHTRED);
+  print("\tThe log " + name +
+        " was cut short while it was searched; hits after byte " +
+        std::to_string(read_to) + " may be missing.\n");
+}
+
+void print_out_of_memory() {
+  color(LIGHTRED);
+  print("\tThe run ran out of memory; the report holds the hits written "
+        "before it.\n");
+}
+
 void print_file_written() {
   color(BRIGHTGREEN);
   print("\n\tFile written.\n");

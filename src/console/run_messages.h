@@ -48,6 +48,16 @@ void print_line_too_long(const std::string& log);
 /// A read of the log (labelled as above) failed with errno value `error`.
 void print_log_unreadable(const std::string& log, int error);
 
+/// A log left closed was neither under its name nor anywhere in its folder
+/// when its turn came: none of its hits are in the report.
+void print_log_gone(const std::string& name);
+
+/// A log ended before the size it had when listed, after `read_to` bytes.
+void print_log_shrunk(const std::string& name, std::uint64_t read_to);
+
+/// The run ran out of memory: the report holds what was written before.
+void print_out_of_memory();
+
 /// The input ended where an answer was due: the run ends, nothing searched.
 void print_no_answer();
 

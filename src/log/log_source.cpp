@@ -23,9 +23,15 @@ struct file_closer {
 byte_source bounded_file(std::FILE* file, std::uint64_t limit,
                          log_reading* reading) {
   std::shared_ptr<std::FILE> owned(file, file_closer());
-  return [owned, read = file_source(file, limit, &reading->file_bytes)](
-             char* into, std::size_t size, int* error) {
-    return read(into, size, error);
+  return [owned, read = file_source(file, limit, &reading->file_bytes), limit,
+          reading](char* into, std::size_t size, int* error) {
+    const std::ptrdiff_t got = read(into, size, error);
+    // A regular file's limit is its size when listed: an end before it
+    // means the file lost bytes meanwhile.
+    if (got == 0 && size > 0 && limit != kNoLimit &&
+        reading->file_bytes < limit)
+      reading->shrunk = true;
+    return got;
   };
 }
 

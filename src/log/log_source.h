@@ -22,6 +22,9 @@ struct log_reading {
   bool damaged = false;     // the compressed data ended in damage
   std::uint64_t window = 0;  // it asked for a window past what a run allows
   std::uint64_t lines = 0;  // compressed: LF bytes handed to the reader
+  // The file ended before its read limit: it was cut short (truncated, as
+  // copytruncate does) after file_bytes.
+  bool shrunk = false;
   // A format this build does not read: its reads fail, nothing searched.
   log_format refused = log_format::plain;
   // Set before opening: the format the log's name says (format_by_name),

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <unordered_map>
 #include <utility>
@@ -91,7 +92,12 @@ void look_up_next(name_cache_state& s, std::unique_lock<std::mutex>& hold) {
   hold.unlock();
   std::string name;
   const clock_type::time_point start = s.rules.now();
-  const name_answer answer = s.source(address, &name);
+  name_answer answer = name_answer::failed;
+  try {
+    answer = s.source(address, &name);
+  } catch (const std::bad_alloc&) {
+    // No memory for the name: the address stays as it stands.
+  }
   const clock_type::duration took = s.rules.now() - start;
   hold.lock();
   --s.busy;

@@ -113,12 +113,16 @@ std::ptrdiff_t platform_write_at(std::FILE* file, const char* from,
                                  int* error);
 
 /// What tells one file from another whatever its name: device and inode,
-/// or on Windows the volume serial and the file index.
+/// or on Windows the volume serial and the file index. An inode number
+/// freed by a removed file is soon given to a new one, so where the file
+/// system keeps a file's birth time it is part of the identity too.
 struct file_identity {
   std::uint64_t device = 0;
   std::uint64_t index = 0;
+  std::int64_t born = 0;  // 0 where the system does not say
   bool operator==(const file_identity& other) const {
-    return device == other.device && index == other.index;
+    return device == other.device && index == other.index &&
+           born == other.born;
   }
 };
 
@@ -134,6 +138,15 @@ struct file_facts {
 
 /// The facts of an open file; false when the system does not say.
 bool platform_file_facts(std::FILE* file, file_facts* facts);
+
+/// Opens a log (a UTF-8 path) for reading in binary mode, as fopen would (null, with
+/// errno set, when it cannot). On Windows others may still rename or
+/// delete it while it is held open, as log rotation does.
+std::FILE* platform_open_log(const std::string& path);
+
+/// The identity of the file a path (UTF-8) names, without opening it for reading;
+/// false when there is no such file.
+bool platform_identity_at(const std::string& path, file_identity* id);
 
 /// The folder temporary files go to, in UTF-8: TMPDIR when set, else the
 /// system's (GetTempPath on Windows).
@@ -186,6 +199,9 @@ void platform_keep_stop_signals_off_this_thread();
 
 /// Lets the process hold as many files open as the system allows it.
 void platform_allow_many_open_files();
+
+/// How many files the process may hold open at once now.
+std::size_t platform_open_file_limit();
 
 /// Large buffers (a log's read buffer) go back to the system when freed,
 /// so a run over many logs holds what the logs being read need.

@@ -14,6 +14,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -295,16 +296,60 @@ std::ptrdiff_t platform_write_at(std::FILE* file, const char* from,
   return static_cast<std::ptrdiff_t>(done);
 }
 
-bool platform_file_facts(std::FILE* file, file_facts* facts) {
+namespace {
+
+std::int64_t nanoseconds(std::int64_t seconds, std::int64_t nanos) {
+  return seconds * 1000000000 + nanos;
+}
+
+#ifdef STATX_BTIME
+// One call for the facts and the birth time; false when it fails.
+bool look_at(int dir, const char* path, int flags, file_facts* facts) {
+  struct statx st {};
+  if (statx(dir, path, flags, STATX_BASIC_STATS | STATX_BTIME, &st) != 0)
+    return false;
+  facts->identity.device = makedev(st.stx_dev_major, st.stx_dev_minor);
+  facts->identity.index = st.stx_ino;
+  facts->identity.born =
+      (st.stx_mask & STATX_BTIME) != 0
+          ? nanoseconds(st.stx_btime.tv_sec, st.stx_btime.tv_nsec)
+          : 0;
+  facts->regular = S_ISREG(st.stx_mode);
+  facts->directory = S_ISDIR(st.stx_mode);
+  facts->modified = nanoseconds(st.stx_mtime.tv_sec, st.stx_mtime.tv_nsec);
+  facts->size = facts->regular ? st.stx_size : 0;
+  return true;
+}
+#else
+bool look_at(int dir, const char* path, int flags, file_facts* facts) {
   struct stat st {};
-  if (fstat(fileno(file), &st) != 0) return false;
+  if ((flags & AT_EMPTY_PATH) != 0 ? fstat(dir, &st) != 0
+                                   : stat(path, &st) != 0)
+    return false;
   facts->identity.device = static_cast<std::uint64_t>(st.st_dev);
   facts->identity.index = static_cast<std::uint64_t>(st.st_ino);
   facts->regular = S_ISREG(st.st_mode);
   facts->directory = S_ISDIR(st.st_mode);
-  facts->modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 +
-                    st.st_mtim.tv_nsec;
+  facts->modified = nanoseconds(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
   facts->size = facts->regular ? static_cast<std::uint64_t>(st.st_size) : 0;
+  return true;
+}
+#endif
+
+}  // anonymous namespace
+
+bool platform_file_facts(std::FILE* file, file_facts* facts) {
+  return look_at(fileno(file), "", AT_EMPTY_PATH, facts);
+}
+
+std::FILE* platform_open_log(const std::string& path) {
+  return std::fopen(path.c_str(), "rbe");  // not inherited by the viewer
+}
+
+bool platform_identity_at(const std::string& path, file_identity* id) {
+  file_facts facts;
+  if (!look_at(AT_FDCWD, path.c_str(), 0, &facts)) return false;
+  *id = facts.identity;
   return true;
 }
 
@@ -468,6 +513,16 @@ void platform_allow_many_open_files() {
     return;
   files.rlim_cur = files.rlim_max;
   setrlimit(RLIMIT_NOFILE, &files);
+}
+
+std::size_t platform_open_file_limit() {
+  rlimit files{};
+  // Unknown or unlimited: as many as any run could want.
+  constexpr std::size_t plenty = std::size_t{1} << 20;
+  if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY)
+    return plenty;
+  return files.rlim_cur < plenty ? static_cast<std::size_t>(files.rlim_cur)
+                                 : plenty;
 }
 
 void platform_return_large_buffers() {

@@ -413,6 +413,49 @@ bool platform_file_facts(std::FILE* file, file_facts* facts) {
   return true;
 }
 
+std::FILE* platform_open_log(const std::string& path) {
+  std::wstring wide_path;
+  if (!to_wide(path, &wide_path)) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  // The C library's fopen would not let others rename or delete the log
+  // while it is held open, and log rotation does both.
+  const HANDLE handle = CreateFileW(
+      wide_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    errno = errno_of(GetLastError());
+    return nullptr;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle),
+                                 _O_RDONLY | _O_BINARY);
+  std::FILE* stream = fd >= 0 ? _fdopen(fd, "rb") : nullptr;
+  if (stream == nullptr) {
+    if (fd >= 0) _close(fd); else CloseHandle(handle);
+    errno = EMFILE;
+  }
+  return stream;
+}
+
+bool platform_identity_at(const std::string& path, file_identity* id) {
+  std::wstring wide_path;
+  if (!to_wide(path, &wide_path)) return false;
+  // No access asked: a file others hold open without sharing is still told.
+  const HANDLE handle = CreateFileW(
+      wide_path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(handle, &info) != 0;
+  CloseHandle(handle);
+  if (!known) return false;
+  id->device = info.dwVolumeSerialNumber;
+  id->index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) |
+              info.nFileIndexLow;
+  return true;
+}
+
 std::string platform_temporary_folder() {
   const wchar_t* set = _wgetenv(L"TMPDIR");
   if (set != nullptr && *set != L'\0') return to_utf8(set);
@@ -509,6 +552,11 @@ bool platform_names_ignore_case() { return true; }
 // The C library's own cap on open streams (512 at first); 2048 is the most
 // msvcrt allows.
 void platform_allow_many_open_files() { _setmaxstdio(2048); }
+
+std::size_t platform_open_file_limit() {
+  const int most = _getmaxstdio();
+  return most > 0 ? static_cast<std::size_t>(most) : 512;
+}
 
 // The heap gives blocks this large their own pages already.
 void platform_return_large_buffers() {}

@@ -1,5 +1,6 @@
 #include "run/job_board.h"
 
+#include <new>
 #include <system_error>
 
 #include "platform/platform.h"
@@ -47,7 +48,14 @@ void job_board::start_workers(std::size_t count, const job_search& search) {
     platform_keep_stop_signals_off_this_thread();
     std::size_t index = 0;
     while (take_shared(&index)) {
-      search(index);
+      // Thrown out of a thread it would end the process; the main thread
+      // ends the run instead.
+      try {
+        search(index);
+      } catch (const std::bad_alloc&) {
+        out_of_memory_ = true;
+        quit_ = true;
+      }
       finish(index);
     }
   };

@@ -47,8 +47,13 @@ class job_board {
   /// Takes no more jobs and waits for the workers to end.
   void stop();
 
-  /// True once stop was called: searches under way should end.
+  /// True once stop was called, or a worker ran out of memory: searches
+  /// under way should end.
   bool stopped() const { return quit_; }
+
+  /// True when a worker's search ran out of memory: the run cannot be
+  /// whole, and ends.
+  bool out_of_memory() const { return out_of_memory_; }
 
   /// The number of jobs workers may take.
   std::size_t shared() const { return shared_; }
@@ -63,5 +68,6 @@ class job_board {
   std::size_t next_ = 0;     // the first job nobody has taken
   std::vector<char> done_;   // per job
   std::atomic<bool> quit_{false};
+  std::atomic<bool> out_of_memory_{false};
   std::vector<std::thread> workers_;
 };

@@ -31,11 +31,12 @@ void search_job(log_job& job, const std::vector<report_section>& sections,
                 hit_store& store, const hit_sink* live,
                 const stop_check& stop) {
   if (job.log.file == nullptr && !job.log.read_whole) {
-    if (!reopen_log(job.log, &job.read.error)) {
+    const reopened got = reopen_log(job.log, &job.read.error);
+    job.read.gone = got == reopened::gone;
+    if (got != reopened::ok) {
       job.read.end = search_end::read_failed;
       return;
     }
-    job.limit = job.log.limit;
   }
   std::FILE* file = job.log.file;
   job.log.file = nullptr;  // the source closes it
@@ -77,6 +78,8 @@ void search_job(log_job& job, const std::vector<report_section>& sections,
   job.read.window = job.reading.window;
   job.read.lines = job.reading.lines;
   job.read.refused = job.reading.refused;
+  job.read.shrunk = job.reading.shrunk;
+  job.read.read_to = job.reading.file_bytes;
   for (held_tape* tape : job.held) seal_tape(store, *tape);
 }
 
@@ -88,7 +91,7 @@ void release_job(log_job& job, hit_store& store) {
 
 bool cut_short(const read_end& read) {
   return read.end == search_end::line_too_long ||
-         read.end == search_end::read_failed;
+         read.end == search_end::read_failed || read.shrunk;
 }
 
 void print_incomplete(const read_end& read, const std::string& name,
@@ -96,7 +99,11 @@ void print_incomplete(const read_end& read, const std::string& name,
   // A refused pipe was named on standard error when its read began.
   if (read.refused != log_format::plain || !cut_short(read)) return;
   const std::string log = named ? "the log " + name : "the log";
-  if (read.end == search_end::line_too_long)
+  if (read.gone)
+    print_log_gone(name);
+  else if (read.shrunk)
+    print_log_shrunk(name, read.read_to);
+  else if (read.end == search_end::line_too_long)
     print_line_too_long(log);
   else if (read.end == search_end::read_failed && read.damaged)
     print_compressed_log_damaged(read.lines, named ? name : "");

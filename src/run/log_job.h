@@ -25,12 +25,14 @@ struct read_end {
   std::uint64_t window = 0;   // or asked for a window past what we allow
   std::uint64_t lines = 0;    // and the complete lines before that
   log_format refused = log_format::plain;  // a pipe this build cannot read
+  bool gone = false;  // moved or removed before its turn: nothing searched
+  bool shrunk = false;        // cut short while read,
+  std::uint64_t read_to = 0;  // after this many of its bytes
 };
 
 struct log_job {
   log_entry log;  // its file is closed once searched
-  // Taken from the open file: open_logs', or for a log it left closed,
-  // the one opened again to be searched.
+  // The log's size when listed, whichever file descriptor reads it.
   std::atomic<std::uint64_t> limit{kNoLimit};
   bool last = false;  // the last log searched: its text ends the run's
   log_reading reading;
@@ -49,7 +51,7 @@ void search_job(log_job& job, const std::vector<report_section>& sections,
 /// Lets go of what the job holds.
 void release_job(log_job& job, hit_store& store);
 
-/// True when the read did not reach the end of the log.
+/// True when the read did not reach the end of the log as it was listed.
 bool cut_short(const read_end& read);
 
 /// Says on the console what of the log was not searched, if anything;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "log/log_source.h"
@@ -91,17 +93,6 @@ struct identity_hash {
 // rather than by name: one look per file, however many there are.
 using taken_files = std::unordered_set<file_identity, identity_hash>;
 
-// The identity of the file named, if there is one.
-bool identity_of(const std::string& name, file_identity* id) {
-  std::FILE* file = platform_open_file(name, "rb");
-  if (file == nullptr) return false;
-  file_facts facts;
-  const bool known = platform_file_facts(file, &facts);
-  *id = facts.identity;
-  std::fclose(file);
-  return known;
-}
-
 // A directory or a name with a NUL byte cannot be a log; the C library
 // would open the one and cut the other short. One look at the file opened
 // tells a directory and all else the set needs.
@@ -115,7 +106,7 @@ open_file open_log(const std::string& log_name) {
   open_file opened;
   if (log_name.empty() || log_name.find('\0') != std::string::npos)
     return opened;
-  opened.file = platform_open_file(log_name, "rb");
+  opened.file = platform_open_log(log_name);
   if (opened.file == nullptr) return opened;
   opened.known = platform_file_facts(opened.file, &opened.facts);
   if (opened.known && opened.facts.directory) {
@@ -178,6 +169,63 @@ verdict check(file_check& files, const open_file& opened) {
   return files.taken.insert(id).second ? verdict::log : verdict::named_before;
 }
 
+// Where the files of one folder are, by identity, as last listed: a
+// rotation renames a whole set at once, and each log opened again after it
+// would otherwise list the folder anew.
+struct folder_listing {
+  std::mutex lock;
+  bool listed = false;
+  std::string folder;
+  std::unordered_map<file_identity, std::string, identity_hash> paths;
+};
+
+void list_folder(folder_listing& files, const std::string& folder) {
+  files.listed = true;
+  files.folder = folder;
+  files.paths.clear();
+  std::error_code ec;
+  fs::path where;
+  if (!path_of(folder.empty() ? "." : folder, &where)) return;
+  fs::directory_iterator it(where, ec);
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    std::string leaf;
+    std::error_code kind;
+    file_identity id;
+    if (leaf_name(*it, &leaf) && it->is_regular_file(kind) &&
+        platform_identity_at(folder + leaf, &id))
+      files.paths.emplace(id, folder + leaf);
+  }
+}
+
+// The listed path of the file, if it is still there.
+std::string still_there(const folder_listing& files,
+                        const file_identity& wanted) {
+  const auto at = files.paths.find(wanted);
+  file_identity id;
+  if (at == files.paths.end() || !platform_identity_at(at->second, &id) ||
+      !(id == wanted))
+    return "";
+  return at->second;
+}
+
+// Where the file listed under `name` is now, among the regular files of the
+// same folder; empty when it is not there.
+std::string path_by_identity(const std::string& name,
+                             const file_identity& wanted) {
+  static folder_listing files;
+  const std::string folder = name.substr(0, name_start(name));
+  const std::lock_guard<std::mutex> hold(files.lock);
+  const bool known = files.listed && files.folder == folder;
+  if (!known) list_folder(files, folder);
+  std::string path = still_there(files, wanted);
+  // Moved again since the folder was listed.
+  if (path.empty() && known) {
+    list_folder(files, folder);
+    path = still_there(files, wanted);
+  }
+  return path;
+}
+
 }  // anonymous namespace
 
 std::string names_as_given(const std::vector<std::string>& names) {
@@ -235,10 +283,21 @@ void order_logs(std::vector<log_entry>& logs) {
                    });
 }
 
-log_set open_logs(const std::vector<std::string>& names) {
+open_file_plan plan_open_files(std::size_t limit, std::size_t cores) {
+  constexpr std::size_t reserve = 32, per_search = 2;
+  const std::size_t room = limit > reserve ? limit - reserve : 0;
+  open_file_plan plan;
+  plan.searches = std::max<std::size_t>(1, std::min(cores, room / per_search));
+  const std::size_t searching = plan.searches * per_search;
+  plan.held_open = room > searching ? room - searching : 0;
+  return plan;
+}
+
+log_set open_logs(const std::vector<std::string>& names,
+                  std::size_t held_open) {
   log_set set;
   file_check files;
-  files.have_report = identity_of(kReportName, &files.report);
+  files.have_report = platform_identity_at(kReportName, &files.report);
   std::size_t open_regular = 0;
   std::uint64_t whole_room = kWholeInAll;
   for (const std::string& given : names) {
@@ -270,7 +329,7 @@ log_set open_logs(const std::vector<std::string>& names) {
         log.bytes = std::move(bytes);
         log.read_whole = true;
       }
-      if (whole || (log.regular && ++open_regular > kOpenAtOnce)) {
+      if (whole || (log.regular && ++open_regular > held_open)) {
         std::fclose(log.file);
         log.file = nullptr;
       }
@@ -281,23 +340,23 @@ log_set open_logs(const std::vector<std::string>& names) {
   return set;
 }
 
-bool reopen_log(log_entry& log, int* error) {
+reopened reopen_log(log_entry& log, int* error) {
+  std::string path = log.name;
+  file_identity id;
+  if (!platform_identity_at(path, &id) || !(id == log.identity))
+    path = path_by_identity(log.name, log.identity);
+  if (path.empty()) return reopened::gone;
   errno = 0;
-  const open_file opened = open_log(log.name);
-  log.file = opened.file;
-  log.limit = read_limit(opened.facts);
-  if (log.file == nullptr) {
+  open_file opened = open_log(path);
+  if (opened.file == nullptr) {
     *error = errno != 0 ? errno : ENOENT;
-    return false;
+    return reopened::failed;
   }
-  // Another file by that name now (rotated meanwhile): it may be the
-  // report, which is never read.
-  if ((!opened.known || !(opened.facts.identity == log.identity)) &&
-      log_is_report(log.name)) {
-    std::fclose(log.file);
-    log.file = nullptr;
-    *error = ENOENT;
-    return false;
+  // Renamed once more between the look and the open.
+  if (!opened.known || !(opened.facts.identity == log.identity)) {
+    std::fclose(opened.file);
+    return reopened::gone;
   }
-  return true;
+  log.file = opened.file;
+  return reopened::ok;
 }

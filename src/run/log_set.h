@@ -48,10 +48,21 @@ bool name_matches(std::string_view pattern, std::string_view name,
 /// breaking ties, then the others in the order they came.
 void order_logs(std::vector<log_entry>& logs);
 
-/// Regular files held open at once: the rest are opened to see that they
-/// can be, closed again and opened when their turn comes, so a pattern over
-/// thousands of files does not run out of file descriptors.
-constexpr std::size_t kOpenAtOnce = 64;
+/// How a run spends the files it may hold open: threads that search, and
+/// regular files held open from their listing on, so that no log is
+/// opened by name again. The rest of the limit stays free for what else
+/// the run opens.
+struct open_file_plan {
+  std::size_t searches = 1;  // threads searching logs, the main one among them
+  std::size_t held_open = 0;
+};
+
+/// Counted from the process's limit: a fixed reserve (standard streams,
+/// report, held hits' file, stop pipe, listing, name lookups), two for each
+/// search (the log it opens again, and its folder while the log is looked
+/// for there), the rest held open. Searches are fewer than cores where the
+/// limit is too low for each to have its two.
+open_file_plan plan_open_files(std::size_t limit, std::size_t cores);
 
 /// The largest log read whole when opened, and the most bytes of such logs
 /// a set holds.
@@ -61,9 +72,15 @@ constexpr std::uint64_t kWholeInAll = std::uint64_t{4} << 20;
 /// Opens the logs named (patterns expanded, a file named twice once) and
 /// orders them; a name that cannot be opened, or a pattern that matches
 /// nothing, goes to not_opened. A log read whole, and a regular file past
-/// kOpenAtOnce, is left closed (file null).
-log_set open_logs(const std::vector<std::string>& names);
+/// the first held_open, is left closed (file null).
+log_set open_logs(const std::vector<std::string>& names,
+                  std::size_t held_open);
 
-/// Opens a log that open_logs left closed; false, with the errno value in
-/// *error, when it cannot be opened now.
-bool reopen_log(log_entry& log, int* error);
+enum class reopened { ok, failed, gone };
+
+/// Opens a log that open_logs left closed: the file listed, whatever its
+/// name holds now. Renamed meanwhile, it is looked for by its identity
+/// among the files of its folder (rotation renames there). `gone` when it
+/// is nowhere to be found; `failed`, with the errno value in *error, when
+/// it is found but cannot be opened. Its read limit stays the listed one.
+reopened reopen_log(log_entry& log, int* error);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -183,7 +184,7 @@ void make_jobs(log_run& run, log_set& set) {
   for (std::size_t i = 0; i < count; ++i) {
     auto job = std::make_unique<log_job>();
     job->log = std::move(set.logs[i]);
-    job->limit = job->log.limit;  // left closed: again once reopened
+    job->limit = job->log.limit;
     job->last = i + 1 == count;
     for (std::size_t s = 0; s < run.sections.size(); ++s)
       job->held.push_back(&new_tape(run.store));
@@ -194,10 +195,9 @@ void make_jobs(log_run& run, log_set& set) {
   run.numbered.assign(run.sections.size(), 0);
 }
 
-// The main thread searches too: one worker fewer than cores.
-std::size_t worker_count(const job_board& board) {
-  const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-  return std::min(cores - 1, board.shared() > 1 ? board.shared() - 1 : 0);
+// The main thread searches too: one worker fewer than searches.
+std::size_t worker_count(const job_board& board, std::size_t searches) {
+  return std::min(searches - 1, board.shared() > 1 ? board.shared() - 1 : 0);
 }
 
 }  // anonymous namespace
@@ -205,7 +205,10 @@ std::size_t worker_count(const job_board& board) {
 search_result search_logs(const search_options& options, std::FILE* report,
                           name_pipeline& names) {
   search_result result;
-  log_set set = open_logs(options.logs);
+  const open_file_plan plan = plan_open_files(
+      platform_open_file_limit(),
+      std::max(1u, std::thread::hardware_concurrency()));
+  log_set set = open_logs(options.logs, plan.held_open);
   if (set.logs.empty()) {
     result.log_opened = false;
     return result;
@@ -221,11 +224,13 @@ search_result search_logs(const search_options& options, std::FILE* report,
   run.store.folder = platform_temporary_folder();
   make_jobs(run, set);
   run.first_taken = run.board->take(0);
-  run.board->start_workers(worker_count(*run.board), [&run](std::size_t i) {
+  run.board->start_workers(worker_count(*run.board, plan.searches),
+                           [&run](std::size_t i) {
     search_job(*run.jobs[i], run.sections, run.store, nullptr,
                [&run] { return ends_early(run); });
   });
   result.write_error = write_first_section(run);
+  if (run.board->out_of_memory()) throw std::bad_alloc();
   for (std::size_t s = 1; s < run.sections.size(); ++s) {
     if (result.write_error != 0) break;
     result.write_error = write_held_section(run, s);

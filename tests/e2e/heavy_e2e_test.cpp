@@ -170,4 +170,39 @@ TEST(Heavy, CompressedGigabyteIsReadInTheMemoryOfAShortLog) {
 #endif
 }
 
+// Memory exhausted as the run goes: whatever runs out, the run ends with a
+// word and the report holds whole lines; never an abort. Where it runs out
+// varies, so each limit is tried, and one at least must say so.
+TEST(Heavy, MemoryExhaustedEndsTheRunCleanly) {
+#ifdef VANTREL_SANITIZED
+  GTEST_SKIP() << "the sanitizer's allocator cannot run under ulimit -v";
+#endif
+  if (windows_program()) GTEST_SKIP() << "ulimit -v does not reach Wine's heap";
+  e2e_run run;
+  run.args = {"-t", "2", "-s", "jdoe", "-f", "fw.0.log", "fw.1.log"};
+  run.prepare = [](const std::string& work) {
+    for (const char* log : {"/fw.0.log", "/fw.1.log"}) {
+      std::ofstream out(work + log);
+      for (int i = 0; i < 20000; ++i)
+        out << "10.20.1.15 jdoe Accessed URL 203.0.113.80:/" << i << "\n";
+    }
+  };
+  const std::string said = "\tThe run ran out of memory; the report holds "
+                           "the hits written before it.\n";
+  int ran_out = 0;
+  for (const char* limit : {"10000", "14000", "18000", "24000"}) {
+    run.setup = std::string("ulimit -v ") + limit;
+    const e2e_result r = run_vantrel(run);
+    EXPECT_LE(r.status, 1) << limit;
+    EXPECT_EQ(r.err, "") << limit;
+    if (r.out.size() < said.size() ||
+        r.out.rfind(said) != r.out.size() - said.size())
+      continue;
+    ++ran_out;
+    EXPECT_EQ(r.status, 1) << limit;
+    EXPECT_EQ(r.report.rfind("\r\n"), r.report.size() - 2) << limit;
+  }
+  EXPECT_GT(ran_out, 0);
+}
+
 }  // namespace

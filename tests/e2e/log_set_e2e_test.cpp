@@ -8,7 +8,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <tuple>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "e2e_support.h"
 #include <algorithm>
@@ -239,17 +243,28 @@ TEST(LogSet, NamesInAnyScript) {
 }
 
 // Every log's held hits come back in log order, however many logs there
-// are for the descriptors the run may hold.
-TEST(LogSet, ThousandsOfLogsUnderALowDescriptorLimit) {
+// are for the descriptors the run may hold, and however many threads search
+// them (more than the machine's cores, as the run's namespace shows them).
+using limit_row = std::pair<int, std::string>;  // logs, the run's setup
+class ManyLogs : public testing::TestWithParam<limit_row> {};
+INSTANTIATE_TEST_SUITE_P(
+    LogSet, ManyLogs,
+    testing::Values(limit_row{1500, "ulimit -n 256"},  // hard and soft
+                    limit_row{200, "ulimit -n 64"},
+                    limit_row{200, "echo 0-15 >cores && mount --bind cores "
+                                   "/sys/devices/system/cpu/online && "
+                                   "ulimit -n 40"}));
+
+TEST_P(ManyLogs, UnderALowDescriptorLimit) {
   if (windows_program()) GTEST_SKIP() << "Wine holds descriptors of its own";
   e2e_run run;
   run.args = {"-t", "2", "-s", "jdoe", "-f", "fw-*.log"};
   run.input = "\n";
-  run.setup = "ulimit -n 256";  // hard and soft
+  run.setup = GetParam().second;
   std::string upper, lower;
   run.prepare = [&](const std::string& dir) {
     const auto when = std::filesystem::file_time_type::clock::now();
-    for (int i = 0; i < 1500; ++i) {
+    for (int i = 0; i < GetParam().first; ++i) {
       char name[32];
       std::snprintf(name, sizeof name, "fw-%04d.log", i);
       const std::string n = std::to_string(i);
@@ -266,6 +281,74 @@ TEST(LogSet, ThousandsOfLogsUnderALowDescriptorLimit) {
   EXPECT_EQ(r.status, 0) << r.out.substr(0, 2000);
   EXPECT_EQ(r.report, head("jdoe", "fw-*.log") + upper + lower_heading() +
                           lower + foot());
+}
+
+// The set rotated between its listing and its search, as logrotate would:
+// the listing waits in the opening of a FIFO named after the set until the
+// test has rotated it; the logs past those held open are opened again.
+TEST(LogSet, SetRotatedBetweenListingAndSearch) {
+  if (windows_program()) GTEST_SKIP() << "Wine opens a FIFO without a writer";
+  const std::string shift =
+      "for i in $(seq 99 -1 1); do mv fw.log.$i fw.log.$((i + 1)); done; ";
+  const struct {
+    std::string rotate;
+    int missing;  // the log whose hits are lost, or -1
+    std::string said;
+  } rows[] = {
+      {"mv fw.log.100 fw.log.101; " + shift + "mv fw.log fw.log.1; echo "
+       "jdoe new >fw.log", -1, ""},
+      {"rm fw.log.100; " + shift + "mv fw.log fw.log.1; echo jdoe >fw.log",
+       100, "\tThe log fw.log.100 was moved or removed before it was "
+            "searched; its hits are missing.\n"},
+      {"mv fw.log.100 fw.log.101; " + shift + "cp fw.log fw.log.1; :>fw.log",
+       0, "\tThe log fw.log was cut short while it was searched; hits after "
+          "byte 0 may be missing.\n"},
+  };
+  for (const auto& row : rows) {
+    e2e_run run;
+    run.args = {"-t", "2", "-s", "jdoe", "-f"};
+    run.input = "\n";
+    run.setup = "ulimit -n 64; mkfifo listed.fifo rotated.fifo; for i in "
+                "$(seq 100); do touch -d \"$i hours ago\" fw.log.$i; done";
+    std::string names, lower, out = banner() + progress() + pass_start(true) +
+                                    row.said + pass_start(false);
+    for (int i = 100, hits = 0; i >= 0; --i) {
+      const std::string name = i ? "fw.log." + std::to_string(i) : "fw.log";
+      std::string text(5000, '.');  // too large to be read whole
+      for (int k = 0; k < 10; ++k) {
+        const std::string line = "jdoe " + name + " " + std::to_string(k);
+        text += "\n" + line;
+        if (i != row.missing) lower += result(line), out += found(++hits);
+      }
+      run.files.emplace_back(name, text);
+      run.args.insert(run.args.begin() + 5, name);
+      names = name + ", " + names;
+    }
+    run.args.insert(run.args.end(), {"listed.fifo", "rotated.fifo"});
+    std::thread rotator;
+    int rotated = -1;
+    // Each FIFO's writer opens once the run waits in its open (30 s at most).
+    run.prepare = [&](const std::string& dir) {
+      rotator = std::thread([&, dir] {
+        for (const char* fifo : {"/listed.fifo", "/rotated.fifo"}) {
+          for (int fd = -1, i = 0; fd < 0 && i < 6000; ++i) {
+            fd = open((dir + fifo).c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) close(fd);
+            else std::this_thread::sleep_for(std::chrono::milliseconds(5));
+          }
+          if (rotated < 0)
+            rotated = std::system(("cd " + dir + " && " + row.rotate).c_str());
+        }
+      });
+    };
+    const e2e_result r = run_vantrel(run);
+    rotator.join();
+    EXPECT_EQ(rotated, 0);
+    EXPECT_EQ(r.status, row.missing < 0 ? 0 : 1) << row.rotate;
+    EXPECT_EQ(r.out, out + row.said + finish()) << row.rotate;
+    EXPECT_EQ(r.report, head("jdoe", names + "listed.fifo, rotated.fifo") +
+                            lower_heading() + lower + foot()) << row.rotate;
+  }
 }
 
 // More held hits than memory is meant to take, and a temporary folder
