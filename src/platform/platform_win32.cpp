@@ -413,6 +413,23 @@ bool platform_file_facts(std::FILE* file, file_facts* facts) {
   return true;
 }
 
+namespace {
+
+// A C stream over a handle; the handle is closed when none can be made.
+std::FILE* stream_of(HANDLE handle, int flags, const char* mode) {
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags);
+  std::FILE* stream = fd >= 0 ? _fdopen(fd, mode) : nullptr;
+  if (stream == nullptr) {
+    if (fd >= 0)
+      _close(fd);
+    else
+      CloseHandle(handle);
+  }
+  return stream;
+}
+
+}  // anonymous namespace
+
 std::FILE* platform_open_log(const std::string& path) {
   std::wstring wide_path;
   if (!to_wide(path, &wide_path)) {
@@ -422,19 +439,15 @@ std::FILE* platform_open_log(const std::string& path) {
   // The C library's fopen would not let others rename or delete the log
   // while it is held open, and log rotation does both.
   const HANDLE handle = CreateFileW(
-      wide_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      wide_path.c_str(), GENERIC_READ,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     errno = errno_of(GetLastError());
     return nullptr;
   }
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle),
-                                 _O_RDONLY | _O_BINARY);
-  std::FILE* stream = fd >= 0 ? _fdopen(fd, "rb") : nullptr;
-  if (stream == nullptr) {
-    if (fd >= 0) _close(fd); else CloseHandle(handle);
-    errno = EMFILE;
-  }
+  std::FILE* stream = stream_of(handle, _O_RDONLY | _O_BINARY, "rb");
+  if (stream == nullptr) errno = EMFILE;
   return stream;
 }
 
@@ -443,8 +456,9 @@ bool platform_identity_at(const std::string& path, file_identity* id) {
   if (!to_wide(path, &wide_path)) return false;
   // No access asked: a file others hold open without sharing is still told.
   const HANDLE handle = CreateFileW(
-      wide_path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      wide_path.c_str(), 0,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
   const bool known = GetFileInformationByHandle(handle, &info) != 0;
@@ -485,13 +499,8 @@ std::FILE* platform_create_temporary(const std::string& folder, int* error) {
     DeleteFileW(name);
     return nullptr;
   }
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle),
-                                 _O_RDWR | _O_BINARY);
-  std::FILE* stream = fd >= 0 ? _fdopen(fd, "w+b") : nullptr;
-  if (stream == nullptr) {
-    *error = EMFILE;
-    if (fd >= 0) _close(fd); else CloseHandle(handle);
-  }
+  std::FILE* stream = stream_of(handle, _O_RDWR | _O_BINARY, "w+b");
+  if (stream == nullptr) *error = EMFILE;
   return stream;
 }
 
