@@ -31,10 +31,10 @@ constexpr unsigned char kBitsMask = 0x1f;
 // codes that point there. A string is shorter than the table, so kRoom
 // past the end of the text always holds the next one, and kSlack more
 // lets a copy go 16 bytes at a time past its end.
-constexpr std::size_t kKept = std::size_t{256} << 10;
+constexpr std::size_t kKept = std::size_t{512} << 10;
 constexpr std::size_t kRoom = kEntries;
 constexpr std::size_t kSlack = 64;
-constexpr std::size_t kHistory = (std::size_t{1} << 20) + kRoom + kSlack;
+constexpr std::size_t kHistory = (std::size_t{2} << 20) + kRoom + kSlack;
 
 // A table entry: the absolute offset in the text where its string was last
 // written, above 16 bits of its length (a string is shorter than 2^16).
@@ -145,14 +145,17 @@ void copy_ahead(char* to, const char* from, std::size_t n) {
 }
 
 // The string of a code gone from the history (or partly gone): its chain
-// walked back to one still there, copied whole.
+// walked back to one still there, copied whole. Each code on the way is
+// a beginning of the string, so it points here from now on too.
 void rebuild(lzw_state& s, std::uint32_t code, std::size_t length) {
   char* at = s.history + s.written + length;
   const char* const begin = s.history + s.written;
+  const std::uint64_t here = (s.history_at + s.written) << kLengthBits;
   // Each entry's prefix is an earlier one, so this ends; the bound is
   // only a guard.
   while (code >= 256 && at > begin + 1 &&
          (s.entry[code] >> kLengthBits) < s.history_at) {
+    s.entry[code] = here | (s.entry[code] & kLengthMask);
     *--at = static_cast<char>(s.suffix[code]);
     code = s.prefix[code];
   }
