@@ -35,6 +35,8 @@ constexpr std::size_t kKept = std::size_t{512} << 10;
 constexpr std::size_t kRoom = kEntries;
 constexpr std::size_t kSlack = 64;
 constexpr std::size_t kHistory = (std::size_t{2} << 20) + kRoom + kSlack;
+// The code after a slide may repeat the string before it.
+static_assert(kKept >= kRoom, "a slide keeps the last string whole");
 
 // A table entry: the absolute offset in the text where its string was last
 // written, above 16 bits of its length (a string is shorter than 2^16).
