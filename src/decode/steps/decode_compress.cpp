@@ -30,13 +30,16 @@ constexpr unsigned char kBitsMask = 0x1f;
 // to its front once all is handed out, the last kKept bytes kept for the
 // codes that point there. A string is shorter than the table, so kRoom
 // past the end of the text always holds the next one, and kSlack more
-// lets a copy go 16 bytes at a time past its end.
+// lets a copy go 16 bytes at a time past its end. 2 MiB holds the last
+// use of most codes in a log's text: half of it needed the chain twice
+// as often, twice of it gained little.
 constexpr std::size_t kKept = std::size_t{512} << 10;
 constexpr std::size_t kRoom = kEntries;
 constexpr std::size_t kSlack = 64;
 constexpr std::size_t kHistory = (std::size_t{2} << 20) + kRoom + kSlack;
 // The code after a slide may repeat the string before it.
-static_assert(kKept >= kRoom, "a slide keeps the last string whole");
+static_assert(kKept >= kRoom && kKept < kHistory - kSlack - kRoom,
+              "a slide keeps the last string whole and frees room");
 
 // A table entry: the absolute offset in the text where its string was last
 // written, above 16 bits of its length (a string is shorter than 2^16).
@@ -161,14 +164,14 @@ void rebuild(lzw_state& s, std::uint32_t code, std::size_t length) {
     *--at = static_cast<char>(s.suffix[code]);
     code = s.prefix[code];
   }
+  const std::uint64_t e = s.entry[code];
   if (code < 256) {
     *--at = static_cast<char>(code);
-    return;
+  } else if ((e >> kLengthBits) >= s.history_at) {
+    const auto n = std::min(static_cast<std::size_t>(e & kLengthMask),
+                            static_cast<std::size_t>(at - begin));
+    std::memcpy(at - n, s.history + ((e >> kLengthBits) - s.history_at), n);
   }
-  const std::size_t n = std::min<std::size_t>(s.entry[code] & kLengthMask,
-                                               static_cast<std::size_t>(at - begin));
-  const std::size_t from = (s.entry[code] >> kLengthBits) - s.history_at;
-  std::memcpy(at - n, s.history + from, n);
 }
 
 // The string of a code, written at the end of the history; false for a
@@ -217,10 +220,15 @@ bool take(lzw_state& s, std::uint32_t code) {
   return true;
 }
 
+// Whether the history has room for the longest string after its text.
+bool has_room(const lzw_state& s) {
+  return s.written + kRoom <= kHistory - kSlack;
+}
+
 // Decodes until the history holds `want` bytes not handed out or has no
 // room for another string, or the input or the codes end.
 void decode(lzw_state& s, decode_io* io, std::size_t want) {
-  while (s.written - s.handed < want && s.written + kRoom <= kHistory - kSlack) {
+  while (s.written - s.handed < want && has_room(s)) {
     if (s.next > s.top) {
       end_group(s);
       set_width(s, s.bits + 1);
@@ -253,7 +261,7 @@ void hand_out(lzw_state& s, decode_io* io) {
 // Once all is handed out and room runs short, the last kKept bytes go to
 // the history's front: the codes that point before them read the chain.
 void slide(lzw_state& s) {
-  if (s.written + kRoom <= kHistory - kSlack || s.written < kKept) return;
+  if (has_room(s)) return;
   const std::size_t from = s.written - kKept;
   std::memmove(s.history, s.history + from, kKept);
   s.history_at += from;
