@@ -6,6 +6,9 @@
 #include <limits>
 #include <utility>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 
 // The log is read, never mapped: a mapped file that another process cuts
 // short (log rotation by copy and truncate) would kill the reader.
@@ -176,4 +179,29 @@ std::string_view strip_cr(std::string_view line) {
   if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   return line;
+}
+
+std::size_t count_lf(const char* text, std::size_t size) {
+  std::size_t count = 0;
+  std::size_t i = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+  // Byte counters, each bumped at most 255 times, then summed: a count
+  // widened at every byte runs at a fraction of this speed.
+  const __m128i lf = _mm_set1_epi8('\n');
+  while (size - i >= 16) {
+    const std::size_t rounds = std::min<std::size_t>((size - i) / 16, 255);
+    __m128i counters = _mm_setzero_si128();
+    for (std::size_t r = 0; r < rounds; ++r, i += 16) {
+      const __m128i bytes =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+      counters = _mm_sub_epi8(counters, _mm_cmpeq_epi8(bytes, lf));
+    }
+    const __m128i sums = _mm_sad_epu8(counters, _mm_setzero_si128());
+    count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+             static_cast<std::size_t>(
+                 _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
+  }
+#endif
+  for (; i < size; ++i) count += text[i] == '\n';
+  return count;
 }
