@@ -19,7 +19,7 @@ namespace {
 // place as a one-block stream is: a block's text is held whole until the
 // blocks before it are handed on, and xz -T0 writes blocks of up to 24 MiB
 // (8 MiB of dictionary besides), so two threads need some 70 MiB.
-constexpr std::uint64_t kThreadsMemory = std::uint64_t{128} << 20;
+constexpr std::uint64_t kThreadsMemory = std::uint64_t{80} << 20;
 
 // Logs whose blocks are decoded on every core just now. One at a time:
 // while several logs are searched at once the cores are busy with them
