@@ -1,5 +1,7 @@
 #include "log/line_reader.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -132,6 +134,20 @@ TEST_P(LineReader, RulesHoldAtReadBoundaries) {
 
 INSTANTIATE_TEST_SUITE_P(ChunkSizes, LineReader,
                          ::testing::Values(1, 2, 3, 7, 65536));
+
+// The count keeps byte counters that wrap past 255: runs of LF as long as
+// that, at every offset and length around the vector widths.
+TEST(CountLf, MatchesAByteByByteCount) {
+  std::string text(300 * 32 + 40, '\n');
+  for (std::size_t i = 9000; i < text.size(); i += 37) text[i] = 'x';
+  for (std::size_t from : {0u, 1u, 15u})
+    for (std::size_t size : {0u, 1u, 15u, 16u, 17u, 31u, 32u, 33u, 255u * 32u,
+                             255u * 32u + 47u, 300u * 32u})
+      EXPECT_EQ(count_lf(text.data() + from, size),
+                static_cast<std::size_t>(std::count(
+                    text.data() + from, text.data() + from + size, '\n')))
+          << from << " " << size;
+}
 
 TEST(LineReaderNoFile, GivesNoLinesAtAll) {
   line_reader reader(nullptr);

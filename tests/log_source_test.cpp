@@ -149,6 +149,11 @@ TEST(LogSource, DamageEndsTheTextAfterItsLastCompleteLine) {
     bool damaged = false;
     std::string decompressed = unpacked(c.p, c.bytes, &damaged);
     ASSERT_TRUE(damaged) << c.what;
+    // A check after the text fails only once all of it is out: a library
+    // that decodes in one go keeps it back, a reader given text as it
+    // comes has had it.
+    if (c.what.find("checks changed") != std::string::npos)
+      decompressed = text;
     decompressed.erase(decompressed.rfind('\n') + 1);
     std::vector<std::string> want = model_lines(decompressed);
     want.pop_back();  // the empty piece after the last LF

@@ -6,6 +6,9 @@
 #include <limits>
 #include <utility>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <immintrin.h>
+#endif
 
 // The log is read, never mapped: a mapped file that another process cuts
 // short (log rotation by copy and truncate) would kill the reader.
@@ -176,4 +179,68 @@ std::string_view strip_cr(std::string_view line) {
   if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   return line;
+}
+
+namespace {
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// 32 bytes at a time where the processor has AVX2; the bytes it leaves
+// (fewer than 32) go to the 16-byte loop. Byte counters, each bumped at
+// most 255 times, then summed: a count widened at every byte runs at a
+// fraction of this speed.
+__attribute__((target("avx2"))) std::size_t count_lf_avx2(
+    const char* text, std::size_t size, std::size_t* done) {
+  const __m256i lf = _mm256_set1_epi8('\n');
+  std::size_t count = 0;
+  std::size_t i = 0;
+  while (size - i >= 32) {
+    const std::size_t rounds = std::min<std::size_t>((size - i) / 32, 255);
+    __m256i counters = _mm256_setzero_si256();
+    for (std::size_t r = 0; r < rounds; ++r, i += 32) {
+      const __m256i bytes =
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
+      counters = _mm256_sub_epi8(counters, _mm256_cmpeq_epi8(bytes, lf));
+    }
+    const __m256i sums = _mm256_sad_epu8(counters, _mm256_setzero_si256());
+    count += static_cast<std::size_t>(_mm256_extract_epi64(sums, 0)) +
+             static_cast<std::size_t>(_mm256_extract_epi64(sums, 1)) +
+             static_cast<std::size_t>(_mm256_extract_epi64(sums, 2)) +
+             static_cast<std::size_t>(_mm256_extract_epi64(sums, 3));
+  }
+  *done = i;
+  return count;
+}
+
+bool has_avx2() {
+  static const bool has = __builtin_cpu_supports("avx2") != 0;
+  return has;
+}
+#endif
+
+}  // anonymous namespace
+
+std::size_t count_lf(const char* text, std::size_t size) {
+  std::size_t count = 0;
+  std::size_t i = 0;
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (has_avx2()) count = count_lf_avx2(text, size, &i);
+#endif
+#if defined(__SSE2__) || defined(_M_X64)
+  const __m128i lf = _mm_set1_epi8('\n');
+  while (size - i >= 16) {
+    const std::size_t rounds = std::min<std::size_t>((size - i) / 16, 255);
+    __m128i counters = _mm_setzero_si128();
+    for (std::size_t r = 0; r < rounds; ++r, i += 16) {
+      const __m128i bytes =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+      counters = _mm_sub_epi8(counters, _mm_cmpeq_epi8(bytes, lf));
+    }
+    const __m128i sums = _mm_sad_epu8(counters, _mm_setzero_si128());
+    count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+             static_cast<std::size_t>(
+                 _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
+  }
+#endif
+  for (; i < size; ++i) count += text[i] == '\n';
+  return count;
 }

@@ -112,5 +112,8 @@ class line_reader {
   int read_error_ = 0;
 };
 
+/// The LF bytes in [text, text + size), at the speed of memory.
+std::size_t count_lf(const char* text, std::size_t size);
+
 /// A line without its LF and without a CR directly before that LF.
 std::string_view strip_cr(std::string_view line_with_lf);

@@ -18,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -443,14 +444,18 @@ constexpr int kOpenerMomentMs = 1000;
 constexpr int kOpenerLookMs = 10;
 
 // True when the opener ended within the moment other than with status 0.
+// It is looked at often at first, since an opener that hands the file on
+// ends within a few milliseconds, and the run should end with it.
 bool opener_failed(pid_t pid) {
-  for (int waited = 0; waited < kOpenerMomentMs; waited += kOpenerLookMs) {
+  int look = 1;
+  for (int waited = 0; waited < kOpenerMomentMs; waited += look) {
     int status = 0;
     const pid_t ended = waitpid(pid, &status, WNOHANG);
     if (ended == pid) return !WIFEXITED(status) || WEXITSTATUS(status) != 0;
     // Cannot be told: say nothing, as when it works.
     if (ended < 0 && errno != EINTR) return false;
-    poll(nullptr, 0, kOpenerLookMs);
+    if (waited > 0) look = std::min(look * 2, kOpenerLookMs);
+    poll(nullptr, 0, look);
   }
   return false;
 }

@@ -6,6 +6,7 @@
 #include <lzma.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <thread>
@@ -15,15 +16,25 @@
 namespace {
 
 // Past this the threaded decoder takes fewer threads, down to decoding in
-// place as a one-block stream is: a block's text is held whole until it
-// is handed on, and xz -T0 writes blocks of up to 24 MiB.
-constexpr std::uint64_t kThreadsMemory = std::uint64_t{64} << 20;
+// place as a one-block stream is: a block's text is held whole until the
+// blocks before it are handed on, and xz -T0 writes blocks of up to 24 MiB
+// (8 MiB of dictionary besides), so two threads need some 70 MiB.
+constexpr std::uint64_t kThreadsMemory = std::uint64_t{80} << 20;
+
+// Logs whose blocks are decoded on every core just now. One at a time:
+// while several logs are searched at once the cores are busy with them
+// already, and each threaded decoder would hold its own blocks.
+std::atomic<int> threaded_logs{0};
 
 struct xz_state {
   lzma_stream z = LZMA_STREAM_INIT;
   bool ended = false;    // the stream ended: nothing may follow
   bool one_stream = false;  // .lzma: a second stream is damage too
-  ~xz_state() { lzma_end(&z); }
+  bool threaded = false;    // counted in threaded_logs
+  ~xz_state() {
+    lzma_end(&z);
+    if (threaded) --threaded_logs;
+  }
 };
 
 decode_status status_of(lzma_ret result, const decode_io& io) {
@@ -68,25 +79,29 @@ decode_status step(xz_state& st, decode_io* io) {
   return status_of(result, *io);
 }
 
-lzma_ret start_xz(lzma_stream* z) {
+lzma_ret start_xz(xz_state& st) {
 #if LZMA_VERSION >= 50040002U  // the threaded decoder came with 5.4.0
-  lzma_mt mt{};
-  mt.flags = LZMA_CONCATENATED;
-  mt.threads = std::max(1u, std::thread::hardware_concurrency());
-  mt.timeout = 0;  // wait for the threads, never return early
-  mt.memlimit_threading = kThreadsMemory;
-  mt.memlimit_stop = UINT64_MAX;
-  return lzma_stream_decoder_mt(z, &mt);
-#else
-  return lzma_stream_decoder(z, UINT64_MAX, LZMA_CONCATENATED);
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  if (cores > 1 && threaded_logs.fetch_add(1) == 0) {
+    st.threaded = true;
+    lzma_mt mt{};
+    mt.flags = LZMA_CONCATENATED;
+    mt.threads = cores;
+    mt.timeout = 0;  // wait for the threads, never return early
+    mt.memlimit_threading = kThreadsMemory;
+    mt.memlimit_stop = UINT64_MAX;
+    return lzma_stream_decoder_mt(&st.z, &mt);
+  }
+  if (cores > 1) --threaded_logs;
 #endif
+  return lzma_stream_decoder(&st.z, UINT64_MAX, LZMA_CONCATENATED);
 }
 
 }  // anonymous namespace
 
 decode_step xz_decoder() {
   auto state = std::make_shared<xz_state>();
-  if (start_xz(&state->z) != LZMA_OK) return nullptr;
+  if (start_xz(*state) != LZMA_OK) return nullptr;
   return [state](decode_io* io) { return step(*state, io); };
 }
 
