@@ -50,6 +50,11 @@ TEST(LogSource, CompressedOrNotByTheFirstBytesOnly) {
   };
   std::string many;  // compress: codes of every width, and clears
   for (int i = 0; i < 3000; ++i) many += std::to_string(i * 7919 % 10007) + "\n";
+  // Its strings again after more text than the decoder keeps of what it
+  // wrote (runs: many a code the one about to be made), so rebuilt.
+  std::string slid = many;
+  for (unsigned i = 0; i < 50000; ++i) slid += std::string(i % 97, 'x') + "\n";
+  slid += many;
   std::vector<row> cases = {
       {"two members", gzipped("one\r\ntwo\n") + gzipped("three"),
        "one\r\ntwo\nthree", true},
@@ -64,6 +69,7 @@ TEST(LogSource, CompressedOrNotByTheFirstBytesOnly) {
       {"compress, the header alone", lzw_packed(""), "", true},
       {"compress, every width", lzw_packed(many), many, true},
       {"compress, cleared", lzw_packed(many, 700), many, true},
+      {"compress, strings slid out", lzw_packed(slid), slid, true},
   };
   // Headers past 128 KiB, read across many reads, first and later.
   std::string name(200 << 10, 'n'), comment(150 << 10, 'c');
