@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -443,21 +444,41 @@ namespace {
 constexpr int kOpenerMomentMs = 1000;
 constexpr int kOpenerLookMs = 10;
 
-// True when the opener ended within the moment other than with status 0.
-// It is looked at often at first, since an opener that hands the file on
-// ends within a few milliseconds, and the run should end with it.
-bool opener_failed(pid_t pid) {
+// The opener's exit status, taken as failed unless it ended with 0.
+bool failed(int status) { return !WIFEXITED(status) || WEXITSTATUS(status) != 0; }
+
+// Looked at often at first, where the system cannot tell us when it ends.
+bool opener_failed_by_looking(pid_t pid) {
   int look = 1;
   for (int waited = 0; waited < kOpenerMomentMs; waited += look) {
     int status = 0;
     const pid_t ended = waitpid(pid, &status, WNOHANG);
-    if (ended == pid) return !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+    if (ended == pid) return failed(status);
     // Cannot be told: say nothing, as when it works.
     if (ended < 0 && errno != EINTR) return false;
     if (waited > 0) look = std::min(look * 2, kOpenerLookMs);
     poll(nullptr, 0, look);
   }
   return false;
+}
+
+// True when the opener ended within the moment other than with status 0.
+// An opener that hands the file on ends within a few milliseconds, and the
+// run should end with it: a process descriptor says the moment it does.
+bool opener_failed(pid_t pid) {
+#ifdef SYS_pidfd_open
+  const int ends = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (ends >= 0) {
+    pollfd ended = {ends, POLLIN, 0};
+    int ready = 0;
+    while ((ready = poll(&ended, 1, kOpenerMomentMs)) < 0 && errno == EINTR) {
+    }
+    close(ends);
+    int status = 0;
+    return ready > 0 && waitpid(pid, &status, 0) == pid && failed(status);
+  }
+#endif
+  return opener_failed_by_looking(pid);
 }
 
 }  // anonymous namespace
