@@ -21,6 +21,7 @@
 #endif
 
 #ifdef VANTREL_HAVE_LZ4
+#include <lz4.h>
 #include <lz4frame.h>
 #endif
 #ifdef VANTREL_HAVE_BROTLI
@@ -289,3 +290,21 @@ inline std::string unpacked(packer how, std::string_view data, bool* damaged) {
       return gunzipped(data, damaged);
   }
 }
+
+#ifdef VANTREL_HAVE_LZ4
+/// text in lz4's legacy format (`lz4 -l`): its magic, then `block` bytes of
+/// text a block, each after its compressed size.
+inline std::string lz4_legacy(std::string_view text, std::size_t block) {
+  std::string out("\x02\x21\x4c\x18", 4);
+  for (std::size_t at = 0; at < text.size(); at += block) {
+    const std::string_view part = text.substr(at, block);
+    const int size = static_cast<int>(part.size());
+    std::string packed(static_cast<std::size_t>(LZ4_compressBound(size)), '\0');
+    const int n = LZ4_compress_default(part.data(), packed.data(), size,
+                                       static_cast<int>(packed.size()));
+    for (int i = 0; i < 4; ++i) out += static_cast<char>((n >> (8 * i)) & 0xff);
+    out.append(packed.data(), static_cast<std::size_t>(n));
+  }
+  return out;
+}
+#endif

@@ -91,6 +91,20 @@ TEST(LogSource, CompressedOrNotByTheFirstBytesOnly) {
                        packed(packer::zstd, "two\n"),
                    "one\ntwo\n", true});
 #endif
+#ifdef VANTREL_HAVE_LZ4
+  // lz4's legacy format, which the frame library does not read: its
+  // blocks, up to the 8 MiB `lz4 -l` writes, and what may follow them.
+  const std::string legacy = lz4_legacy("one\ntwo\n", 5);
+  std::string large;
+  for (unsigned i = 0; large.size() < (std::size_t{9} << 20); ++i)
+    large += "line " + std::to_string(i * 7919u % 100003u) + " jdoe\n";
+  cases.push_back({"lz4 legacy, then a frame", legacy + packed(packer::lz4, "3\n"),
+                   "one\ntwo\n3\n", true});
+  cases.push_back({"lz4 legacy, twice", legacy + legacy, "one\ntwo\none\ntwo\n", true});
+  cases.push_back({"lz4 legacy, the magic alone", legacy.substr(0, 4), "", true});
+  cases.push_back({"lz4 legacy, blocks of 8 MiB",
+                   lz4_legacy(large, std::size_t{8} << 20), large, true});
+#endif
   for (const packer p : packers()) {
     cases.push_back({"two members", joins_streams(p)
                                         ? packed(p, "one\r\ntwo\n") + packed(p, "three")
@@ -228,6 +242,17 @@ TEST(LogSource, Bzip2BlocksAreHandedOnInOrderUpToTheDamagedOne) {
     EXPECT_EQ(o.lines, want) << c.what;
     EXPECT_EQ(o.reading.damaged, c.damaged) << c.what;
   }
+}
+#endif
+
+#ifdef VANTREL_HAVE_LZ4
+// Cut inside a legacy block: the lines before it, and the damage said.
+TEST(LogSource, Lz4LegacyCutInsideABlock) {
+  const std::string legacy = lz4_legacy("one jdoe\ntwo\n", 5);
+  outcome o;
+  read_log(legacy.substr(0, legacy.size() - 2), &o);
+  EXPECT_EQ(o.lines, std::vector<std::string>{"one jdoe"});
+  EXPECT_TRUE(o.reading.damaged);
 }
 #endif
 

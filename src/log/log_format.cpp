@@ -13,12 +13,13 @@ struct magic {
 
 // gzip's ID1, ID2 and deflate, the only method it has ever used; bzip2's
 // "BZh" and a block size digit; xz's stream header; zstd's and LZ4's frame
-// magic, little-endian; compress's.
+// magic, little-endian, and LZ4's legacy one; compress's.
 constexpr magic kMagics[] = {
     {log_format::gzip, std::string_view("\x1f\x8b\x08", 3)},
     {log_format::xz, std::string_view("\xfd\x37\x7a\x58\x5a\x00", 6)},
     {log_format::zstd, std::string_view("\x28\xb5\x2f\xfd", 4)},
     {log_format::lz4, std::string_view("\x04\x22\x4d\x18", 4)},
+    {log_format::lz4, std::string_view("\x02\x21\x4c\x18", 4)},  // legacy
     {log_format::compress, std::string_view("\x1f\x9d", 2)},
 };
 
