@@ -1,12 +1,13 @@
 #pragma once
 // decode/: compressed data to text, one small step per format.
-// steps/ holds the steps, one file a format (xz's blocks spread over the
-// cores inside liblzma); pools/ the pools that decode the blocks of a
-// bzip2 log on every core for its step.
+// gzip/ holds gzip's two steps, zlib's inflater and ISA-L's held to what
+// zlib accepts; steps/ the other formats' steps, one file a format (xz's
+// blocks spread over the cores inside liblzma); pools/ the pools that
+// decode the blocks of a bzip2 log on every core for its step.
 // One decompressor behind one small step, whatever the format (gzip through
-// zlib's or ISA-L's, bzip2, xz, zstd), so the thread that drives it
-// (decode_source.cpp) reads input, joins members and tells a cut from a
-// clean end the same way whichever it is.
+// zlib's or ISA-L's, bzip2, xz, zstd and the rest), so the reader that
+// drives it (decode_source.cpp) reads input, joins members and tells a cut
+// from a clean end the same way whichever it is.
 
 #include <cstddef>
 #include <cstdint>
