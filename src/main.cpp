@@ -2,6 +2,7 @@
 // the one read of each log, the report, and handing it to the viewer.
 
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <new>
 #include <string>
@@ -20,6 +21,7 @@
 #include "settings/prompts.h"
 #include "settings/run_settings.h"
 #include "settings/usage.h"
+#include "settings/window_setting.h"
 
 namespace {
 
@@ -27,8 +29,11 @@ namespace {
 constexpr int kRunFailed = 1;
 
 // What the engine is asked: -f's log (or the one prompted for) first.
-search_options options_of(const run_settings& settings) {
+search_options options_of(const run_settings& settings,
+                          const window_setting& window, std::int64_t now) {
   search_options options;
+  options.window = window.window;
+  options.started = now;
   options.term = settings.term;
   options.logs.push_back(settings.log_name);
   options.logs.insert(options.logs.end(), settings.more_logs.begin(),
@@ -82,6 +87,18 @@ int end_unwritten(std::FILE* report, int error) {
   return kRunFailed;
 }
 
+// A window that cannot be kept ends the run before it starts.
+bool window_usable(const window_setting& window) {
+  if (!window.understood) print_time_not_understood(window.value);
+  if (window.inverted) print_window_inverted();
+  return window.understood && !window.inverted;
+}
+
+void print_logs_without_times(const search_result& searched) {
+  for (const std::string& name : searched.without_times)
+    print_log_without_times(name);
+}
+
 }  // anonymous namespace
 
 int main(int argc, char** argv) {
@@ -101,6 +118,11 @@ int main(int argc, char** argv) {
     print(info_text(asked, readable_formats()));
     return 0;
   }
+  const std::int64_t now = std::time(nullptr);
+  const window_setting window = read_window(settings, now);
+  if (!window_usable(window)) return kRunFailed;
+  const std::string since = window.window.set() ? since_text(window.window) : "";
+  const std::string until = window.window.set() ? until_text(window.window) : "";
   if (!start_socket_library(platform_start_sockets)) return kSocketStartFailure;
 
   print_banner();
@@ -109,7 +131,7 @@ int main(int argc, char** argv) {
     return kRunFailed;
   }
   color(GREY);
-  const search_options options = options_of(settings);
+  const search_options options = options_of(settings, window, now);
   if (names_report(options.logs)) {
     print_log_is_report();
     return kRunFailed;
@@ -120,8 +142,10 @@ int main(int argc, char** argv) {
   platform_return_large_buffers();
   std::FILE* report = platform_open_file(kReportName, "wb");
   print_progress();
-  if (const int error =
-          write_head(report, settings.term, names_as_given(options.logs)))
+  if (window.window.set()) print_time_window(since, until);
+  if (const int error = write_head(report, settings.term,
+                                   names_as_given(options.logs),
+                                   {since, until}))
     return end_unwritten(report, error);
   auto names = std::make_unique<name_pipeline>(report, settings.trim);
   search_result searched;
@@ -129,6 +153,7 @@ int main(int argc, char** argv) {
   names.reset();
   if (!in_memory) return end_out_of_memory(report);
   platform_stop_sockets();
+  print_logs_without_times(searched);
   if (!searched.log_opened && !platform_stop_requested()) {
     print_unable_to_open();
     close_report(report);

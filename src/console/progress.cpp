@@ -44,7 +44,12 @@ std::string progress_text(const read_progress& progress,
               ? std::string(" of the log, ")
               : " of log " + std::to_string(progress.log_number) + " of " +
                     std::to_string(progress.log_count) + ", ";
-  return text + amount(read / seconds) + "/s";
+  text += amount(read / seconds) + "/s";
+  if (progress.skipped != 0)
+    text += ", " + std::to_string(progress.skipped) +
+            (progress.skipped == 1 ? " log" : " logs") +
+            " skipped by the time window";
+  return text;
 }
 
 }  // anonymous namespace

@@ -11,6 +11,7 @@ struct read_progress {
   std::uint64_t total = 0;  // bytes the log holds; 0 when unknown
   std::size_t log_number = 1;  // which log of how many the run searches
   std::size_t log_count = 1;
+  std::size_t skipped = 0;  // logs the time window let the run leave unread
   std::chrono::steady_clock::time_point started;
   std::chrono::steady_clock::time_point shown;  // last update
 };

@@ -46,6 +46,26 @@ void print_progress() {
   print("]\n");
 }
 
+void print_time_window(const std::string& from, const std::string& to) {
+  color(LIGHTCYAN);
+  print("\tTime window: between " + from + " and " + to + "\n");
+}
+
+void print_time_not_understood(const std::string& value) {
+  print("\tThe time '" + value +
+        "' is not understood: give YYYY-MM-DD [HH:MM[:SS]], HH:MM, today, "
+        "yesterday, now or -2h.\n");
+}
+
+void print_window_inverted() {
+  print("\tThe time window ends before it starts.\n");
+}
+
+void print_log_without_times(const std::string& name) {
+  color(YELLOW);
+  print("\tThe log " + name + " holds no times; all its lines were searched.\n");
+}
+
 void print_log_is_report() {
   color(RED);
   print("\tThe log file is the report itself; name another log.\n");

@@ -14,6 +14,19 @@ void print_banner();
 /// The lines that say the report is being made, before the search.
 void print_progress();
 
+/// Says the time window the run keeps, after the progress lines.
+void print_time_window(const std::string& from, const std::string& to);
+
+/// Says a WHEN that is not understood (as given), before the banner.
+void print_time_not_understood(const std::string& value);
+
+/// Says the window ends before it starts, before the banner.
+void print_window_inverted();
+
+/// Says a log read through the window held no times, so was searched
+/// whole.
+void print_log_without_times(const std::string& name);
+
 void print_log_is_report();
 void print_unable_to_open();
 

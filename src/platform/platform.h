@@ -133,6 +133,7 @@ struct file_facts {
   bool regular = false;       // a regular file, not a pipe or a device
   bool directory = false;     // which no log can be
   std::int64_t modified = 0;  // when last written, in the system's units
+  std::int64_t written = 0;   // the same in seconds since 1970 (UTC)
   std::uint64_t size = 0;     // bytes, of a regular file
 };
 
@@ -143,6 +144,10 @@ bool platform_file_facts(std::FILE* file, file_facts* facts);
 /// errno set, when it cannot). On Windows others may still rename or
 /// delete it while it is held open, as log rotation does.
 std::FILE* platform_open_log(const std::string& path);
+
+/// When the regular file a path (UTF-8) names was last written, in seconds
+/// since 1970 (UTC), without opening it; false when it is no regular file.
+bool platform_written_at(const std::string& path, std::int64_t* written);
 
 /// The identity of the file a path (UTF-8) names, without opening it for reading;
 /// false when there is no such file.

@@ -319,6 +319,7 @@ bool look_at(int dir, const char* path, int flags, file_facts* facts) {
   facts->regular = S_ISREG(st.stx_mode);
   facts->directory = S_ISDIR(st.stx_mode);
   facts->modified = nanoseconds(st.stx_mtime.tv_sec, st.stx_mtime.tv_nsec);
+  facts->written = st.stx_mtime.tv_sec;
   facts->size = facts->regular ? st.stx_size : 0;
   return true;
 }
@@ -333,6 +334,7 @@ bool look_at(int dir, const char* path, int flags, file_facts* facts) {
   facts->regular = S_ISREG(st.st_mode);
   facts->directory = S_ISDIR(st.st_mode);
   facts->modified = nanoseconds(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+  facts->written = st.st_mtim.tv_sec;
   facts->size = facts->regular ? static_cast<std::uint64_t>(st.st_size) : 0;
   return true;
 }
@@ -346,6 +348,14 @@ bool platform_file_facts(std::FILE* file, file_facts* facts) {
 
 std::FILE* platform_open_log(const std::string& path) {
   return std::fopen(path.c_str(), "rbe");  // not inherited by the viewer
+}
+
+bool platform_written_at(const std::string& path, std::int64_t* written) {
+  file_facts facts;
+  if (!look_at(AT_FDCWD, path.c_str(), 0, &facts) || !facts.regular)
+    return false;
+  *written = facts.written;
+  return true;
 }
 
 bool platform_identity_at(const std::string& path, file_identity* id) {

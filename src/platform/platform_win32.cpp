@@ -393,6 +393,22 @@ std::ptrdiff_t platform_write_at(std::FILE* file, const char* from,
   return static_cast<std::ptrdiff_t>(done);
 }
 
+namespace {
+
+// 100 ns ticks since 1601, as the system keeps them.
+std::int64_t file_time(const FILETIME& time) {
+  return static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
+      time.dwLowDateTime);
+}
+
+std::int64_t unix_seconds(const FILETIME& time) {
+  constexpr std::int64_t k1601To1970 = 116444736000000000;
+  return (file_time(time) - k1601To1970) / 10000000;
+}
+
+}  // anonymous namespace
+
 bool platform_file_facts(std::FILE* file, file_facts* facts) {
   const HANDLE handle = handle_of(file);
   BY_HANDLE_FILE_INFORMATION info;
@@ -404,9 +420,8 @@ bool platform_file_facts(std::FILE* file, file_facts* facts) {
   facts->regular = GetFileType(handle) == FILE_TYPE_DISK;
   facts->directory =
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  facts->modified = static_cast<std::int64_t>(
-      (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-      info.ftLastWriteTime.dwLowDateTime);
+  facts->modified = file_time(info.ftLastWriteTime);
+  facts->written = unix_seconds(info.ftLastWriteTime);
   facts->size = facts->regular ? (static_cast<std::uint64_t>(info.nFileSizeHigh)
                                   << 32) | info.nFileSizeLow
                                : 0;
@@ -449,6 +464,18 @@ std::FILE* platform_open_log(const std::string& path) {
   std::FILE* stream = stream_of(handle, _O_RDONLY | _O_BINARY, "rb");
   if (stream == nullptr) errno = EMFILE;
   return stream;
+}
+
+bool platform_written_at(const std::string& path, std::int64_t* written) {
+  std::wstring wide_path;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!to_wide(path, &wide_path) ||
+      GetFileAttributesExW(wide_path.c_str(), GetFileExInfoStandard, &data) ==
+          0 ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return false;
+  *written = unix_seconds(data.ftLastWriteTime);
+  return true;
 }
 
 bool platform_identity_at(const std::string& path, file_identity* id) {

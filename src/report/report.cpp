@@ -67,20 +67,26 @@ void append_escaped(std::string& out, std::string_view text) {
 }
 
 int write_head(std::FILE* report, std::string_view term,
-               std::string_view fname) {
+               std::string_view fname, window_ends window) {
   const std::string t = escaped(term);
   const std::string f = escaped(fname);
+  const bool windowed = !window.from.empty() || !window.to.empty();
+  const std::string from = escaped(window.from), to = escaped(window.to);
+  const std::string title_window =
+      windowed ? " between " + from + " and " + to : "";
+  const std::string line_window =
+      windowed ? " between <b>" + from + "</b> and <b>" + to + "</b>" : "";
   write_line(report, "<html>");
   write_line(report, "<head>");
   write_line(report, "<title>Vantrel Report - Search: " + t + " in file " + f +
-                         "</title>");
+                         title_window + "</title>");
   write_line(report, "</head>");
   write_line(report, "<body bgcolor=beige>");
   write_line(report,
              "<p><center><font face=arial size=+2>Vantrel</font></center>");
   write_line(report, "<p><center>Searching <b><i>" + t +
                          "</i></b> in log file named <b><i><font color=red>" +
-                         f + "</font></i></b></center>");
+                         f + "</font></i></b>" + line_window + "</center>");
   write_line(report, "<hr noshade width=350>");
   write_line(report,
              "<p><table width=90% bgcolor='#99CCFF' align=center><tr><td>"

@@ -18,9 +18,17 @@ constexpr const char* kReportName = "report.html";
 /// Appends text with & < > " ' replaced by their HTML references.
 void append_escaped(std::string& out, std::string_view text);
 
-/// Page start up to and including the first section heading.
+/// The time window a run keeps, as the report names it: both ends empty
+/// when the run has none.
+struct window_ends {
+  std::string_view from;
+  std::string_view to;
+};
+
+/// Page start up to and including the first section heading; with a
+/// window, the title and the line naming the log say it.
 int write_head(std::FILE* report, std::string_view term,
-               std::string_view fname);
+               std::string_view fname, window_ends window = {});
 
 /// The heading of the lower-case results.
 int write_lower_heading(std::FILE* report);

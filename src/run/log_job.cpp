@@ -5,6 +5,7 @@
 #include "console/run_messages.h"
 #include "log/line_reader.h"
 #include "platform/platform.h"
+#include "run/window_gate.h"
 
 namespace {
 
@@ -25,6 +26,43 @@ std::vector<std::vector<std::size_t>> same_terms(
   return groups;
 }
 
+// The first bytes of the log, for a gzip header's time: a file left open
+// is read at its start without moving its position.
+std::string first_bytes(const log_job& job, std::FILE* file) {
+  if (job.log.read_whole) return job.log.bytes.substr(0, 8);
+  std::string bytes(8, '\0');
+  int error = 0;
+  const std::ptrdiff_t got =
+      job.log.regular && file != nullptr
+          ? platform_read_at(file, &bytes[0], bytes.size(), 0, &error)
+          : 0;
+  bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return bytes;
+}
+
+// The search of one log, through the window when the run has one.
+search_end search_log(log_job& job, std::vector<term_sink>& terms,
+                      line_reader& reader, const stop_check& stop,
+                      window_gate* gate) {
+  if (gate == nullptr)
+    return search_terms(terms.data(), terms.size(), reader, stop);
+  bool asked = false;
+  const stop_check stop_or_past = [&] {
+    asked = stop();
+    return asked || gate->ended;
+  };
+  const lines_seen seen = [gate](std::string_view run) {
+    gate_lines(*gate, run);
+  };
+  search_end end = search_terms(terms.data(), terms.size(), reader,
+                                stop_or_past, &seen);
+  // Past the window is as good as the log's end.
+  if (end == search_end::stopped && !asked && gate->ended)
+    end = search_end::log_ended;
+  if (end == search_end::log_ended) job.no_times = gate_finish(*gate);
+  return end;
+}
+
 }  // anonymous namespace
 
 void search_job(log_job& job, const std::vector<report_section>& sections,
@@ -40,6 +78,11 @@ void search_job(log_job& job, const std::vector<report_section>& sections,
   }
   std::FILE* file = job.log.file;
   job.log.file = nullptr;  // the source closes it
+  const bool windowed = job.window != nullptr && job.window->set();
+  std::int64_t last_write = 0;
+  if (windowed)
+    last_write = last_write_of(first_bytes(job, file), job.log.written,
+                               job.run_started);
   job.reading.named = format_by_name(job.log.name);
   line_reader reader(
       job.log.read_whole
@@ -54,10 +97,19 @@ void search_job(log_job& job, const std::vector<report_section>& sections,
   // The lines themselves are held, so the log is not needed again: its
   // descriptor goes with the reader, and a log rotated away meanwhile
   // still gives its hits as they were read.
-  const auto hand = [&](std::size_t s, std::string_view line, std::int64_t n) {
+  const section_hand keep = [&](std::size_t s, std::string_view line,
+                                std::int64_t n) {
     if (s == 0 && live != nullptr) return (*live)(line, n);
     hold_line(store, *job.held[s], line);
     return true;
+  };
+  window_gate gate;
+  gate.window = job.window;
+  gate.store = &store;
+  gate.hand = keep;
+  gate.times.stamps.last_write = last_write;
+  const auto hand = [&](std::size_t s, std::string_view line, std::int64_t n) {
+    return windowed ? gate_hit(gate, s, line, n) : keep(s, line, n);
   };
   std::vector<term_sink> terms;
   for (const std::vector<std::size_t>& group : same_terms(sections)) {
@@ -72,7 +124,8 @@ void search_job(log_job& job, const std::vector<report_section>& sections,
                      },
                      section.match});
   }
-  job.read.end = search_terms(terms.data(), terms.size(), reader, stop);
+  job.read.end =
+      search_log(job, terms, reader, stop, windowed ? &gate : nullptr);
   job.read.error = reader.read_error();
   job.read.damaged = job.reading.damaged;
   job.read.window = job.reading.window;

@@ -15,6 +15,7 @@
 #include "run/log_set.h"
 #include "run/sections.h"
 #include "search/search_pass.h"
+#include "time/window.h"
 
 /// How the one read ended: every section comes from it, so each says at its
 /// end what was not searched.
@@ -39,6 +40,9 @@ struct log_job {
   std::vector<held_tape*> held;  // one per section, in the run's store
   std::vector<int> lost;  // per section: errno value once held hits were lost
   read_end read;
+  const time_window* window = nullptr;  // the run's: every line when unset
+  std::int64_t run_started = 0;  // a pipe's lines were written before it
+  bool no_times = false;  // the window was set, the log held no dated line
 };
 
 /// Reads the job's log once and looks in it for every section's term. With

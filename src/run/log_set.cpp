@@ -148,6 +148,7 @@ log_entry entry_of(const std::string& name, const open_file& opened) {
   log.regular = opened.facts.regular;  // false where the system did not say
   log.limit = read_limit(opened.facts);
   if (log.regular) log.modified = opened.facts.modified;
+  if (log.regular) log.written = opened.facts.written;
   return log;
 }
 
@@ -293,8 +294,19 @@ open_file_plan plan_open_files(std::size_t limit, std::size_t cores) {
   return plan;
 }
 
+namespace {
+
+// A log whose every line was written before the window opens.
+bool before_window(const std::string& name, const time_window* window) {
+  std::int64_t written = 0;
+  return window != nullptr && window->has_since &&
+         platform_written_at(name, &written) && window->all_before(written);
+}
+
+}  // anonymous namespace
+
 log_set open_logs(const std::vector<std::string>& names,
-                  std::size_t held_open) {
+                  std::size_t held_open, const time_window* window) {
   log_set set;
   file_check files;
   files.have_report = platform_identity_at(kReportName, &files.report);
@@ -306,6 +318,11 @@ log_set open_logs(const std::vector<std::string>& names,
         pattern ? expand(given) : std::vector<std::string>{given};
     bool matched = false;  // a pattern never matches the report
     for (const std::string& name : found) {
+      if (before_window(name, window)) {
+        ++set.skipped;
+        matched = true;
+        continue;
+      }
       open_file opened = open_log(name);
       std::FILE*& file = opened.file;
       std::string bytes;

@@ -10,12 +10,14 @@
 
 #include "log/byte_source.h"
 #include "platform/platform.h"
+#include "time/window.h"
 
 struct log_entry {
   std::string name;  // as given, or the path a pattern found
   std::FILE* file = nullptr;
   bool regular = false;  // a regular file, not a pipe or a device
   std::int64_t modified = 0;  // when last written, in the system's units
+  std::int64_t written = 0;   // the same in seconds since 1970
   file_identity identity{};  // of the file open_logs opened
   std::uint64_t limit = kNoLimit;  // how much of it to read (read_limit)
   // A small regular file is read whole when opened: it is searched from
@@ -27,6 +29,7 @@ struct log_entry {
 struct log_set {
   std::vector<log_entry> logs;          // open, in the order searched
   std::vector<std::string> not_opened;  // names as given, in that order
+  std::size_t skipped = 0;  // written to before the time window: not opened
 };
 
 /// The names as given, joined by ", ", for the report's head.
@@ -72,9 +75,11 @@ constexpr std::uint64_t kWholeInAll = std::uint64_t{4} << 20;
 /// Opens the logs named (patterns expanded, a file named twice once) and
 /// orders them; a name that cannot be opened, or a pattern that matches
 /// nothing, goes to not_opened. A log read whole, and a regular file past
-/// the first held_open, is left closed (file null).
+/// the first held_open, is left closed (file null). With a window, a
+/// regular file last written before it (by more than the order slack)
+/// is not opened at all: it is counted as skipped.
 log_set open_logs(const std::vector<std::string>& names,
-                  std::size_t held_open);
+                  std::size_t held_open, const time_window* window = nullptr);
 
 enum class reopened { ok, failed, gone };
 

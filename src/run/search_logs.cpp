@@ -30,6 +30,7 @@ struct log_run {
   std::unique_ptr<job_board> board;
   bool first_taken = false;  // the main thread took the first log
   bool named = false;        // messages name the log: there are several
+  std::size_t skipped = 0;   // logs the time window left unopened
 };
 
 bool ends_early(const log_run& run) {
@@ -57,8 +58,10 @@ void finish_section(hit_writer& writer, name_pipeline& names) {
 read_progress progress_of(const log_run& run, std::size_t index) {
   const log_job& job = *run.jobs[index];
   const std::uint64_t limit = job.limit;
-  return start_progress(limit == kNoLimit ? 0 : limit, index + 1,
-                        run.jobs.size());
+  read_progress progress = start_progress(limit == kNoLimit ? 0 : limit,
+                                          index + 1, run.jobs.size());
+  progress.skipped = run.skipped;
+  return progress;
 }
 
 // Searches a log on the main thread: between blocks it shows how far the
@@ -178,7 +181,7 @@ std::size_t shared_logs(const log_set& set) {
   return shared;
 }
 
-void make_jobs(log_run& run, log_set& set) {
+void make_jobs(log_run& run, log_set& set, const search_options& options) {
   const std::size_t count = set.logs.size();
   const std::size_t shared = shared_logs(set);
   for (std::size_t i = 0; i < count; ++i) {
@@ -189,6 +192,8 @@ void make_jobs(log_run& run, log_set& set) {
     for (std::size_t s = 0; s < run.sections.size(); ++s)
       job->held.push_back(&new_tape(run.store));
     job->lost.assign(run.sections.size(), 0);
+    job->window = &options.window;
+    job->run_started = options.started;
     run.jobs.push_back(std::move(job));
   }
   run.board = std::make_unique<job_board>(count, shared);
@@ -208,8 +213,9 @@ search_result search_logs(const search_options& options, std::FILE* report,
   const open_file_plan plan = plan_open_files(
       platform_open_file_limit(),
       std::max(1u, std::thread::hardware_concurrency()));
-  log_set set = open_logs(options.logs, plan.held_open);
-  if (set.logs.empty()) {
+  log_set set = open_logs(options.logs, plan.held_open, &options.window);
+  // Logs the window skipped were there: their sections are empty.
+  if (set.logs.empty() && set.skipped == 0) {
     result.log_opened = false;
     return result;
   }
@@ -222,7 +228,8 @@ search_result search_logs(const search_options& options, std::FILE* report,
   run.sections = report_sections(options.term, options.mixed_case);
   run.named = set.logs.size() > 1 || options.logs.size() > 1;
   run.store.folder = platform_temporary_folder();
-  make_jobs(run, set);
+  run.skipped = set.skipped;
+  make_jobs(run, set, options);
   run.first_taken = run.board->take(0);
   run.board->start_workers(worker_count(*run.board, plan.searches),
                            [&run](std::size_t i) {
@@ -239,6 +246,9 @@ search_result search_logs(const search_options& options, std::FILE* report,
   for (const auto& job : run.jobs) whole = whole && !cut_short(job->read);
   if (result.write_error == 0 && print_lost_hits(run)) whole = false;
   result.whole = whole;
-  for (const auto& job : run.jobs) release_job(*job, run.store);
+  for (const auto& job : run.jobs) {
+    if (job->no_times) result.without_times.push_back(job->log.name);
+    release_job(*job, run.store);
+  }
   return result;
 }

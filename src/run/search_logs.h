@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "time/window.h"
+
 struct name_pipeline;
 
 /// What the engine is asked to find, and where.
@@ -15,6 +17,8 @@ struct search_options {
   std::string term;               // as given, before any case folding
   std::vector<std::string> logs;  // as named, the first one first
   bool mixed_case = false;        // a third section: the term in mixed case
+  time_window window;             // the lines kept: every one when unset
+  std::int64_t started = 0;       // when the run started, an instant
 };
 
 /// How the search went; a stop request is not among these, since the run
@@ -23,6 +27,8 @@ struct search_result {
   bool log_opened = true;  // false: no log could be opened
   bool whole = true;       // false: part of the logs could not be searched
   int write_error = 0;     // errno value when the report could not be written
+  // Logs read through a window that held no dated line: searched whole.
+  std::vector<std::string> without_times;
 };
 
 /// Every section of the report from one read of each log named: opens the

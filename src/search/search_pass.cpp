@@ -51,8 +51,13 @@ struct search_state {
   std::vector<term_state> terms;
   std::vector<scan_group> groups;  // how the block path scans for them
   const stop_check& stop;
+  const lines_seen* seen = nullptr;
   bool quit = false;  // a sink or the stop check ended the search
 };
+
+void tell_seen(const search_state& s, std::string_view lines) {
+  if (s.seen != nullptr) (*s.seen)(lines);
+}
 
 // The stop check is asked between blocks (and lines), not after each hit:
 // it is dearer than a hit in a log full of them.
@@ -120,6 +125,7 @@ end_mark scan_block(search_state& s, const scan_group& g,
 // only look as far as its line.
 bool scan_lines(search_state& s, line_reader& log) {
   std::string_view block = log.lines();
+  tell_seen(s, block);
   end_mark mark;
   for (const scan_group& g : s.groups) {
     const end_mark found = scan_block(s, g, block);
@@ -143,6 +149,7 @@ void search_blocks(search_state& s, line_reader& log) {
   }
   std::string_view last;
   if (s.quit || s.stop() || !log.last_line(&last)) return;
+  tell_seen(s, last);
   for (term_state& t : s.terms) {
     if (!s.quit && holds(t, last)) hand_over(s, t, last);
   }
@@ -151,6 +158,7 @@ void search_blocks(search_state& s, line_reader& log) {
 void search_lines(search_state& s, line_reader& log) {
   std::string_view line;
   while (!s.quit && !s.stop() && log.next_line(&line)) {
+    tell_seen(s, line);
     for (term_state& t : s.terms) {
       if (!s.quit && holds(t, line)) hand_over(s, t, line);
     }
@@ -201,8 +209,9 @@ std::vector<scan_group> scan_groups(std::vector<term_state>& terms) {
 }
 
 search_end run_search(const term_sink* terms, std::size_t count,
-                      line_reader& log, const stop_check& stop, bool by_line) {
-  search_state s{{}, {}, stop};
+                      line_reader& log, const stop_check& stop,
+                      const lines_seen* seen, bool by_line) {
+  search_state s{{}, {}, stop, seen};
   s.terms.reserve(count);  // the groups point into it
   for (std::size_t i = 0; i < count; ++i) s.terms.push_back(state_of(terms[i]));
   s.groups = scan_groups(s.terms);
@@ -224,15 +233,17 @@ search_end run_search(const term_sink* terms, std::size_t count,
 search_end search_pass(std::string_view term, line_reader& log,
                        const hit_sink& sink, const stop_check& stop) {
   const term_sink one{term, sink};
-  return run_search(&one, 1, log, stop, false);
+  return run_search(&one, 1, log, stop, nullptr, false);
 }
 
 search_end search_terms(const term_sink* terms, std::size_t count,
-                        line_reader& log, const stop_check& stop) {
-  return run_search(terms, count, log, stop, false);
+                        line_reader& log, const stop_check& stop,
+                        const lines_seen* seen) {
+  return run_search(terms, count, log, stop, seen, false);
 }
 
 search_end search_terms_by_line(const term_sink* terms, std::size_t count,
-                                line_reader& log, const stop_check& stop) {
-  return run_search(terms, count, log, stop, true);
+                                line_reader& log, const stop_check& stop,
+                                const lines_seen* seen) {
+  return run_search(terms, count, log, stop, seen, true);
 }

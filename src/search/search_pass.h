@@ -19,6 +19,12 @@ using hit_sink = std::function<bool(std::string_view line, std::int64_t number)>
 /// Asked between blocks of lines: true ends the search there.
 using stop_check = std::function<bool()>;
 
+/// Told every run of lines before it is searched, in log order: each block
+/// of complete lines (each with its LF) on the block path, each line
+/// (without its line end) on the line path, and the last line; a hit
+/// handed on is always inside the run told last.
+using lines_seen = std::function<void(std::string_view lines)>;
+
 /// Which lines hold a term.
 enum class term_match {
   exact,       // the term byte for byte
@@ -50,11 +56,14 @@ search_end search_pass(std::string_view term, line_reader& log,
 /// handing each term's hits to its own sink in log order: what separate
 /// searches of the same bytes would give each sink. A term's upper- and
 /// lower-case forms, and its mixed-case match after them, take one scan
-/// when given in that order.
+/// when given in that order. With `seen`, every run of lines goes to it
+/// before it is searched.
 search_end search_terms(const term_sink* terms, std::size_t count,
-                        line_reader& log, const stop_check& stop);
+                        line_reader& log, const stop_check& stop,
+                        const lines_seen* seen = nullptr);
 
 /// The same search, taken line by line whatever the terms. It finds exactly
 /// what search_terms finds; the tests hold the block path against it.
 search_end search_terms_by_line(const term_sink* terms, std::size_t count,
-                                line_reader& log, const stop_check& stop);
+                                line_reader& log, const stop_check& stop,
+                                const lines_seen* seen = nullptr);

@@ -36,6 +36,10 @@ info_request parse_switches(int argc, const char* const* argv,
     } else if (std::strcmp(sw, "-f") == 0) {
       if (has_value) settings.log_name = argv[++optind];
       log_given = log_given || has_value;
+    } else if (std::strcmp(sw, "--since") == 0) {
+      if (has_value) settings.since = argv[++optind];
+    } else if (std::strcmp(sw, "--until") == 0) {
+      if (has_value) settings.until = argv[++optind];
     } else if (std::strcmp(sw, "-i") == 0) {
       settings.mixed_case = true;
     } else if (std::strcmp(sw, "--help") == 0) {

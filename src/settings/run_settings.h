@@ -18,4 +18,6 @@ struct run_settings {
   std::int32_t trim_from_switch = 0;  // from -t
   std::int32_t trim = 0;              // effective trim choice: 1 trims
   bool mixed_case = false;  // -i: a third section, the term in mixed case
+  std::optional<std::string> since;  // --since WHEN, as given
+  std::optional<std::string> until;  // --until WHEN, as given
 };
