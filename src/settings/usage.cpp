@@ -8,8 +8,8 @@
 std::string info_text(info_request request, const std::string& formats) {
   switch (request) {
     case info_request::help:
-      return "Usage: vantrel [-f logfile] [-s term] [-t 1|2] [-i] [-x] "
-             "[logfile...]\n"
+      return "Usage: vantrel [-f logfile] [-s term] [-t 1|2] [-i] [-x]\n"
+             "               [--since WHEN] [--until WHEN] [logfile...]\n"
              "       vantrel --help | --version\n"
              "\n"
              "Searches a firewall log for the term, in upper case and then in\n"
@@ -30,6 +30,10 @@ std::string info_text(info_request request, const std::string& formats) {
              "lines whole\n"
              "  -i          also the lines that hold the term in mixed case\n"
              "              only (JDoe for jdoe), in a third section\n"
+             "  --since WHEN  only the lines written at WHEN or later\n"
+             "  --until WHEN  only the lines written at WHEN or earlier;\n"
+             "              WHEN is YYYY-MM-DD [HH:MM[:SS]], HH:MM, now,\n"
+             "              today, yesterday, tomorrow or -2h, -30min, -7d\n"
              "  -x          accepted, no effect\n"
              "\n"
              "More in the manual page: man vantrel\n";
