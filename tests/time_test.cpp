@@ -4,7 +4,6 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "time/civil.h"
 #include "time/stamp.h"
 #include "time/when.h"
 #include "time/window.h"
@@ -45,10 +44,9 @@ std::string stamp_text(const char* line) {
 TEST(ReadStamp, EachFormAndNearMiss) {
   const char* rows[][2] = {
       {"Feb  4 23:57:54 gw %PIX-6-302013: x", "0000-02-04 23:57:54"},
-      {"Feb 04 23:57:54", "0000-02-04 23:57:54"},
-      {" \tfeb 4 23:57:54 EDT gw", "0000-02-04 23:57:54"},
+      {" \tfeb 04 23:57:54 EDT gw", "0000-02-04 23:57:54"},
       {"<166>Aug 24 2005 08:00:02: %PIX-6-302013:", "2005-08-24 08:00:02"},
-      {"<166>:FEB  4 23:57:54", "0000-02-04 23:57:54"},
+      {"<166>:FEB 4 23:57:54", "0000-02-04 23:57:54"},
       {"<190>. Feb  4 23:57:54.250", "0000-02-04 23:57:54"},
       {"<34>1 2026-03-01T10:00:00.123456+01:00 gw", "2026-03-01 10:00:00 3600"},
       {"2026-03-01T10:00:00Z", "2026-03-01 10:00:00 0"},
@@ -56,75 +54,51 @@ TEST(ReadStamp, EachFormAndNearMiss) {
       {"2026-03-01T10:00:00 local", "2026-03-01 10:00:00"},
       {"Feb  4 23:57:54 gw Aug 24 2005 00:08:49: %PIX-", "0000-02-04 23:57:54"},
       {"Feb 29 00:00:00", "0000-02-29 00:00:00"},
-      {"%PIX-6-302013: Aug 24 2005 08:00:02", "none"},
-      {"LOCAL4.WARNING: fw-1 %ASA-4-106023:", "none"},
-      {"Feb 30 00:00:00", "none"},
-      {"Feb  4 25:00:00", "none"},
-      {"Foo 4 23:57:54", "none"},
-      {"Feb  4 23:57:5", "none"},
-      {"Feb  4 23:57:545", "none"},
-      {"Feb  14 23:57:54", "none"},
-      {"Aug 24 2005 08:00", "none"},
-      {"<34 Feb  4 23:57:54", "none"},
-      {"2026-02-29T00:00:00Z", "none"},
-      {"2026-03-01T10:00:00+0100", "none"},
-      {"2026-03-01 10:00:00", "none"},
-      {"", "none"},
   };
   for (const auto& row : rows) EXPECT_EQ(stamp_text(row[0]), row[1]) << row[0];
+  for (const char* line :
+       {"%PIX-6-302013: Aug 24 2005 08:00:02", "LOCAL4.WARNING: fw-1 %ASA-4-",
+        "Feb 30 00:00:00", "Feb  4 25:00:00", "Foo 4 23:57:54", "Feb  4 23:57:5",
+        "Feb  4 23:57:545", "Feb  14 23:57:54", "Aug 24 2005 08:00",
+        "<34 Feb  4 23:57:54", "2026-02-29T00:00:00Z", "2026-03-01T10:00:00+0100",
+        "2026-03-01 10:00:00", ""})
+    EXPECT_EQ(stamp_text(line), "none") << line;
 }
 
+// The year rule, through a reader that keeps the last minute it converted:
+// each line must still give its own instant. Around 2026-02-04 23:57 the
+// rule's edge falls inside the minute, and other forms share its fields.
 TEST_F(Time, YearIsTheLatestNoLaterThanADayAfterTheLastWrite) {
-  const struct {
-    const char* last_write;  // UTC
-    const char* line;        // local time, five hours behind
-    int year;
-  } rows[] = {
-      {"2027-01-02 17:00:00", "Dec 31 23:59:59", 2026},
-      {"2027-01-02 17:00:00", "Jan  3 12:00:00", 2027},
-      {"2027-01-02 17:00:00", "Jan  3 12:00:01", 2026},
-      {"2027-01-01 04:00:00", "Jan  1 00:30:00", 2027},
-      {"2027-06-01 00:00:00", "Feb 29 12:00:00", 2024},
-      {"2028-02-28 17:00:00", "Feb 29 12:00:00", 2028},
-      {"2104-01-01 00:00:00", "Feb 29 00:00:00", 2096},
-  };
-  for (const auto& row : rows) {
-    line_stamp s;
-    ASSERT_TRUE(read_stamp(row.line, &s)) << row.line;
-    EXPECT_EQ(year_for(s.when, utc(row.last_write)), row.year) << row.line;
-  }
-}
-
-// A reader keeps the last minute it converted: each line must still give
-// its own instant. The year rule's edge falls inside 23:57, where 23:57:54
-// is a year back; stamps in other forms share the minute's fields.
-TEST_F(Time, ReaderGivesEachLineItsOwnInstant) {
-  const char* rows[][2] = {
-      {"Feb  4 23:57:10", "2026-02-05 04:57:10"},
-      {"Feb  4 23:57:54", "2025-02-05 04:57:54"},
-      {"Feb  4 23:57:10", "2026-02-05 04:57:10"},
-      {"Feb 04 2026 23:57:54", "2026-02-05 04:57:54"},
-      {"2026-02-04T23:57:54Z", "2026-02-04 23:57:54"},
-      {"2026-02-04T23:57:54+01:00", "2026-02-04 22:57:54"},
-      {"Feb  4 23:58:00", "2025-02-05 04:58:00"},
-      {"Feb  4 23:56:59", "2026-02-05 04:56:59"},
+  const char* rows[][3] = {  // last write (UTC), line (local), instant (UTC)
+      {"2027-01-02 17:00:00", "Dec 31 23:59:59", "2027-01-01 04:59:59"},
+      {"2027-01-02 17:00:00", "Jan  3 12:00:00", "2027-01-03 17:00:00"},
+      {"2027-01-02 17:00:00", "Jan  3 12:00:01", "2026-01-03 17:00:01"},
+      {"2027-01-01 04:00:00", "Jan  1 00:30:00", "2027-01-01 05:30:00"},
+      {"2027-06-01 00:00:00", "Feb 29 12:00:00", "2024-02-29 17:00:00"},
+      {"2028-02-28 17:00:00", "Feb 29 12:00:00", "2028-02-29 17:00:00"},
+      {"2104-01-01 00:00:00", "Feb 29 00:00:00", "2096-02-29 05:00:00"},
+      {"2026-02-04 04:57:30", "Feb  4 23:57:10", "2026-02-05 04:57:10"},
+      {"2026-02-04 04:57:30", "Feb  4 23:57:54", "2025-02-05 04:57:54"},
+      {"2026-02-04 04:57:30", "Feb  4 23:57:10", "2026-02-05 04:57:10"},
+      {"2026-02-04 04:57:30", "Feb 04 2026 23:57:54", "2026-02-05 04:57:54"},
+      {"2026-02-04 04:57:30", "2026-02-04T23:57:54Z", "2026-02-04 23:57:54"},
+      {"2026-02-04 04:57:30", "2026-02-04T23:57:54+01:00", "2026-02-04 22:57:54"},
+      {"2026-02-04 04:57:30", "Feb  4 23:58:00", "2025-02-05 04:58:00"},
+      {"2026-02-04 04:57:30", "%PIX-6-302013: x", "none"},
   };
   stamp_reader reader;
-  reader.last_write = utc("2026-02-04 04:57:30");
   for (const auto& row : rows) {
+    reader.last_write = utc(row[0]);
     std::int64_t instant = 0;
-    ASSERT_TRUE(reader.instant_of(row[0], &instant)) << row[0];
-    EXPECT_EQ(utc_text(instant), row[1]) << row[0];
+    const bool read = reader.instant_of(row[1], &instant);
+    EXPECT_EQ(read ? utc_text(instant) : "none", row[2]) << row[1];
   }
-  std::int64_t instant = 0;
-  EXPECT_FALSE(reader.instant_of("%PIX-6-302013: x", &instant));
 }
 
-TEST_F(Time, ReadWhen) {
+TEST_F(Time, ReadWhenAndTheWindowsTexts) {
   const std::int64_t now = utc("2026-03-29 12:00:00");  // 07:00 local
   const char* rows[][2] = {
-      {"now", "2026-03-29 12:00:00"},
-      {"today", "2026-03-29 05:00:00"},
+      {"now", "2026-03-29 12:00:00"},   {"today", "2026-03-29 05:00:00"},
       {"yesterday", "2026-03-28 05:00:00"},
       {"tomorrow", "2026-03-30 05:00:00"},
       {"2026-03-01", "2026-03-01 05:00:00"},
@@ -133,18 +107,13 @@ TEST_F(Time, ReadWhen) {
       {"2026-03-01 09:05Z", "2026-03-01 09:05:00"},
       {"2026-03-01 9:05:30 UTC", "2026-03-01 09:05:30"},
       {"2026-03-01T09:05+05:30", "2026-03-01 03:35:00"},
-      {"2026-03-01-01:00", "2026-03-01 01:00:00"},
-      {"2024-02-29 UTC", "2024-02-29 00:00:00"},
-      {"9:05", "2026-03-29 14:05:00"},
-      {"23:59:59", "2026-03-30 04:59:59"},
-      {"-2h", "2026-03-29 10:00:00"},
-      {"+30min", "2026-03-29 12:30:00"},
-      {"-7d", "2026-03-22 12:00:00"},
-      {"-1w", "2026-03-22 12:00:00"},
-      {"+10s", "2026-03-29 12:00:10"},
+      {"2024-02-29-01:00", "2024-02-29 01:00:00"},
+      {"9:05", "2026-03-29 14:05:00"},  {"23:59:59", "2026-03-30 04:59:59"},
+      {"-2h", "2026-03-29 10:00:00"},   {"+30min", "2026-03-29 12:30:00"},
+      {"-1w", "2026-03-22 12:00:00"},   {"+10s", "2026-03-29 12:00:10"},
   };
+  std::int64_t instant = 0;
   for (const auto& row : rows) {
-    std::int64_t instant = 0;
     ASSERT_TRUE(read_when(row[0], now, &instant)) << row[0];
     EXPECT_EQ(utc_text(instant), row[1]) << row[0];
   }
@@ -154,19 +123,13 @@ TEST_F(Time, ReadWhen) {
         "2026-03-01 09:05 Z", "2026-03-01+01:", "2026-03-01 09:05+1:00",
         "2026-03-01 09:05 utc", "2026-03-01 UTCx", "-2", "-2m", "-2hours",
         "2h", "-h", "- 2h", "-1000000w", "-99999999999999999999999s",
-        "-9223372036854775808s"}) {
-    std::int64_t instant = 0;
+        "-9223372036854775808s"})
     EXPECT_FALSE(read_when(text, now, &instant)) << text;
-  }
-}
-
-TEST_F(Time, WindowEndsInLocalTimeOrOpen) {
   time_window window;
-  EXPECT_EQ(since_text(window) + " " + until_text(window),
-            "the first line the last line");
   window.has_since = true;
-  window.since = utc("2026-03-01 05:00:00");
-  EXPECT_EQ(since_text(window), "2026-03-01 00:00:00");
+  window.since = now;
+  EXPECT_EQ(since_text(window) + " to " + until_text(window),
+            "2026-03-29 07:00:00 to the last line");
 }
 
 // Twice 02:00 to 03:00 on 25 October 2026, never on 29 March.
@@ -180,12 +143,10 @@ TEST(LocalInstant, ClockChangesTakeTheEarlierAndTheOffsetBefore) {
       {"2026-10-25 01:59:59", "2026-10-24 23:59:59"},
       {"2026-10-25 03:00:00", "2026-10-25 02:00:00"},
       {"2026-03-29 02:30:00", "2026-03-29 01:30:00"},
-      {"2026-03-29 01:59:59", "2026-03-29 00:59:59"},
       {"2026-03-29 03:00:00", "2026-03-29 01:00:00"},
   };
-  for (const auto& row : rows) {
+  for (const auto& row : rows)
     EXPECT_EQ(utc_text(local_instant(civil(row[0]))), row[1]) << row[0];
-  }
   EXPECT_EQ(local_text(utc("2026-03-29 01:30:00")), "2026-03-29 03:30:00");
 }
 

@@ -28,8 +28,8 @@ std::int64_t days_from_civil(std::int64_t year, int month, int day) {
   const std::int64_t year_of_era = year - era * 400;
   const std::int64_t day_of_year =
       (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-  const std::int64_t day_of_era = year_of_era * 365 + year_of_era / 4 -
-                                  year_of_era / 100 + day_of_year;
+  const std::int64_t day_of_era =
+      year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
   return era * 146097 + day_of_era - 719468;
 }
 
@@ -38,9 +38,9 @@ void civil_from_days(std::int64_t days, civil_time* t) {
   days += 719468;
   const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
   const std::int64_t day_of_era = days - era * 146097;
-  const std::int64_t year_of_era =
-      (day_of_era - day_of_era / 1460 + day_of_era / 36524 -
-       day_of_era / 146096) / 365;
+  const std::int64_t year_of_era = (day_of_era - day_of_era / 1460 +
+                                    day_of_era / 36524 - day_of_era / 146096) /
+                                   365;
   const std::int64_t day_of_year =
       day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
   const std::int64_t shifted_month = (5 * day_of_year + 2) / 153;

@@ -20,8 +20,7 @@ void skip_priority(scan& in) {
   if (in.peek() != '<') return;
   std::size_t end = in.at + 1;
   while (end < in.text.size() && is_digit(in.text[end])) ++end;
-  if (end == in.at + 1 || end >= in.text.size() || in.text[end] != '>')
-    return;
+  if (end == in.at + 1 || end >= in.text.size() || in.text[end] != '>') return;
   in.at = end + 1;
   in.take("1 ");
   if (!in.take(':')) in.take('.');

@@ -40,8 +40,8 @@ bool read_relative(scan in, std::int64_t now, std::int64_t* instant) {
   static constexpr struct {
     std::string_view name;
     std::int64_t seconds;
-  } kUnits[] = {{"s", 1}, {"min", 60}, {"h", 3600}, {"d", kDay},
-                {"w", 7 * kDay}};
+  } kUnits[] = {
+      {"s", 1}, {"min", 60}, {"h", 3600}, {"d", kDay}, {"w", 7 * kDay}};
   for (const auto& unit : kUnits) {
     if (in.text.substr(in.at) != unit.name) continue;
     if (count > kFarthest / unit.seconds) return false;
@@ -59,8 +59,8 @@ bool read_date(scan in, std::int64_t* instant) {
       !take_number(in, 2, &t.month) || !in.take('-') ||
       !take_number(in, 2, &t.day))
     return false;
-  const bool clock_next = (in.peek() == ' ' || in.peek() == 'T') &&
-                          is_digit(in.peek(1));
+  const bool clock_next =
+      (in.peek() == ' ' || in.peek() == 'T') && is_digit(in.peek(1));
   if (clock_next && !(in.take(in.peek()) && take_clock(in, &t))) return false;
   int offset = 0;
   const bool has_offset = in.peek() == '+' || in.peek() == '-';
@@ -81,8 +81,7 @@ bool read_clock(scan in, std::int64_t now, std::int64_t* instant) {
 
 }  // anonymous namespace
 
-bool read_when(std::string_view text, std::int64_t now,
-               std::int64_t* instant) {
+bool read_when(std::string_view text, std::int64_t now, std::int64_t* instant) {
   static constexpr struct {
     std::string_view word;
     int days;
@@ -99,7 +98,6 @@ bool read_when(std::string_view text, std::int64_t now,
   const scan in{text};
   if (in.peek() == '-' || in.peek() == '+')
     return read_relative(in, now, instant);
-  if (is_digit(in.peek(2)) && in.peek(4) == '-')
-    return read_date(in, instant);
+  if (is_digit(in.peek(2)) && in.peek(4) == '-') return read_date(in, instant);
   return read_clock(in, now, instant);
 }
