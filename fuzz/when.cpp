@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   FUZZ_CHECK(instant - now < farthest && now - instant < farthest);
   FUZZ_CHECK(read_when(text, now, &again) && again == instant);
   for (const char* junk : {"x", " ", "0", ":"})
-    FUZZ_CHECK(!read_when(text + junk, now, &again) &&
-               !read_when(junk + text, now, &again));
+    FUZZ_CHECK(!read_when(text + junk, now, &again));
+  for (const char* junk : {"x", " "})
+    FUZZ_CHECK(!read_when(junk + text, now, &again));
   return 0;
 }

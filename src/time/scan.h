@@ -30,14 +30,14 @@ struct scan {
   }
 };
 
-inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+inline bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
 
 /// Takes exactly count digits as a number; takes nothing when fewer
 /// digits are next.
 inline bool take_number(scan& in, int count, int* value) {
   int number = 0;
   for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
-    if (!is_digit(in.peek(i))) return false;
+    if (!is_ascii_digit(in.peek(i))) return false;
     number = number * 10 + (in.peek(i) - '0');
   }
   in.at += static_cast<std::size_t>(count);

@@ -19,7 +19,7 @@ void skip_blanks(scan& in) {
 void skip_priority(scan& in) {
   if (in.peek() != '<') return;
   std::size_t end = in.at + 1;
-  while (end < in.text.size() && is_digit(in.text[end])) ++end;
+  while (end < in.text.size() && is_ascii_digit(in.text[end])) ++end;
   if (end == in.at + 1 || end >= in.text.size() || in.text[end] != '>') return;
   in.at = end + 1;
   in.take("1 ");
@@ -67,7 +67,7 @@ bool take_bsd_stamp(scan& in, line_stamp* stamp) {
   if (stamp->has_year && !(take_number(in, 4, &when.year) && in.take(' ')))
     return false;
   if (!stamp->has_year) when.year = 0;
-  return take_clock(in, &when) && !is_digit(in.peek());
+  return take_clock(in, &when) && !is_ascii_digit(in.peek());
 }
 
 // RFC 3339: "YYYY-MM-DDTHH:MM:SS[.frac][Z|+HH:MM|-HH:MM]". A sign after
@@ -81,10 +81,10 @@ bool take_rfc3339_stamp(scan& in, line_stamp* stamp) {
         take_clock(in, &when)))
     return false;
   stamp->has_year = true;
-  if (in.peek() == '.' && is_digit(in.peek(1))) {
+  if (in.peek() == '.' && is_ascii_digit(in.peek(1))) {
     in.take('.');
-    while (is_digit(in.peek())) ++in.at;
-  } else if (is_digit(in.peek())) {
+    while (is_ascii_digit(in.peek())) ++in.at;
+  } else if (is_ascii_digit(in.peek())) {
     return false;
   }
   if (in.take('Z') || in.take('z')) {
@@ -104,7 +104,7 @@ bool read_stamp(std::string_view line, line_stamp* stamp) {
   skip_priority(in);
   skip_blanks(in);
   line_stamp read;
-  const bool taken = is_digit(in.peek()) ? take_rfc3339_stamp(in, &read)
+  const bool taken = is_ascii_digit(in.peek()) ? take_rfc3339_stamp(in, &read)
                                          : take_bsd_stamp(in, &read);
   // Without a year, a date exists when some year has it: year 0, leap in
   // the proleptic calendar, has 29 February.

@@ -31,7 +31,7 @@ bool read_relative(scan in, std::int64_t now, std::int64_t* instant) {
   if (!in.take('-') && !in.take('+')) return false;
   std::int64_t count = 0;
   const std::size_t digits = in.at;
-  while (is_digit(in.peek())) {
+  while (is_ascii_digit(in.peek())) {
     count = count * 10 + (in.peek() - '0');
     ++in.at;
     if (count > kFarthest) return false;
@@ -60,7 +60,7 @@ bool read_date(scan in, std::int64_t* instant) {
       !take_number(in, 2, &t.day))
     return false;
   const bool clock_next =
-      (in.peek() == ' ' || in.peek() == 'T') && is_digit(in.peek(1));
+      (in.peek() == ' ' || in.peek() == 'T') && is_ascii_digit(in.peek(1));
   if (clock_next && !(in.take(in.peek()) && take_clock(in, &t))) return false;
   int offset = 0;
   const bool has_offset = in.peek() == '+' || in.peek() == '-';
@@ -98,6 +98,6 @@ bool read_when(std::string_view text, std::int64_t now, std::int64_t* instant) {
   const scan in{text};
   if (in.peek() == '-' || in.peek() == '+')
     return read_relative(in, now, instant);
-  if (is_digit(in.peek(2)) && in.peek(4) == '-') return read_date(in, instant);
+  if (is_ascii_digit(in.peek(2)) && in.peek(4) == '-') return read_date(in, instant);
   return read_clock(in, now, instant);
 }
