@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -234,3 +235,14 @@ bool platform_open_in_viewer(const char* path);
 /// The absolute path of a name in the current directory, in UTF-8, for
 /// messages; the name itself when the current directory cannot be had.
 std::string platform_absolute_path(const char* name);
+
+/// The local time of an instant (seconds since 1970-01-01 UTC) in the
+/// run's time zone (TZ, else the system's), as localtime gives it. Safe to
+/// call from several threads at once. False where the C library cannot
+/// say (Windows' before 1970 and after 3000).
+bool platform_local_time(std::int64_t instant, std::tm* local);
+
+/// Makes TZ the time zone the process converts times in from now on, as if
+/// the run had started with it. For tests: no other thread may be
+/// converting a time meanwhile.
+void platform_set_time_zone(const char* tz);

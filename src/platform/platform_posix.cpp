@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 extern char** environ;
 
@@ -571,3 +572,14 @@ void platform_return_large_buffers() {
 }
 
 bool platform_is_separator(char c) { return c == '/'; }
+
+bool platform_local_time(std::int64_t instant, std::tm* local) {
+  const auto t = static_cast<std::time_t>(instant);
+  return static_cast<std::int64_t>(t) == instant &&
+         localtime_r(&t, local) != nullptr;
+}
+
+void platform_set_time_zone(const char* tz) {
+  setenv("TZ", tz, 1);
+  tzset();
+}

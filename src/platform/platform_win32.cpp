@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -600,4 +601,14 @@ void platform_return_large_buffers() {}
 // A drive's colon ends the folder part too: C:fw.log* lists C:'s folder.
 bool platform_is_separator(char c) {
   return c == '/' || c == '\\' || c == ':';
+}
+
+bool platform_local_time(std::int64_t instant, std::tm* local) {
+  const auto t = static_cast<std::time_t>(instant);
+  return static_cast<std::int64_t>(t) == instant && localtime_s(local, &t) == 0;
+}
+
+void platform_set_time_zone(const char* tz) {
+  _putenv_s("TZ", tz);
+  _tzset();
 }

@@ -24,6 +24,9 @@ bool civil_exists(const civil_time& t);
 /// The instant of a civil time read as UTC.
 std::int64_t utc_instant(const civil_time& t);
 
+/// The civil time of an instant in UTC.
+civil_time utc_civil(std::int64_t instant);
+
 /// The instant of a local civil time in the run's time zone. A time that
 /// happens twice (the autumn change) is the earlier; one that never
 /// happens (the spring change) is read with the offset in force before

@@ -42,8 +42,10 @@ struct stamp_reader {
   bool instant_of(std::string_view line, std::int64_t* instant);
 
  private:
-  // The last minute converted: its stamp's fields, and its instant.
+  // The last minute converted: its stamp's fields (seconds 0), its
+  // instant, and the last write its year was taken from.
   line_stamp cached_{};
   std::int64_t cached_minute_ = 0;
+  std::int64_t cached_last_write_ = 0;
   bool cached_valid_ = false;
 };
