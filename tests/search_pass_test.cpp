@@ -93,7 +93,7 @@ void check_cases(std::string_view log, const std::string& term,
                            {term, collector(&got[2]), term_match::mixed_case}};
       std::rotate(sinks, sinks + first, sinks + 3);
       (how == path::blocks ? search_terms : search_terms_by_line)(
-          sinks, 3, reader, never_stop);
+          sinks, 3, reader, never_stop, nullptr);
       std::fclose(f);
       for (int i = 0; i < 3; ++i) EXPECT_EQ(got[i], want[i]) << i;
     }
