@@ -99,7 +99,10 @@ bool line_reader::fill() {
     return false;
   }
   int error = 0;
-  const std::ptrdiff_t read = source_(buffer_.get() + end_, chunk_, &error);
+  const std::size_t size =
+      next_read_ != 0 && next_read_ < chunk_ ? next_read_ : chunk_;
+  next_read_ = size * 2;
+  const std::ptrdiff_t read = source_(buffer_.get() + end_, size, &error);
   if (read <= 0) {
     // A piece of a line before a failed read is not a line of the log.
     if (read < 0) read_error_ = error;

@@ -64,6 +64,11 @@ class line_reader {
   /// a piece of a line.
   bool last_line(std::string_view* line);
 
+  /// Makes the first read no larger than `first`, and each read after it
+  /// twice the one before, up to the chunk: a log whose first lines may
+  /// end its reading is not decoded further than they need.
+  void start_small(std::size_t first) { next_read_ = first; }
+
   /// Makes an empty last line no line at all: a log read as one of several
   /// ends its last line, and only the last log's text ends in an empty one.
   void drop_empty_last_line() { drop_empty_last_ = true; }
@@ -93,6 +98,7 @@ class line_reader {
 
   byte_source source_;
   std::size_t chunk_;
+  std::size_t next_read_ = 0;  // the next read's size, when below chunk_
   std::uint64_t bytes_read_ = 0;
   // Grown with realloc (see make_room), so one huge line costs about its
   // own size, and a line too long for memory is reported, not a crash.

@@ -26,6 +26,8 @@ std::vector<std::vector<std::size_t>> same_terms(
   return groups;
 }
 
+constexpr std::size_t kFirstRead = std::size_t{16} << 10;
+
 // The first bytes of the log, for a gzip header's time: a file left open
 // is read at its start without moving its position.
 std::string first_bytes(const log_job& job, std::FILE* file) {
@@ -94,6 +96,8 @@ void search_job(log_job& job, const std::vector<report_section>& sections,
     platform_write_text(stderr,
                         unreadable_text(job.log.name, job.reading.refused));
   if (!job.last) reader.drop_empty_last_line();
+  // A log whose first line is past the window is closed after it.
+  if (windowed) reader.start_small(kFirstRead);
   // The lines themselves are held, so the log is not needed again: its
   // descriptor goes with the reader, and a log rotated away meanwhile
   // still gives its hits as they were read.
