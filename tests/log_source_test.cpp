@@ -55,6 +55,11 @@ TEST(LogSource, CompressedOrNotByTheFirstBytesOnly) {
   std::string slid = many;
   for (unsigned i = 0; i < 50000; ++i) slid += std::string(i % 97, 'x') + "\n";
   slid += many;
+  [[maybe_unused]] const auto frame = [](std::uint32_t size) {  // skippable
+    const char le[] = {char(size), char(size >> 8), char(size >> 16), 0};
+    return std::string("\x5f\x2a\x4d\x18", 4) + std::string(le, 4) +
+           std::string(size, 'f');
+  };
   std::vector<row> cases = {
       {"two members", gzipped("one\r\ntwo\n") + gzipped("three"),
        "one\r\ntwo\nthree", true},
@@ -92,6 +97,11 @@ TEST(LogSource, CompressedOrNotByTheFirstBytesOnly) {
                    "one\ntwo\n", true});
 #endif
 #ifdef VANTREL_HAVE_LZ4
+  // Past what the head holds, and several: read past by their sizes.
+  const std::string behind =
+      frame(5000) + frame(0) + frame(70000) + packed(packer::lz4, "one\n");
+  cases.push_back({"lz4 behind skippable frames", behind, "one\n", true});
+  EXPECT_EQ(peek_format(file_with(behind)), log_format::lz4);
   // lz4's legacy format, which the frame library does not read: its
   // blocks, up to the 8 MiB `lz4 -l` writes, and what may follow them.
   const std::string legacy = lz4_legacy("one\ntwo\n", 5);
