@@ -162,6 +162,14 @@ TEST(LogSource, DamageEndsTheTextAfterItsLastCompleteLine) {
         {name + "a whole member, then a cut one", p,
          gz + gz.substr(0, gz.size() / 2)},
     });
+    // bzip2: cut inside the stream's end marker, after its last block.
+    for (std::size_t short_by = 5; p == packer::bzip2 && short_by <= 11; ++short_by)
+      cases.push_back({name + "cut " + std::to_string(short_by) + " bytes short",
+                       p, gz.substr(0, gz.size() - short_by)});
+    // A skippable frame past the end: damage, not a wait or its size held.
+    if (p == packer::zstd)
+      cases.push_back({name + "a frame past the end", p,
+                       "\x50\x2a\x4d\x18\xf0\xff\xff\xff" + gz});
     // lzma and brotli carry no check to find a change with.
     if (joins_streams(p))
       cases.push_back({name + "the end's checks changed", p, crc});
@@ -224,6 +232,7 @@ TEST(LogSource, Bzip2BlocksAreHandedOnInOrderUpToTheDamagedOne) {
   // magic: the magic occurs inside the block as if by chance.
   std::string runs;  // level 1: 2.5 MB of text a block, too much to hold
   for (int i = 0; i < 20000; ++i) runs += std::string(250, '\0') + "jdoe\n";
+  const std::string runs_bz = packed(packer::bzip2, runs, 1);
   std::string chance, chance_end;
   for (unsigned i = 0; chance.size() < 5000; ++i) {
     chance += "!#$'*-.13679;<?p\x90\xf0"[i * 7 % 18];
@@ -242,7 +251,12 @@ TEST(LogSource, Bzip2BlocksAreHandedOnInOrderUpToTheDamagedOne) {
        false},
       {"the end magic inside a block", packed(packer::bzip2, chance_end),
        chance_end, false},
-      {"blocks of long runs", packed(packer::bzip2, runs, 1), runs, false},
+      {"blocks of long runs", runs_bz, runs, false},
+      // Kept whole, as the pool decodes it and as the reader streams it.
+      {"several blocks, the end marker cut", bz.substr(0, bz.size() - 6), text,
+       true},
+      {"blocks of long runs, the end marker cut",
+       runs_bz.substr(0, runs_bz.size() - 6), runs, true},
   };
   for (const auto& c : cases) {
     outcome o;
