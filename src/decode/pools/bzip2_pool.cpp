@@ -224,7 +224,7 @@ std::size_t pool_threads() {
   pool& p = the_pool();
   std::lock_guard<std::mutex> held(p.lock);
   const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-  return p.wanted != 0 ? p.wanted : cores;
+  return std::min(p.wanted != 0 ? p.wanted : cores, kMostThreads);
 }
 
 void set_bzip2_threads(unsigned count) {
