@@ -1,6 +1,7 @@
 #include "log/log_format.h"
 
 #include <cstdint>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -48,24 +49,35 @@ bool is_skippable(std::string_view head) {
          head.substr(1, 3) == "\x2a\x4d\x18";
 }
 
+// True when head, shorter than a frame's header, is the start of one.
+bool begins_skippable(std::string_view head) {
+  if (head.empty() || head.size() >= 8 ||
+      (static_cast<unsigned char>(head[0]) >> 4) != 5)
+    return false;
+  const std::string_view rest = head.substr(1, 3);
+  return rest == std::string_view("\x2a\x4d\x18", rest.size());
+}
+
 // What follows the skippable frames at head's start; *inside when head
 // ends in one of them.
 std::string_view past_skippable(std::string_view head, bool* inside) {
-  *inside = false;
-  while (is_skippable(head)) {
-    std::uint64_t size = 0;
-    for (std::size_t i = 8; i-- > 4 && head.size() >= 8;)
-      size = size << 8 | static_cast<unsigned char>(head[i]);
-    if (head.size() < 8 || size > head.size() - 8) {
-      *inside = true;
-      return {};
-    }
-    head.remove_prefix(8 + size);
-  }
-  return head;
+  const std::uint64_t frames = skippable_bytes(head);
+  *inside = frames > head.size() || begins_skippable(head.substr(frames));
+  return *inside ? std::string_view() : head.substr(frames);
 }
 
 }  // anonymous namespace
+
+std::uint64_t skippable_bytes(std::string_view head) {
+  std::uint64_t at = 0;
+  while (at + 8 <= head.size() && is_skippable(head.substr(at))) {
+    std::uint32_t size = 0;
+    for (std::size_t i = 8; i-- > 4;)
+      size = size << 8 | static_cast<unsigned char>(head[at + i]);
+    at += 8 + std::uint64_t{size};
+  }
+  return at;
+}
 
 log_format sniff_format(std::string_view head) {
   if (is_skippable(head)) {
@@ -182,12 +194,25 @@ std::string readable_formats() {
 }
 
 log_format peek_format(std::FILE* file) {
+  // Skippable frames are passed over by their sizes, however large, read
+  // a window at a time.
   char head[kSniffBytes];
-  int error = 0;
-  const std::ptrdiff_t got =
-      platform_read_at(file, head, sizeof head, 0, &error);
-  return sniff_format(
-      std::string_view(head, got > 0 ? static_cast<std::size_t>(got) : 0));
+  std::uint64_t at = 0;
+  for (;;) {
+    int error = 0;
+    const std::ptrdiff_t got =
+        platform_read_at(file, head, sizeof head, at, &error);
+    const std::string_view bytes(
+        head, got > 0 ? static_cast<std::size_t>(got) : 0);
+    const std::uint64_t frames = skippable_bytes(bytes);
+    if (frames > 0) {
+      at += frames;
+      continue;
+    }
+    if (at == 0) return sniff_format(bytes);
+    // As the log is read: the frames stand as one empty frame.
+    return sniff_format(std::string(kEmptyFrame).append(bytes));
+  }
 }
 
 std::string unreadable_text(const std::string& name, log_format format) {

@@ -2,6 +2,7 @@
 // What a log is compressed with, told by its first bytes once, at open,
 // whatever its name; and whether this build reads that format.
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -28,6 +29,15 @@ log_format sniff_format(std::string_view head);
 /// The format a log's name says, for the one format without a magic:
 /// brotli for a name ending in ".br" (in any case), plain for all others.
 log_format format_by_name(std::string_view name);
+
+/// The bytes the skippable frames at head's start take, headers and all,
+/// as their sizes say: past head's end when the last runs on beyond it; 0
+/// when head does not start with a frame's whole header.
+std::uint64_t skippable_bytes(std::string_view head);
+
+/// An empty skippable frame: where the frames at a log's start were read
+/// past, as both formats that have them pass it over.
+constexpr std::string_view kEmptyFrame("\x50\x2a\x4d\x18\0\0\0\0", 8);
 
 /// True while head is a proper beginning of some magic: a byte more might
 /// make it compressed. Lets a plain pipe go on without waiting for more.

@@ -44,7 +44,44 @@ struct head {
   int error = 0;       // the failed read's errno value
 };
 
-head read_head(const byte_source& source, std::uint64_t limit) {
+// One read more at the head's end.
+void read_more(const byte_source& source, std::size_t step, head* h) {
+  const std::size_t had = h->bytes.size();
+  h->bytes.resize(had + step);
+  const std::ptrdiff_t got = source(&h->bytes[had], step, &h->error);
+  h->bytes.resize(had + (got > 0 ? static_cast<std::size_t>(got) : 0));
+  if (got <= 0) h->ended = true;
+}
+
+// Skippable frames at the start are read past by the sizes they say, their
+// bytes dropped as they come: a frame of gigabytes is never held, and the
+// frame after them tells the format. They stand as one empty frame, which
+// both formats that have them pass over; one the log ends inside, as a
+// frame cut short, which both call damage.
+void skip_frames(const byte_source& source, std::size_t step, head* h) {
+  std::uint64_t left = skippable_bytes(h->bytes);  // still to drop
+  if (left == 0) return;
+  for (;;) {
+    const auto n = static_cast<std::size_t>(
+        std::min<std::uint64_t>(left, h->bytes.size()));
+    h->bytes.erase(0, n);
+    left -= n;
+    if (left == 0 && h->bytes.size() >= 8) {
+      left = skippable_bytes(h->bytes);
+      if (left == 0) break;
+      continue;
+    }
+    if (h->ended) break;
+    read_more(source, step, h);
+  }
+  if (left > 0)
+    h->bytes.assign("\x50\x2a\x4d\x18\x01\0\0\0", 8);
+  else
+    h->bytes.insert(0, kEmptyFrame.data(), kEmptyFrame.size());
+}
+
+// `frames`: skippable frames at the start are read past.
+head read_head(const byte_source& source, std::uint64_t limit, bool frames) {
   // Reads as large as the first lines need, so a small log comes whole in
   // one and a log set of thousands makes one read each; no larger than
   // the log, since the room is cleared first.
@@ -52,11 +89,11 @@ head read_head(const byte_source& source, std::uint64_t limit) {
       std::min<std::uint64_t>(std::size_t{64} << 10, limit));
   head h;
   while (!h.ended && magic_could_follow(h.bytes)) {
-    const std::size_t had = h.bytes.size();
-    h.bytes.resize(had + step);
-    const std::ptrdiff_t got = source(&h.bytes[had], step, &h.error);
-    h.bytes.resize(had + (got > 0 ? static_cast<std::size_t>(got) : 0));
-    if (got <= 0) h.ended = true;
+    read_more(source, step, &h);
+    if (frames && (h.bytes.size() >= 8 || h.ended)) {
+      frames = false;
+      skip_frames(source, step, &h);
+    }
   }
   return h;
 }
@@ -125,7 +162,7 @@ byte_source open_log_source(std::FILE* file, std::uint64_t limit,
                             log_reading* reading) {
   if (file == nullptr) return nullptr;
   byte_source from_file = bounded_file(file, limit, reading);
-  head h = read_head(from_file, limit);
+  head h = read_head(from_file, limit, reading->named == log_format::plain);
   return text_of(std::move(h), std::move(from_file), reading);
 }
 

@@ -1,7 +1,9 @@
 #include "decode/pools/bzip2_pool.h"
 
 #include <algorithm>
+#include <array>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -17,6 +19,8 @@ constexpr std::size_t kSlots = kTextBudget / kPieceText;
 // What follows a block in the stream a piece is rewritten to: the end
 // magic, the CRC and the padding, with the last byte the block ends in.
 constexpr unsigned kTrailerBytes = 11;
+// What a piece cut inside the stream's end marker holds of it, at most.
+constexpr unsigned kCutMarkerBytes = 6;
 
 // Each block starts with its size, which libbz2 does not give back.
 constexpr std::size_t kHeader = alignof(std::max_align_t);
@@ -48,6 +52,24 @@ void cached_free(void* opaque, void* given) {
   } catch (const std::bad_alloc&) {
     std::free(block);
   }
+}
+
+// bzip2's CRC of a block's text: CRC-32 taken high bit first.
+std::uint32_t block_crc(const std::string& text) {
+  static const auto table = [] {
+    std::array<std::uint32_t, 256> t{};
+    for (std::uint32_t i = 0; i < 256; ++i) {
+      std::uint32_t c = i << 24;
+      for (int bit = 0; bit < 8; ++bit)
+        c = (c & 0x80000000u) != 0 ? c << 1 ^ 0x04c11db7u : c << 1;
+      t[i] = c;
+    }
+    return t;
+  }();
+  std::uint32_t crc = 0xffffffffu;
+  for (const char ch : text)
+    crc = crc << 8 ^ table[(crc >> 24 ^ static_cast<unsigned char>(ch)) & 0xff];
+  return ~crc;
 }
 
 bool open_stream(bz_stream& z, table_cache& tables,
@@ -143,11 +165,19 @@ piece_result decode_piece(const bzip2_piece& piece, table_cache& tables,
       text->resize(text->size() - z.avail_out);
       if (result == BZ_OK && z.avail_in == 0 && z.avail_out != 0) break;
     }
-    const bool whole = result == BZ_STREAM_END && z.avail_in == 0;
+    // A piece the data ends in may end inside the stream's end marker,
+    // whose bits stand before the one written after it: libbz2 gives the
+    // block's text whole, then finds no marker. The block's own CRC says
+    // whether that text is sound, as bzip2 itself checks it.
+    const bool whole =
+        (result == BZ_STREAM_END && z.avail_in == 0) ||
+        (piece.cut && result == BZ_DATA_ERROR && !text->empty() &&
+         block_crc(*text) == piece.crc);
     // Text past most from a block that ends where the piece does: sound so
     // far, and left to be streamed. One that ended before is no block.
     const bool large =
-        result == BZ_OK && text->size() >= most && z.avail_in <= kTrailerBytes;
+        result == BZ_OK && text->size() >= most &&
+        z.avail_in <= kTrailerBytes + (piece.cut ? kCutMarkerBytes : 0);
     BZ2_bzDecompressEnd(&z);
     if (result == BZ_MEM_ERROR) return piece_result::out_of_memory;
     if (large) *text = std::string();  // its room is of no more use
@@ -194,7 +224,7 @@ std::size_t pool_threads() {
   pool& p = the_pool();
   std::lock_guard<std::mutex> held(p.lock);
   const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-  return p.wanted != 0 ? p.wanted : cores;
+  return std::min(p.wanted != 0 ? p.wanted : cores, kMostThreads);
 }
 
 void set_bzip2_threads(unsigned count) {

@@ -2,10 +2,10 @@
 // decode/pools/: blocks decoded on every core, apart from the step that
 // reads them in order (steps/decode_bzip2.cpp).
 // The threads that decode bzip2 pieces (bzip2_blocks.h) for every bzip2
-// log of the run, one a core, and the room their text takes: a fixed
-// budget, whatever the number of cores, of logs read at once, or how far
-// a block expands. A piece whose text outgrows its share is left for its
-// reader to decode as it reads it (bzip2_stream).
+// log of the run, one a core up to a few, and the room their text and
+// tables take: a fixed budget, whatever the number of cores, of logs read
+// at once, or how far a block expands. A piece whose text outgrows its
+// share is left for its reader to decode as it reads it (bzip2_stream).
 
 #include <bzlib.h>
 
@@ -25,6 +25,21 @@ constexpr std::size_t kPieceText = std::size_t{2} << 20;
 
 /// The text all pieces in flight may take, in every log together.
 constexpr std::size_t kTextBudget = std::size_t{32} << 20;
+
+/// libbz2's tables for a block of level 9 (four bytes for each of its
+/// 900 kB, and its state), which a thread that decodes keeps for the next.
+constexpr std::size_t kTableBytes = std::size_t{3700} << 10;
+
+/// The threads that decode, at most, however many cores there are: each
+/// keeps its tables, so more would take room by the core.
+constexpr std::size_t kMostThreads = 6;
+
+/// What a bzip2 log's decoding takes at most, whatever the number of cores:
+/// the text in flight, the threads' tables and those of the reader that
+/// decodes a piece too large to hold.
+constexpr std::size_t kDecodeBudget = std::size_t{60} << 20;
+static_assert(kTextBudget + (kMostThreads + 1) * kTableBytes <= kDecodeBudget,
+              "the text in flight and every thread's tables fit the budget");
 
 enum class piece_result { pending, ok, failed, too_large, out_of_memory };
 
@@ -75,7 +90,7 @@ piece_result stream_piece(bzip2_stream& s, const bzip2_piece& piece, char* out,
                           std::size_t* size);
 
 /// The threads the pool has, once it has started; the number given, or
-/// one a core when none was.
+/// one a core when none was, and no more than kMostThreads.
 std::size_t pool_threads();
 
 /// The pool's threads from now on (before the first bzip2 log; the

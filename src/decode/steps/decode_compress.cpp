@@ -83,9 +83,13 @@ struct lzw_state {
 
 void set_width(lzw_state& s, unsigned bits) {
   s.bits = bits;
-  // At the widest the table fills up, and the codes stay that wide.
-  s.top = bits == s.most_bits ? std::uint32_t{1} << bits
-                              : (std::uint32_t{1} << bits) - 1;
+  // At the widest the table fills up, and the codes stay that wide. The
+  // first width is never taken for the widest, as compress reads: with a
+  // widest of 9 the codes go on at 10 bits once the table's 512 entries
+  // are made, and the table grows no more.
+  s.top = bits == s.most_bits && bits != kFirstBits
+              ? std::uint32_t{1} << bits
+              : (std::uint32_t{1} << bits) - 1;
 }
 
 // Drops up to `skip` held bits; what is left of it passes over input
