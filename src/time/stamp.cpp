@@ -105,7 +105,7 @@ bool read_stamp(std::string_view line, line_stamp* stamp) {
   skip_blanks(in);
   line_stamp read;
   const bool taken = is_ascii_digit(in.peek()) ? take_rfc3339_stamp(in, &read)
-                                         : take_bsd_stamp(in, &read);
+                                               : take_bsd_stamp(in, &read);
   // Without a year, a date exists when some year has it: year 0, leap in
   // the proleptic calendar, has 29 February.
   if (!taken || !civil_exists(read.when)) return false;

@@ -98,6 +98,7 @@ bool read_when(std::string_view text, std::int64_t now, std::int64_t* instant) {
   const scan in{text};
   if (in.peek() == '-' || in.peek() == '+')
     return read_relative(in, now, instant);
-  if (is_ascii_digit(in.peek(2)) && in.peek(4) == '-') return read_date(in, instant);
+  if (is_ascii_digit(in.peek(2)) && in.peek(4) == '-')
+    return read_date(in, instant);
   return read_clock(in, now, instant);
 }
