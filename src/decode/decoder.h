@@ -53,6 +53,9 @@ decode_step isal_inflater();
 /// Streams one after another, their blocks split off and decoded on every
 /// core, handed on in order.
 decode_step bzip2_decoder();
+/// The same from a block inside a stream, its magic at bit `bit` (below 8)
+/// of the first byte; that stream's combined CRC is not checked.
+decode_step bzip2_decoder_inside(unsigned bit);
 #endif
 #ifdef VANTREL_HAVE_XZ
 /// .xz streams one after another, a stream's blocks on every core.
