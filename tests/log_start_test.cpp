@@ -79,10 +79,20 @@ TEST(LogStart, ReadingStartsAtALineTheProbeTookNearTheLastOne) {
                            {"a pipe: from its start", text, 0, kNoLimit}};
 #ifdef VANTREL_HAVE_XZ
   ways.push_back({"xz, blocks of 1 KiB", packed(packer::xz, text), 2200});
+  // The stream started in is remade; the next follows as it is.
+  ways.push_back({"xz, two streams and padding",
+                  packed(packer::xz, text.substr(0, 500000)) +
+                      std::string(8, '\0') +
+                      packed(packer::xz, text.substr(500000)),
+                  2200});
 #endif
 #ifdef VANTREL_HAVE_BZIP2
   // Blocks of 100 kB, places 64 KiB of compressed bytes apart.
   ways.push_back({"bzip2 -1", packed(packer::bzip2, text, 1), 300 << 10});
+  ways.push_back({"bzip2 -1, two streams",
+                  packed(packer::bzip2, text.substr(0, 300000), 1) +
+                      packed(packer::bzip2, text.substr(300000), 1),
+                  300 << 10});
 #endif
   for (const way& w : ways) {
     const bool seeks = w.slack > 0;
@@ -115,6 +125,43 @@ TEST(LogStart, ReadingStartsAtALineTheProbeTookNearTheLastOne) {
         EXPECT_EQ(r.reading.lines, count_lf(r.text.data(), r.text.size()));
       }
     }
+  }
+}
+
+// Damage past the start ends the text after what came before it, as it
+// does reading from the start; the lines are counted from the start.
+TEST(LogStart, DamageAfterTheStartIsSaid) {
+  const std::string whole = numbered_log(12000);
+  struct row {
+    const char* what;
+    packer p;
+    std::string bytes;
+  };
+  std::vector<row> cases;
+#ifdef VANTREL_HAVE_XZ
+  std::string xz = packed(packer::xz, whole);
+  xz[xz.size() * 9 / 10] ^= 0x40;  // in a block: its check fails
+  cases.push_back({"xz", packer::xz, xz});
+#endif
+#ifdef VANTREL_HAVE_BZIP2
+  const std::string bz = packed(packer::bzip2, whole, 1);
+  cases.push_back({"bzip2, cut", packer::bzip2, bz.substr(0, bz.size() * 9 / 10)});
+#endif
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    // Text before the damage is found may be the damage's: as the
+    // format's library gives it.
+    bool damaged = false;
+    const std::string text = unpacked(c.p, c.bytes, &damaged);
+    read_back r;
+    read_with(c.bytes, c.bytes.size(), below(6000), &r);
+    EXPECT_TRUE(r.reading.started_late && r.reading.damaged);
+    EXPECT_NE(r.error, 0);
+    const std::size_t start = text.find(r.text.substr(0, 30));
+    ASSERT_NE(start, text.npos);
+    EXPECT_TRUE(start > 0 && text[start - 1] == '\n');
+    EXPECT_EQ(text.compare(start, r.text.size(), r.text), 0);
+    EXPECT_EQ(r.reading.lines, count_lf(r.text.data(), r.text.size()));
   }
 }
 
