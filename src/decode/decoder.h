@@ -3,7 +3,8 @@
 // gzip/ holds gzip's two steps, zlib's inflater and ISA-L's held to what
 // zlib accepts; steps/ the other formats' steps, one file a format (xz's
 // blocks spread over the cores inside liblzma); pools/ the pools that
-// decode the blocks of a bzip2 log on every core for its step.
+// decode the blocks of a bzip2 log on every core for its step; seek/ finds
+// the blocks of an xz or bzip2 log to start decoding at (block_seek.h).
 // One decompressor behind one small step, whatever the format (gzip through
 // zlib's or ISA-L's, bzip2, xz, zstd and the rest), so the reader that
 // drives it (decode_source.cpp) reads input, joins members and tells a cut
