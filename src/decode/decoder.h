@@ -3,7 +3,8 @@
 // gzip/ holds gzip's two steps, zlib's inflater and ISA-L's held to what
 // zlib accepts; steps/ the other formats' steps, one file a format (xz's
 // blocks spread over the cores inside liblzma); pools/ the pools that
-// decode the blocks of a bzip2 log on every core for its step.
+// decode the blocks of a bzip2 log on every core for its step; seek/ finds
+// the blocks of an xz or bzip2 log to start decoding at (block_seek.h).
 // One decompressor behind one small step, whatever the format (gzip through
 // zlib's or ISA-L's, bzip2, xz, zstd and the rest), so the reader that
 // drives it (decode_source.cpp) reads input, joins members and tells a cut
@@ -53,6 +54,9 @@ decode_step isal_inflater();
 /// Streams one after another, their blocks split off and decoded on every
 /// core, handed on in order.
 decode_step bzip2_decoder();
+/// The same from a block inside a stream, its magic at bit `bit` (below 8)
+/// of the first byte; that stream's combined CRC is not checked.
+decode_step bzip2_decoder_inside(unsigned bit);
 #endif
 #ifdef VANTREL_HAVE_XZ
 /// .xz streams one after another, a stream's blocks on every core.

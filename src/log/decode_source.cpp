@@ -115,10 +115,15 @@ std::ptrdiff_t read_text(feed& f, char* into, std::size_t size, int* error) {
 
 byte_source decode_source(byte_source compressed, log_reading* reading,
                           decode_sizes sizes, decoder make) {
+  return decode_with_step(std::move(compressed), reading, make(), sizes);
+}
+
+byte_source decode_with_step(byte_source compressed, log_reading* reading,
+                             decode_step step, decode_sizes sizes) {
   // Every decompressor counts its buffers in 32 bits.
   constexpr std::size_t kMost = UINT32_MAX;
   auto f = std::make_shared<feed>();
-  f->step = make();
+  f->step = std::move(step);
   f->compressed = std::move(compressed);
   f->input_size = std::clamp<std::size_t>(sizes.input, 1, kMost);
   f->input.reset(new (std::nothrow) unsigned char[f->input_size]);

@@ -29,3 +29,8 @@ struct decode_sizes {
 byte_source decode_source(byte_source compressed, log_reading* reading,
                           decode_sizes sizes = {},
                           decoder make = kGzipDecoder);
+
+/// The same through a step already made (null: as one that could not have
+/// its memory).
+byte_source decode_with_step(byte_source compressed, log_reading* reading,
+                             decode_step step, decode_sizes sizes = {});

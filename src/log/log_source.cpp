@@ -159,8 +159,11 @@ byte_source file_source(std::FILE* file, std::uint64_t limit,
 }
 
 byte_source open_log_source(std::FILE* file, std::uint64_t limit,
-                            log_reading* reading) {
+                            log_reading* reading, const start_probe* probe) {
   if (file == nullptr) return nullptr;
+  if (probe != nullptr)
+    if (byte_source late = open_late(file, limit, reading, *probe))
+      return late;
   byte_source from_file = bounded_file(file, limit, reading);
   head h = read_head(from_file, limit, reading->named == log_format::plain);
   return text_of(std::move(h), std::move(from_file), reading);

@@ -12,6 +12,7 @@
 
 #include "log/line_reader.h"
 #include "log/log_format.h"
+#include "log/log_start.h"
 #include "platform/platform.h"
 
 /// How the reading of one log went, filled in as it goes; it must outlive
@@ -30,13 +31,20 @@ struct log_reading {
   // Set before opening: the format the log's name says (format_by_name),
   // taken over its first bytes.
   log_format named = log_format::plain;
+  // A start probe let reading begin past the log's first line: file_bytes
+  // and lines count from there.
+  bool started_late = false;
 };
 
 /// The bytes to read a log's lines from. Takes the file over (null: no
 /// source at all) and closes it once the source and its copies are gone.
 /// No more than limit bytes of the file are read, as if it ended there.
+/// With a probe, a regular file's log is read from the last place the
+/// probe takes (open_late), where its format allows; from its start where
+/// it does not, as without one.
 byte_source open_log_source(std::FILE* file, std::uint64_t limit,
-                            log_reading* reading);
+                            log_reading* reading,
+                            const start_probe* probe = nullptr);
 
 /// The same from a log's bytes already read whole.
 byte_source open_log_bytes(std::string bytes, log_reading* reading);

@@ -241,6 +241,20 @@ void drop_split_off(bzip2_splitter& s) {
 
 }  // anonymous namespace
 
+void split_from_block(bzip2_splitter& s, unsigned bit) {
+  s.level = '9';
+  s.at = bit;
+  s.state = bzip2_splitter::expect::block_or_end;
+}
+
+std::size_t find_block_magic(const std::vector<unsigned char>& data,
+                             std::size_t from) {
+  std::size_t at = find_magic(data, from);
+  while (at != SIZE_MAX && bits_at(data, at, kMagicBits) != kBlockMagic)
+    at = find_magic(data, at + 1);
+  return at;
+}
+
 void split_feed(bzip2_splitter& s, const unsigned char* bytes,
                 std::size_t size) {
   s.data.insert(s.data.end(), bytes, bytes + size);

@@ -33,6 +33,16 @@ struct bzip2_splitter {
   bool damaged = false;  // no more pieces: the data is not bzip2 past them
 };
 
+/// Sets a fresh splitter to start at a block inside a stream, at bit `bit`
+/// (below 8) of the first byte fed: the stream's header is not seen, so its
+/// blocks are taken as of the largest size.
+void split_from_block(bzip2_splitter& s, unsigned bit);
+
+/// The first bit at or after `from` where a block magic starts, where all
+/// of it is in data; npos (SIZE_MAX) when there is none.
+std::size_t find_block_magic(const std::vector<unsigned char>& data,
+                             std::size_t from);
+
 /// Takes more compressed bytes.
 void split_feed(bzip2_splitter& s, const unsigned char* bytes,
                 std::size_t size);

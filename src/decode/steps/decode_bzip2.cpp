@@ -30,6 +30,9 @@ struct bzip2_state {
   std::deque<job_ptr> order;   // in flight, oldest first
   std::size_t given = 0;       // bytes of the oldest's text out
   std::uint32_t combined = 0;  // the stream's CRC so far
+  // Started inside a stream: the blocks before were not read, so its
+  // combined CRC cannot be checked.
+  bool unchecked = false;
   std::unique_ptr<bzip2_stream> streamed;  // the oldest's, when too large
   ~bzip2_state() {
     for (const job_ptr& j : order) pool_release(*j);
@@ -107,8 +110,9 @@ decode_status retire_oldest(bzip2_state& st) {
     st.combined = (st.combined << 1 | st.combined >> 31) ^ piece.crc;
   if (piece.cut) return decode_status::damaged;
   if (!piece.ends_stream) return decode_status::more;
-  const bool sound = st.combined == piece.stream_crc;
+  const bool sound = st.unchecked || st.combined == piece.stream_crc;
   st.combined = 0;
+  st.unchecked = false;
   return sound ? decode_status::member_ended : decode_status::damaged;
 }
 
@@ -177,5 +181,13 @@ decode_status step(bzip2_state& st, decode_io* io) {
 decode_step bzip2_decoder() {
   std::shared_ptr<bzip2_state> state(new (std::nothrow) bzip2_state);
   if (!state) return nullptr;
+  return [state](decode_io* io) { return step(*state, io); };
+}
+
+decode_step bzip2_decoder_inside(unsigned bit) {
+  std::shared_ptr<bzip2_state> state(new (std::nothrow) bzip2_state);
+  if (!state) return nullptr;
+  split_from_block(state->split, bit);
+  state->unchecked = true;
   return [state](decode_io* io) { return step(*state, io); };
 }
