@@ -86,10 +86,17 @@ void search_job(log_job& job, const std::vector<report_section>& sections,
     last_write = last_write_of(first_bytes(job, file), job.log.written,
                                job.run_started);
   job.reading.named = format_by_name(job.log.name);
+  // The window's start is looked for in the log, where its format lets
+  // reading start late.
+  const start_probe probe =
+      windowed && job.window->has_since
+          ? window_start_probe(*job.window, last_write)
+          : start_probe();
   line_reader reader(
       job.log.read_whole
           ? open_log_bytes(std::move(job.log.bytes), &job.reading)
-          : open_log_source(file, job.limit, &job.reading),
+          : open_log_source(file, job.limit, &job.reading,
+                            probe ? &probe : nullptr),
       chunk_for(job.limit));
   // Once, as soon as it is known: a pipe in a format this build lacks.
   if (job.reading.refused != log_format::plain)

@@ -66,6 +66,23 @@ bool gate_finish(window_gate& gate) {
   return no_times;
 }
 
+start_probe window_start_probe(const time_window& window,
+                               std::int64_t last_write) {
+  return [window, last_write](std::string_view sample) {
+    stamp_reader stamps;
+    stamps.last_write = last_write;
+    for (std::size_t at = 0; at < sample.size();) {
+      std::int64_t time = 0;
+      if (stamps.instant_of(sample.substr(at), &time))
+        return window.all_before(time) ? at : std::string_view::npos;
+      const std::size_t lf = sample.find('\n', at);
+      if (lf == std::string_view::npos) break;
+      at = lf + 1;
+    }
+    return std::string_view::npos;
+  };
+}
+
 std::int64_t last_write_of(std::string_view first_bytes,
                            std::int64_t file_written, std::int64_t otherwise) {
   // gzip keeps the time of the file it compressed (MTIME, 0 when unset).

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "log/line_times.h"
+#include "log/log_start.h"
 #include "store/hit_store.h"
 #include "time/window.h"
 
@@ -39,6 +40,12 @@ bool gate_hit(window_gate& gate, std::size_t s, std::string_view line,
 /// At the log's end: hands on what still waits. True when the log held no
 /// dated line at all, so every hit of it was kept.
 bool gate_finish(window_gate& gate);
+
+/// Where a log's reading may start for the window: at a sample's first
+/// dated line when it lies more than the order slack before the window's
+/// start, so nothing before it can be in the window.
+start_probe window_start_probe(const time_window& window,
+                               std::int64_t last_write);
 
 /// When the log's lines were last written, for the year of stamps that
 /// leave it out: a gzip log's own header time where set (its first bytes
