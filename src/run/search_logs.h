@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "report/report.h"
+
 struct name_pipeline;
 
 /// What the engine is asked to find, and where.
@@ -15,6 +17,8 @@ struct search_options {
   std::string term;               // as given, before any case folding
   std::vector<std::string> logs;  // as named, the first one first
   bool mixed_case = false;        // a third section: the term in mixed case
+  bool whole_words = false;       // -w: only where the term stands whole
+  std::string report_name = kReportName;  // never searched as a log
 };
 
 /// How the search went; a stop request is not among these, since the run
@@ -23,6 +27,9 @@ struct search_result {
   bool log_opened = true;  // false: no log could be opened
   bool whole = true;       // false: part of the logs could not be searched
   int write_error = 0;     // errno value when the report could not be written
+  // What the console said the run lacks, a log's words once: logs not
+  // searched or searched in part, held hits lost.
+  std::vector<std::string> lacking;
 };
 
 /// Every section of the report from one read of each log named: opens the

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "report/report.h"
+
 /// Everything one run needs to know, filled from the switches and prompts
 /// and not changed once the search starts.
 struct run_settings {
@@ -18,4 +20,6 @@ struct run_settings {
   std::int32_t trim_from_switch = 0;  // from -t
   std::int32_t trim = 0;              // effective trim choice: 1 trims
   bool mixed_case = false;  // -i: a third section, the term in mixed case
+  bool whole_words = false;  // -w: the term only where it stands whole
+  std::string report_name = kReportName;  // -o's, used unchanged
 };
