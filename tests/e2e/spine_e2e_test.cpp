@@ -124,19 +124,92 @@ TEST(Spine, DirectoryAsLogCannotBeOpened) {
   EXPECT_EQ(r.opened, "");
 }
 
-TEST(Spine, UncreatableReportAnnouncesEveryHitAndEndsUnwritten) {
-  const std::string hit = found(1) + kNotOpen + found(2) + kNotOpen +
-                          found(3) + kNotOpen;
-  for (const std::string& hits : {hit, std::string()}) {
-    e2e_run run = switches(hits.empty() ? "nowhere" : "10.0.0.7");
-    run.report_is_directory = true;
+// Hits with nowhere to go are not searched for: the run says so once and
+// ends before the first log is read, whatever the report is named.
+TEST(Spine, UncreatableReportIsSaidOnceAndNothingIsSearched) {
+  const struct {
+    std::string report, setup, said;
+  } rows[] = {
+      {"report.html", "mkdir report.html", "Report.html"},
+      // Root in the test's namespace writes into a folder of mode 555.
+      {"ro/r.html", "mkdir ro; mount --bind ro ro; mount -o remount,bind,ro ro",
+       "ro/r.html"},
+      {"fw.log/r.html", "", "fw.log/r.html"},
+  };
+  for (const auto& row : rows) {
+    e2e_run run = switches("10.0.0.7");
+    if (row.report != "report.html")
+      run.args.insert(run.args.begin(), {"-o", row.report});
+    run.setup = row.setup;
     run.wait_for_viewer = false;
     const e2e_result r = run_vantrel(run);
-    EXPECT_EQ(r.out, banner() + progress() + pass_start(true) + hits +
-                         pass_start(false) + hits + "\n" + kNotOpen);
+    EXPECT_EQ(r.out, banner(row.report) + "\n\t" + row.said +
+                         kNotOpen.substr(kNotOpen.find(' ')))
+        << row.report;
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(r.has_report);
     EXPECT_EQ(r.opened, "");
+  }
+}
+
+// -w finds what grep -w -F finds: an address beside its neighbours.
+TEST(Spine, WholeWordsAreTheLinesGrepFinds) {
+  const std::string log =
+      "a 10.1.2.3 up\n" "b 10.1.2.30 up\n" "c 110.1.2.3 up\n"
+      "d 10.1.2.3.4 up\n" "e 10.1.2.34 then 10.1.2.3\n" "10.1.2.3\n";
+  e2e_run run = switches("10.1.2.3", log);
+  run.args.insert(run.args.begin(), "-w");
+  std::string grepped;
+  run.inspect = [&grepped](const std::string& work) {
+    run_command({"grep", "-w", "-F", "-e", "10.1.2.3", work + "/fw.log"},
+                work + "/grep.out", work + "/grep.err", {"LC_ALL", "C"});
+    grepped = read_file(work + "/grep.out");
+  };
+  const e2e_result r = run_vantrel(run);
+  std::string lines;
+  for (std::size_t at = 0, end; (end = grepped.find('\n', at)) != grepped.npos;
+       at = end + 1)
+    lines += result(grepped.substr(at, end - at));
+  EXPECT_NE(lines, "");
+  EXPECT_EQ(r.report, head("10.1.2.3", "fw.log") + lines + lower_heading() +
+                          lines + foot());
+}
+
+// -o: the report where it is wanted, and every text names it as given.
+TEST(Spine, ReportNamedByTheSwitch) {
+  const std::string name = "raporty_\xc5\xba" "d\xc5\xba" "b\xc5\x82o/wynik.html";
+  e2e_run run = switches("jdoe");
+  run.args.insert(run.args.begin(), {"-o", name});
+  run.files.emplace_back(name, "old report\n");
+  std::string written;
+  run.inspect = [&](const std::string& work) {
+    written = read_file(work + "/" + name);
+  };
+  const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, banner(name) + progress(name) + pass_start(true) +
+                       found(1) + pass_start(false) + found(1) + finish());
+  EXPECT_EQ(written, head("jdoe", "fw.log") +
+                         result("Mar 02 09:00:01 user JDOE logged in") +
+                         lower_heading() +
+                         result("Mar 02 09:00:02 user jdoe logged in") +
+                         foot());
+  EXPECT_FALSE(r.has_report);
+  EXPECT_EQ(r.opened, viewer_call(r, name));
+  // A log of the run is refused as the report, whatever path names it.
+  for (const char* log : {"fw.log", "./fw.log"}) {
+    run = switches("jdoe");
+    run.args.insert(run.args.begin(), {"-o", log});
+    run.wait_for_viewer = false;
+    run.inspect = [&](const std::string& work) {
+      written = read_file(work + "/fw.log");
+    };
+    const e2e_result refused = run_vantrel(run);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, banner(log) +
+                               "\tThe log file is the report itself; name "
+                               "another log.\n");
+    EXPECT_EQ(written, kLog);
   }
 }
 
