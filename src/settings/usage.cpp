@@ -8,8 +8,9 @@
 std::string info_text(info_request request, const std::string& formats) {
   switch (request) {
     case info_request::help:
-      return "Usage: vantrel [-f logfile] [-s term] [-t 1|2] [-i] [-x] "
-             "[logfile...]\n"
+      return "Usage: vantrel [-f logfile] [-s term] [-t 1|2] [-i] [-w] "
+             "[-o report] [-x]\n"
+             "               [logfile...]\n"
              "       vantrel --help | --version\n"
              "\n"
              "Searches a firewall log for the term, in upper case and then in\n"
@@ -30,6 +31,11 @@ std::string info_text(info_request request, const std::string& formats) {
              "lines whole\n"
              "  -i          also the lines that hold the term in mixed case\n"
              "              only (JDoe for jdoe), in a third section\n"
+             "  -w          only where the term stands as a whole word: no\n"
+             "              letter, digit or _ right before or after it\n"
+             "              (10.1.2.3 but not 10.1.2.30, jdoe but not ajdoe)\n"
+             "  -o report   the report's name or path, instead of\n"
+             "              report.html in the current directory\n"
              "  -x          accepted, no effect\n"
              "\n"
              "More in the manual page: man vantrel\n";
