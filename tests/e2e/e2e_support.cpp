@@ -192,8 +192,8 @@ std::string viewer_call(const e2e_result& r, const std::string& report) {
   return url + "\n";
 }
 
-std::string no_viewer(const e2e_result& r, const std::string& report) {
-  std::string path = r.workdir + "/" + report;
+std::string no_viewer(const e2e_result& r) {
+  std::string path = r.workdir + "/report.html";
   if (windows_program()) {  // Wine shows the root as drive Z:
     std::replace(path.begin(), path.end(), '/', '\\');
     path = "Z:" + path;

@@ -111,8 +111,7 @@ int stopped_status(int sig);
 std::string viewer_call(const e2e_result& r,
                         const std::string& report = "report.html");
 /// The line that says where the report is when no viewer could show it.
-std::string no_viewer(const e2e_result& r,
-                      const std::string& report = "report.html");
+std::string no_viewer(const e2e_result& r);
 
 /// What a terminal of 80 columns shows of a run's output: its rows when the
 /// cursor is first sent home (the clearing at the end) and at the end, each
