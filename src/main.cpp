@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "console/console.h"
@@ -39,14 +40,16 @@ search_options options_of(const run_settings& settings,
   options.logs.insert(options.logs.end(), settings.more_logs.begin(),
                       settings.more_logs.end());
   options.mixed_case = settings.mixed_case;
+  options.whole_words = settings.whole_words;
+  options.report_name = settings.report_name;
   return options;
 }
 
 // A stopped run ends by its signal once the report, whole up to the stop,
 // is closed; the console says it was cut short.
-void stop_if_asked(std::FILE* report) {
+void stop_if_asked(std::FILE* report, const std::string& name) {
   if (!platform_stop_requested()) return;
-  if (report != nullptr) print_cut_short();
+  if (report != nullptr) print_cut_short(name);
   if (report != nullptr) std::fclose(report);
   platform_release_stop_signals();
 }
@@ -80,9 +83,9 @@ int end_out_of_memory(std::FILE* report) {
   return kRunFailed;
 }
 
-int end_unwritten(std::FILE* report, int error) {
+int end_unwritten(std::FILE* report, const std::string& name, int error) {
   platform_release_stop_signals();
-  print_report_not_written(error);
+  print_report_not_written(name, error);
   close_report(report);
   return kRunFailed;
 }
@@ -97,6 +100,16 @@ bool window_usable(const window_setting& window) {
 void print_logs_without_times(const search_result& searched) {
   for (const std::string& name : searched.without_times)
     print_log_without_times(name);
+}
+
+// The report says what the console said the run lacks, and a stop, before
+// its foot: the report is what gets handed on, the console is cleared.
+int write_lacking(std::FILE* report, std::vector<std::string> lacking,
+                  const std::string& name) {
+  if (platform_stop_requested()) lacking.push_back(cut_short_text(name));
+  for (const std::string& text : lacking)
+    if (const int error = write_lack(report, text)) return error;
+  return 0;
 }
 
 }  // anonymous namespace
@@ -125,14 +138,15 @@ int main(int argc, char** argv) {
   const std::string until = window.window.set() ? until_text(window.window) : "";
   if (!start_socket_library(platform_start_sockets)) return kSocketStartFailure;
 
-  print_banner();
+  const std::string& report_name = settings.report_name;
+  print_banner(report_name);
   if (!complete_settings(settings)) {
     print_no_answer();
     return kRunFailed;
   }
   color(GREY);
   const search_options options = options_of(settings, window, now);
-  if (names_report(options.logs)) {
+  if (names_report(options.logs, report_name)) {
     print_log_is_report();
     return kRunFailed;
   }
@@ -140,13 +154,19 @@ int main(int argc, char** argv) {
   platform_catch_stop_signals();
   platform_allow_many_open_files();
   platform_return_large_buffers();
-  std::FILE* report = platform_open_file(kReportName, "wb");
-  print_progress();
+  std::FILE* report = platform_open_file(report_name, "wb");
+  // Hits with nowhere to go are not searched for: said once, up front.
+  if (report == nullptr) {
+    platform_release_stop_signals();
+    print_report_not_created(report_name);
+    return kRunFailed;
+  }
+  print_progress(report_name);
   if (window.window.set()) print_time_window(since, until);
   if (const int error = write_head(report, settings.term,
                                    names_as_given(options.logs),
                                    {since, until}))
-    return end_unwritten(report, error);
+    return end_unwritten(report, report_name, error);
   auto names = std::make_unique<name_pipeline>(report, settings.trim);
   search_result searched;
   const bool in_memory = search_in_memory(options, report, *names, &searched);
@@ -161,15 +181,12 @@ int main(int argc, char** argv) {
     return kRunFailed;
   }
   int error = searched.write_error;
+  if (error == 0)
+    error = write_lacking(report, std::move(searched.lacking), report_name);
   if (error == 0) error = write_foot(report);
-  if (error != 0) return end_unwritten(report, error);
-  stop_if_asked(report);
+  if (error != 0) return end_unwritten(report, report_name, error);
+  stop_if_asked(report, report_name);
   platform_release_stop_signals();
-  // A report that was never created is not "written": no wait, no viewer.
-  if (report == nullptr) {
-    print_report_not_created();
-    return kRunFailed;
-  }
 
   print_file_written();
   std::fflush(stdout);
@@ -179,7 +196,7 @@ int main(int argc, char** argv) {
   close_report(report);
   // The report was written whether or not it can be shown: the status
   // stays as it is, and the console says where the report is.
-  if (!platform_open_in_viewer(kReportName))
-    print_no_viewer(platform_absolute_path(kReportName));
+  if (!platform_open_in_viewer(report_name.c_str()))
+    print_no_viewer(platform_absolute_path(report_name.c_str()));
   return searched.whole ? 0 : kRunFailed;
 }

@@ -22,18 +22,25 @@ parsed parse(std::vector<const char*> args) {
 }
 
 TEST(CommandLine, AllSwitchesSetTheirFields) {
-  parsed p = parse({"-t", "1", "-s", "term", "-i", "-f", "some.log"});
+  parsed p = parse({"-t", "1", "-s", "term", "-i", "-f", "some.log", "-w",
+                    "-o", "out/r.html"});
   EXPECT_EQ(p.settings.trim_from_switch, 1);
   EXPECT_EQ(p.settings.trim, 1);
   ASSERT_TRUE(p.settings.term_from_switch.has_value());
   EXPECT_EQ(*p.settings.term_from_switch, "term");
   EXPECT_EQ(p.settings.log_name, "some.log");
   EXPECT_TRUE(p.settings.mixed_case);
+  EXPECT_TRUE(p.settings.whole_words);
+  EXPECT_EQ(p.settings.report_name, "out/r.html");
   EXPECT_TRUE(p.unknown.empty());
   EXPECT_FALSE(parse({"-s", "-i"}).settings.mixed_case);
+  EXPECT_EQ(parse({"-s", "-w"}).settings.report_name, "report.html");
   // A switch given twice: the later value wins.
-  p = parse({"-f", "a.log", "-f", "b.log", "-t", "1", "-t", "2"});
+  p = parse({"-f", "a.log", "-f", "b.log", "-t", "1", "-t", "2", "-o", "a",
+             "-o", "-w"});
   EXPECT_EQ(p.settings.log_name, "b.log");
+  EXPECT_EQ(p.settings.report_name, "-w");
+  EXPECT_FALSE(p.settings.whole_words);
   EXPECT_EQ(p.settings.trim, 2);
 }
 

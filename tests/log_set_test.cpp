@@ -67,7 +67,7 @@ TEST(LogSet, MoreLogsThanDescriptorsAreEachOpenedInTurn) {
   getrlimit(RLIMIT_NOFILE, &old);
   low.rlim_max = old.rlim_max;
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-  log_set set = open_logs(names, 64);
+  log_set set = open_logs(names, 64, "report.html");
   EXPECT_TRUE(set.not_opened.empty());
   int error = 0;
   std::size_t whole = 0;

@@ -229,6 +229,55 @@ TEST_P(SearchPass, EmptyLogAndEmptyTerm) {
   EXPECT_EQ(search("a\n", "", GetParam()), (hits{{"a", 1}, {"", 2}}));
 }
 
+// -w: each row's lines are what `LC_ALL=C grep -n -w -F` gives for the
+// upper and lower form on kWords, and mixed those of `grep -w -i -F` that
+// neither gives. Bytes of 128 and above are no word bytes (line 16).
+const char kWords[] =
+    "10.1.2.3 from\n" "to 10.1.2.30\n" "110.1.2.3 x\n" "x 10.1.2.3\r\n"
+    "ajdoe jdoe2\n" "jdoe2 and jdoe\n" "jdoe_x\n" "LOCAL\\jdoe logged\n"
+    "xLOCAL\\jdoe\n" "LOCAL\\jdoex\n" "JDOE up\n" "aJDoe JDoe\n"
+    "JDoe jdoe\n" "10.1.2.3.\n" "a10.1.2.3.4\n" "\xc3\xa9" "10.1.2.3\xc3\xa9\n"
+    "LOCAL\\JDOE:";
+
+TEST_P(SearchPass, WholeWordsAsGrepFindsThem) {
+  struct row {
+    const char* term;
+    std::vector<int> upper, lower, mixed;
+  };
+  const row rows[] = {
+      {"10.1.2.3", {1, 4, 14, 16}, {1, 4, 14, 16}, {}},
+      {"10.1.2.3.", {14}, {14}, {}},
+      {"jdoe", {11, 17}, {6, 8, 9, 13}, {12}},
+      {"LOCAL\\jdoe", {17}, {}, {8}},
+  };
+  const std::vector<std::string> lines = model_lines(kWords);
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.term);
+    std::string up = r.term, low = r.term;
+    lower_upper(up);
+    upper_lower(low);
+    hits want[3];
+    const std::vector<int>* numbers[] = {&r.upper, &r.lower, &r.mixed};
+    for (int i = 0; i < 3; ++i)
+      for (int n : *numbers[i])
+        want[i].emplace_back(lines[static_cast<std::size_t>(n) - 1],
+                             want[i].size() + 1);
+    for (path how : {path::blocks, path::lines}) {
+      std::FILE* f = file_with(kWords);
+      line_reader reader(f, GetParam());
+      hits got[3];
+      const term_sink sinks[] = {
+          {up, collector(&got[0]), term_match::exact, true},
+          {low, collector(&got[1]), term_match::exact, true},
+          {r.term, collector(&got[2]), term_match::mixed_case, true}};
+      (how == path::blocks ? search_terms : search_terms_by_line)(
+          sinks, 3, reader, never_stop, nullptr);
+      std::fclose(f);
+      for (int i = 0; i < 3; ++i) EXPECT_EQ(got[i], want[i]) << i;
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(ChunkSizes, SearchPass,
                          ::testing::Values(1, 2, 3, 7, 65536));
 

@@ -4,6 +4,23 @@
 #include "platform/platform.h"
 #include "report/report.h"
 
+namespace {
+
+// A message on a line of its own; its words come back for the report,
+// which lists what the run lacks.
+std::string say(const std::string& text) {
+  print("\t" + text + "\n");
+  return text;
+}
+
+// The report as messages name it: as -o gave it, or capitalised at the
+// head of a sentence.
+std::string report_subject(const std::string& report) {
+  return report == kReportName ? "Report.html" : report;
+}
+
+}  // anonymous namespace
+
 void print_unknown_switches(const std::vector<std::string>& unknown) {
   for (const std::string& sw : unknown) {
     print("Unknown switch: ");
@@ -12,23 +29,23 @@ void print_unknown_switches(const std::vector<std::string>& unknown) {
   }
 }
 
-void print_banner() {
+void print_banner(const std::string& report) {
   color(GREY);
   print("\n\t\t************************************\n");
   color(WHITE);
   print("\t\t\t   Vantrel v1.0\n");
   print("\t\t\t   Updated 12/05/06\n");
   print("\t\t\tFirewall log search\n");
-  print("\t\t    Hits named by host, in report.html\n");
+  print("\t\t    Hits named by host, in " + report + "\n");
   color(GREY);
   print("\t\t************************************\n\n");
   color(YELLOW);
 }
 
-void print_progress() {
+void print_progress(const std::string& report) {
   print("\n\tCreating '");
   color(WHITE);
-  print(kReportName);
+  print(report);
   color(GREY);
   print("' with your results in it..\n\n\tPlease be patient, it will take a "
         "while.\n\n");
@@ -82,35 +99,41 @@ void print_no_answer() {
         "searched.\n");
 }
 
-void print_cut_short() {
-  color(LIGHTRED);
-  print("\n\tStopped: report.html holds only what was found before the "
-        "stop.\n");
+std::string cut_short_text(const std::string& report) {
+  return "Stopped: " + report +
+         " holds only what was found before the stop.";
 }
 
-void print_report_not_created() {
+void print_cut_short(const std::string& report) {
   color(LIGHTRED);
-  print("\n\tReport.html could not be opened or created, make sure the "
-        "directory is not read-only.\n");
+  print("\n");
+  say(cut_short_text(report));
 }
 
-void print_report_not_written(int error) {
+void print_report_not_created(const std::string& report) {
   color(LIGHTRED);
-  print("\tReport.html could not be written: " + platform_error_text(error) +
-        ".\n");
+  print("\n\t" + report_subject(report) +
+        " could not be opened or created, make sure the directory is not "
+        "read-only.\n");
 }
 
-void print_not_opened(const std::string& name) {
+void print_report_not_written(const std::string& report, int error) {
   color(LIGHTRED);
-  print("\tUnable to open file " + name + "\n");
+  print("\t" + report_subject(report) +
+        " could not be written: " + platform_error_text(error) + ".\n");
 }
 
-void print_compressed_log_damaged(std::uint64_t lines,
-                                  const std::string& name) {
+std::string print_not_opened(const std::string& name) {
   color(LIGHTRED);
-  print("\tThe compressed log " + (name.empty() ? "" : name + " ") +
-        "is damaged after line " + std::to_string(lines) +
-        "; the rest was not searched.\n");
+  return say("Unable to open file " + name);
+}
+
+std::string print_compressed_log_damaged(std::uint64_t lines,
+                                         const std::string& name) {
+  color(LIGHTRED);
+  return say("The compressed log " + (name.empty() ? "" : name + " ") +
+             "is damaged after line " + std::to_string(lines) +
+             "; the rest was not searched.");
 }
 
 namespace {
@@ -128,13 +151,14 @@ std::string size_text(std::uint64_t bytes) {
 
 }  // anonymous namespace
 
-void print_compressed_log_too_large(std::uint64_t lines, std::uint64_t window,
-                                    const std::string& name) {
+std::string print_compressed_log_too_large(std::uint64_t lines,
+                                           std::uint64_t window,
+                                           const std::string& name) {
   color(LIGHTRED);
-  print("\tThe compressed log " + (name.empty() ? "" : name + " ") +
-        "asks for a window of " + size_text(window) + " after line " +
-        std::to_string(lines) +
-        ", more memory than this run allows; the rest was not searched.\n");
+  return say("The compressed log " + (name.empty() ? "" : name + " ") +
+             "asks for a window of " + size_text(window) + " after line " +
+             std::to_string(lines) +
+             ", more memory than this run allows; the rest was not searched.");
 }
 
 void print_searching(const char* case_name) {
@@ -143,30 +167,30 @@ void print_searching(const char* case_name) {
   color(BRIGHTGREEN);
 }
 
-void print_line_too_long(const std::string& log) {
+std::string print_line_too_long(const std::string& log) {
   color(RED);
-  print("\tA line of " + log + " is too long for the memory left; the rest "
-        "of the log was not searched.\n");
+  return say("A line of " + log + " is too long for the memory left; the "
+             "rest of the log was not searched.");
 }
 
-void print_log_unreadable(const std::string& log, int error) {
+std::string print_log_unreadable(const std::string& log, int error) {
   color(RED);
-  print("\tT" + log.substr(1) + " could not be read to its end: " +
-        platform_error_text(error) + ".\n");
+  return say("T" + log.substr(1) + " could not be read to its end: " +
+             platform_error_text(error) + ".");
 }
 
-void print_log_gone(const std::string& name) {
+std::string print_log_gone(const std::string& name) {
   color(LIGHTRED);
-  print("\tThe log " + name +
-        " was moved or removed before it was searched; its hits are "
-        "missing.\n");
+  return say("The log " + name +
+             " was moved or removed before it was searched; its hits are "
+             "missing.");
 }
 
-void print_log_shrunk(const std::string& name, std::uint64_t read_to) {
+std::string print_log_shrunk(const std::string& name, std::uint64_t read_to) {
   color(LIGHTRED);
-  print("\tThe log " + name +
-        " was cut short while it was searched; hits after byte " +
-        std::to_string(read_to) + " may be missing.\n");
+  return say("The log " + name +
+             " was cut short while it was searched; hits after byte " +
+             std::to_string(read_to) + " may be missing.");
 }
 
 void print_out_of_memory() {
@@ -190,12 +214,12 @@ void print_spill_failed(const std::string& folder, int error) {
   color(BRIGHTGREEN);
 }
 
-void print_held_hits_lost(const std::string& section, const std::string& log,
-                          int error) {
+std::string print_held_hits_lost(const std::string& section,
+                                 const std::string& log, int error) {
   color(RED);
-  print("\tThe " + section + " hits held for the log " + log +
-        " could not all be kept (" + platform_error_text(error) +
-        "); that section of the report is incomplete.\n");
+  return say("The " + section + " hits held for the log " + log +
+             " could not all be kept (" + platform_error_text(error) +
+             "); that section of the report is incomplete.");
 }
 
 void print_no_viewer(const std::string& path) {

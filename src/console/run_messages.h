@@ -9,10 +9,12 @@
 /// console already has.
 void print_unknown_switches(const std::vector<std::string>& unknown);
 
-void print_banner();
+/// The banner; it names the report.
+void print_banner(const std::string& report);
 
-/// The lines that say the report is being made, before the search.
-void print_progress();
+/// The lines that say the report (named as given) is being made, before
+/// the search.
+void print_progress(const std::string& report);
 
 /// Says the time window the run keeps, after the progress lines.
 void print_time_window(const std::string& from, const std::string& to);
@@ -30,25 +32,30 @@ void print_log_without_times(const std::string& name);
 void print_log_is_report();
 void print_unable_to_open();
 
-/// The run's end when the report could not be created.
-void print_report_not_created();
+// The messages that say what of the logs the run lacks return their words
+// (without the tab and line break), for the report to say it too.
+
+/// The run's end when the report could not be created: said before any
+/// log is searched.
+void print_report_not_created(const std::string& report);
 
 /// One of several logs could not be opened (or a pattern matched nothing):
 /// its name as given, on a line of its own.
-void print_not_opened(const std::string& name);
+std::string print_not_opened(const std::string& name);
 
 /// The report could not be written, with the system's reason.
-void print_report_not_written(int error);
+void print_report_not_written(const std::string& report, int error);
 
 /// A compressed log was damaged after its first `lines` complete lines;
 /// named when name is not empty.
-void print_compressed_log_damaged(std::uint64_t lines,
-                                  const std::string& name = "");
+std::string print_compressed_log_damaged(std::uint64_t lines,
+                                         const std::string& name = "");
 
 /// A compressed log asked for a window (`window` bytes) past what a run
 /// allows after its first `lines` complete lines; named as above.
-void print_compressed_log_too_large(std::uint64_t lines, std::uint64_t window,
-                                    const std::string& name = "");
+std::string print_compressed_log_too_large(std::uint64_t lines,
+                                           std::uint64_t window,
+                                           const std::string& name = "");
 
 /// "\tSearching UpperCase...\n" (or the case named) in white; the hits
 /// that follow are in green.
@@ -56,17 +63,17 @@ void print_searching(const char* case_name);
 
 /// A line of the log (labelled "the log" or "the log NAME") did not fit in
 /// memory.
-void print_line_too_long(const std::string& log);
+std::string print_line_too_long(const std::string& log);
 
 /// A read of the log (labelled as above) failed with errno value `error`.
-void print_log_unreadable(const std::string& log, int error);
+std::string print_log_unreadable(const std::string& log, int error);
 
 /// A log left closed was neither under its name nor anywhere in its folder
 /// when its turn came: none of its hits are in the report.
-void print_log_gone(const std::string& name);
+std::string print_log_gone(const std::string& name);
 
 /// A log ended before the size it had when listed, after `read_to` bytes.
-void print_log_shrunk(const std::string& name, std::uint64_t read_to);
+std::string print_log_shrunk(const std::string& name, std::uint64_t read_to);
 
 /// The run ran out of memory: the report holds what was written before.
 void print_out_of_memory();
@@ -75,7 +82,10 @@ void print_out_of_memory();
 void print_no_answer();
 
 /// A stop request cut the run short; the report holds what came before it.
-void print_cut_short();
+void print_cut_short(const std::string& report);
+
+/// Its words, without the tab and line breaks.
+std::string cut_short_text(const std::string& report);
 
 /// "File written." and the Enter prompt.
 void print_file_written();
@@ -87,8 +97,8 @@ void print_spill_failed(const std::string& folder, int error);
 /// Held hits of a section of a log were lost (memory exhausted, or the
 /// temporary file lost them): the section is incomplete, through no fault
 /// of the log.
-void print_held_hits_lost(const std::string& section, const std::string& log,
-                          int error);
+std::string print_held_hits_lost(const std::string& section,
+                                 const std::string& log, int error);
 
 /// Where the report is, when no viewer could show it; after the clear, so
 /// it is what the console is left showing.

@@ -117,6 +117,11 @@ int write_result(std::FILE* report, std::string_view line) {
   return flushed(report);
 }
 
+int write_lack(std::FILE* report, std::string_view text) {
+  return write_line(report,
+                    "<p><font color=red><b>" + escaped(text) + "</b></font>");
+}
+
 int write_foot(std::FILE* report) {
   write_line(report, "<br>&nbsp;</td></tr></table><hr noshade width=350>");
   write_line(report,

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-/// The file the report is written to, in the current directory.
+/// The file the report is written to without -o, in the current directory.
 constexpr const char* kReportName = "report.html";
 
 /// Appends text with & < > " ' replaced by their HTML references.
@@ -38,6 +38,10 @@ int write_mixed_heading(std::FILE* report);
 
 /// One result line.
 int write_result(std::FILE* report, std::string_view line);
+
+/// One thing the run lacks (a log not searched, or searched in part, or a
+/// stop), in red, after the last section's hits.
+int write_lack(std::FILE* report, std::string_view text);
 
 /// Page end.
 int write_foot(std::FILE* report);

@@ -133,7 +133,7 @@ void search_job(log_job& job, const std::vector<report_section>& sections,
                          go_on = hand(s, line, n) && go_on;
                        return go_on;
                      },
-                     section.match});
+                     section.match, section.whole_word});
   }
   job.read.end =
       search_log(job, terms, reader, stop, windowed ? &gate : nullptr);
@@ -158,22 +158,22 @@ bool cut_short(const read_end& read) {
          read.end == search_end::read_failed || read.shrunk;
 }
 
-void print_incomplete(const read_end& read, const std::string& name,
-                      bool named) {
+std::string print_incomplete(const read_end& read, const std::string& name,
+                             bool named) {
   // A refused pipe was named on standard error when its read began.
-  if (read.refused != log_format::plain || !cut_short(read)) return;
+  if (read.refused != log_format::plain) {
+    const std::string said = unreadable_text(name, read.refused);
+    return said.substr(0, said.size() - 1);
+  }
+  if (!cut_short(read)) return "";
   const std::string log = named ? "the log " + name : "the log";
-  if (read.gone)
-    print_log_gone(name);
-  else if (read.shrunk)
-    print_log_shrunk(name, read.read_to);
-  else if (read.end == search_end::line_too_long)
-    print_line_too_long(log);
-  else if (read.end == search_end::read_failed && read.damaged)
-    print_compressed_log_damaged(read.lines, named ? name : "");
-  else if (read.end == search_end::read_failed && read.window != 0)
-    print_compressed_log_too_large(read.lines, read.window,
-                                   named ? name : "");
-  else if (read.end == search_end::read_failed)
-    print_log_unreadable(log, read.error);
+  if (read.gone) return print_log_gone(name);
+  if (read.shrunk) return print_log_shrunk(name, read.read_to);
+  if (read.end == search_end::line_too_long) return print_line_too_long(log);
+  if (read.end == search_end::read_failed && read.damaged)
+    return print_compressed_log_damaged(read.lines, named ? name : "");
+  if (read.end == search_end::read_failed && read.window != 0)
+    return print_compressed_log_too_large(read.lines, read.window,
+                                          named ? name : "");
+  return print_log_unreadable(log, read.error);
 }

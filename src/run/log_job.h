@@ -59,6 +59,7 @@ void release_job(log_job& job, hit_store& store);
 bool cut_short(const read_end& read);
 
 /// Says on the console what of the log was not searched, if anything;
-/// with its name when `named`.
-void print_incomplete(const read_end& read, const std::string& name,
-                      bool named);
+/// with its name when `named`. Returns those words (a refused pipe's from
+/// standard error, said when its read began), empty when it lacks nothing.
+std::string print_incomplete(const read_end& read, const std::string& name,
+                             bool named);

@@ -10,7 +10,6 @@
 
 #include "log/log_source.h"
 #include "platform/platform.h"
-#include "report/report.h"
 
 namespace fs = std::filesystem;
 
@@ -236,15 +235,19 @@ std::string names_as_given(const std::vector<std::string>& names) {
   return joined;
 }
 
-bool names_report(const std::vector<std::string>& names) {
-  return std::any_of(names.begin(), names.end(), log_is_report);
+bool names_report(const std::vector<std::string>& names,
+                  const std::string& report_name) {
+  return std::any_of(names.begin(), names.end(), [&](const std::string& log) {
+    return log_is_report(log, report_name);
+  });
 }
 
-bool log_is_report(const std::string& log_name) {
-  fs::path path;
+bool log_is_report(const std::string& log_name,
+                   const std::string& report_name) {
+  fs::path path, report;
   std::error_code ec;
-  return path_of(log_name, &path) && fs::equivalent(path, kReportName, ec) &&
-         !ec;
+  return path_of(log_name, &path) && path_of(report_name, &report) &&
+         fs::equivalent(path, report, ec) && !ec;
 }
 
 // Back to the last '*' on a mismatch, letting it take one byte more: no
@@ -306,10 +309,11 @@ bool before_window(const std::string& name, const time_window* window) {
 }  // anonymous namespace
 
 log_set open_logs(const std::vector<std::string>& names,
-                  std::size_t held_open, const time_window* window) {
+                  std::size_t held_open, const std::string& report_name,
+                  const time_window* window) {
   log_set set;
   file_check files;
-  files.have_report = platform_identity_at(kReportName, &files.report);
+  files.have_report = platform_identity_at(report_name, &files.report);
   std::size_t open_regular = 0;
   std::uint64_t whole_room = kWholeInAll;
   for (const std::string& given : names) {

@@ -35,12 +35,14 @@ struct log_set {
 /// The names as given, joined by ", ", for the report's head.
 std::string names_as_given(const std::vector<std::string>& names);
 
-/// True when one of the logs named is the report itself, by any path: the
-/// search would read the lines it writes.
-bool names_report(const std::vector<std::string>& names);
+/// True when one of the logs named is the report (named report_name)
+/// itself, by any path: the search would read the lines it writes.
+bool names_report(const std::vector<std::string>& names,
+                  const std::string& report_name);
 
 /// True when the log named is the report itself.
-bool log_is_report(const std::string& log_name);
+bool log_is_report(const std::string& log_name,
+                   const std::string& report_name);
 
 /// True when name matches pattern: '*' any run of bytes, '?' one byte,
 /// every other byte itself, ASCII letters in either case with ignore_case.
@@ -72,14 +74,15 @@ open_file_plan plan_open_files(std::size_t limit, std::size_t cores);
 constexpr std::uint64_t kWholeAtMost = std::uint64_t{4} << 10;
 constexpr std::uint64_t kWholeInAll = std::uint64_t{4} << 20;
 
-/// Opens the logs named (patterns expanded, a file named twice once) and
-/// orders them; a name that cannot be opened, or a pattern that matches
-/// nothing, goes to not_opened. A log read whole, and a regular file past
-/// the first held_open, is left closed (file null). With a window, a
-/// regular file last written before it (by more than the order slack)
-/// is not opened at all: it is counted as skipped.
+/// Opens the logs named (patterns expanded, a file named twice once, the
+/// report never) and orders them; a name that cannot be opened, or a
+/// pattern that matches nothing, goes to not_opened. A log read whole, and
+/// a regular file past the first held_open, is left closed (file null).
+/// With a window, a regular file last written before it (by more than the
+/// order slack) is not opened at all: it is counted as skipped.
 log_set open_logs(const std::vector<std::string>& names,
-                  std::size_t held_open, const time_window* window = nullptr);
+                  std::size_t held_open, const std::string& report_name,
+                  const time_window* window = nullptr);
 
 enum class reopened { ok, failed, gone };
 

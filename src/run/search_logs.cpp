@@ -31,6 +31,7 @@ struct log_run {
   bool first_taken = false;  // the main thread took the first log
   bool named = false;        // messages name the log: there are several
   std::size_t skipped = 0;   // logs the time window left unopened
+  std::vector<std::string> incomplete;  // as last said, a log a line
 };
 
 bool ends_early(const log_run& run) {
@@ -111,9 +112,14 @@ bool replay(log_run& run, std::size_t s, log_job& job, hit_writer& writer) {
   return true;
 }
 
-void print_all_incomplete(const log_run& run) {
-  for (const auto& job : run.jobs)
-    print_incomplete(job->read, job->log.name, run.named);
+// Said after each section, the same each time: the last one's words are
+// kept for the report.
+void print_all_incomplete(log_run& run) {
+  run.incomplete.clear();
+  for (const auto& job : run.jobs) {
+    std::string said = print_incomplete(job->read, job->log.name, run.named);
+    if (!said.empty()) run.incomplete.push_back(std::move(said));
+  }
 }
 
 // The first section: each log's hits as it is searched here, or as held
@@ -159,13 +165,13 @@ int write_held_section(log_run& run, std::size_t s) {
 
 // The sections of logs whose held hits were lost: the store's fault, not
 // the log's.
-bool print_lost_hits(const log_run& run) {
+bool print_lost_hits(const log_run& run, std::vector<std::string>& said) {
   bool any = false;
   for (const auto& job : run.jobs) {
     for (std::size_t s = 0; s < job->lost.size(); ++s) {
       if (job->lost[s] == 0) continue;
-      print_held_hits_lost(case_name(run.sections[s]), job->log.name,
-                           job->lost[s]);
+      said.push_back(print_held_hits_lost(case_name(run.sections[s]),
+                                          job->log.name, job->lost[s]));
       any = true;
     }
   }
@@ -213,7 +219,8 @@ search_result search_logs(const search_options& options, std::FILE* report,
   const open_file_plan plan = plan_open_files(
       platform_open_file_limit(),
       std::max(1u, std::thread::hardware_concurrency()));
-  log_set set = open_logs(options.logs, plan.held_open, &options.window);
+  log_set set = open_logs(options.logs, plan.held_open, options.report_name,
+                          &options.window);
   // Logs the window skipped were there: their sections are empty.
   if (set.logs.empty() && set.skipped == 0) {
     result.log_opened = false;
@@ -221,11 +228,13 @@ search_result search_logs(const search_options& options, std::FILE* report,
   }
   // An open a stop request interrupted is no log that cannot be opened.
   if (!platform_stop_requested())
-    for (const std::string& name : set.not_opened) print_not_opened(name);
+    for (const std::string& name : set.not_opened)
+      result.lacking.push_back(print_not_opened(name));
   log_run run;
   run.report = report;
   run.names = &names;
-  run.sections = report_sections(options.term, options.mixed_case);
+  run.sections =
+      report_sections(options.term, options.mixed_case, options.whole_words);
   run.named = set.logs.size() > 1 || options.logs.size() > 1;
   run.store.folder = platform_temporary_folder();
   run.skipped = set.skipped;
@@ -244,7 +253,10 @@ search_result search_logs(const search_options& options, std::FILE* report,
   }
   bool whole = set.not_opened.empty();
   for (const auto& job : run.jobs) whole = whole && !cut_short(job->read);
-  if (result.write_error == 0 && print_lost_hits(run)) whole = false;
+  result.lacking.insert(result.lacking.end(), run.incomplete.begin(),
+                        run.incomplete.end());
+  if (result.write_error == 0 && print_lost_hits(run, result.lacking))
+    whole = false;
   result.whole = whole;
   for (const auto& job : run.jobs) {
     if (job->no_times) result.without_times.push_back(job->log.name);

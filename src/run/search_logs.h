@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "time/window.h"
+#include "report/report.h"
 
 struct name_pipeline;
 
@@ -19,6 +20,8 @@ struct search_options {
   bool mixed_case = false;        // a third section: the term in mixed case
   time_window window;             // the lines kept: every one when unset
   std::int64_t started = 0;       // when the run started, an instant
+  bool whole_words = false;       // -w: only where the term stands whole
+  std::string report_name = kReportName;  // never searched as a log
 };
 
 /// How the search went; a stop request is not among these, since the run
@@ -29,6 +32,9 @@ struct search_result {
   int write_error = 0;     // errno value when the report could not be written
   // Logs read through a window that held no dated line: searched whole.
   std::vector<std::string> without_times;
+  // What the console said the run lacks, a log's words once: logs not
+  // searched or searched in part, held hits lost.
+  std::vector<std::string> lacking;
 };
 
 /// Every section of the report from one read of each log named: opens the

@@ -5,7 +5,8 @@
 #include "search/fold.h"
 
 std::vector<report_section> report_sections(const std::string& term,
-                                            bool mixed_case) {
+                                            bool mixed_case,
+                                            bool whole_words) {
   std::string upper = term;
   lower_upper(upper);  // a-z become A-Z
   std::string lower = term;
@@ -16,6 +17,7 @@ std::vector<report_section> report_sections(const std::string& term,
   if (mixed_case)
     sections.push_back(
         {section_case::mixed, term, term_match::mixed_case, upper != lower});
+  for (report_section& section : sections) section.whole_word = whole_words;
   return sections;
 }
 

@@ -18,13 +18,15 @@ struct report_section {
   std::string term;
   term_match match = term_match::exact;
   bool searched = true;  // false: the section stays empty
+  bool whole_word = false;  // -w: only where the term stands whole
 };
 
 /// The report's sections, in order, for the term as given: upper case,
 /// lower case and, with mixed_case (-i) and a term that has letters, the
-/// lines that hold it in mixed case only.
+/// lines that hold it in mixed case only; with whole_words (-w), each
+/// only where its form of the term stands whole.
 std::vector<report_section> report_sections(const std::string& term,
-                                            bool mixed_case);
+                                            bool mixed_case, bool whole_words);
 
 /// "UpperCase", "LowerCase" or "MixedCase", as the console names it.
 const char* case_name(const report_section& section);

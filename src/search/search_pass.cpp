@@ -29,13 +29,49 @@ term_state state_of(const term_sink& target) {
   return t;
 }
 
-// True when text holds the term as the term's match asks.
-bool holds(const term_state& t, std::string_view text) {
+// Word bytes are ASCII's letters, digits and '_': a byte of 128 or more
+// belongs to a character only the log's unknown encoding could class, and
+// the terms looked for (ids, addresses) are ASCII.
+bool is_word_byte(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+         (c >= '0' && c <= '9') || c == '_';
+}
+
+// True when the n bytes at `at` have no word byte right before or right
+// after them; the text's edges are no word bytes.
+bool stands_whole(std::string_view text, std::size_t at, std::size_t n) {
+  return (at == 0 || !is_word_byte(text[at - 1])) &&
+         (at + n >= text.size() || !is_word_byte(text[at + n]));
+}
+
+// True when find (a place of the n-byte term at or after a position) finds
+// one from `from` on; with whole, one that stands whole.
+template <typename Find>
+bool found(std::string_view text, std::size_t n, std::size_t from, bool whole,
+           const Find& find) {
+  std::size_t at = find(from);
+  while (whole && at != kNone && !stands_whole(text, at, n)) at = find(at + 1);
+  return at != kNone;
+}
+
+bool holds_term(std::string_view text, std::string_view term,
+                std::size_t from, bool whole) {
+  return found(text, term.size(), from, whole, [&](std::size_t at) {
+    return find_term(text, term, at);
+  });
+}
+
+// True when text, from `from` on, holds the term as the term's match asks.
+bool holds(const term_state& t, std::string_view text, std::size_t from) {
+  const bool whole = t.target.whole_word;
   if (t.target.match == term_match::exact)
-    return find_term(text, t.target.term, 0) != kNone;
-  return find_any_case(text, t.upper, t.lower, 0) != kNone &&
-         find_term(text, t.upper, 0) == kNone &&
-         find_term(text, t.lower, 0) == kNone;
+    return holds_term(text, t.target.term, from, whole);
+  return found(text, t.upper.size(), from, whole,
+               [&](std::size_t at) {
+                 return find_any_case(text, t.upper, t.lower, at);
+               }) &&
+         !holds_term(text, t.upper, from, whole) &&
+         !holds_term(text, t.lower, from, whole);
 }
 
 // The terms one scan of a block looks for: one term; two case twins, whose
@@ -99,23 +135,32 @@ std::size_t next_place(const scan_group& g, std::string_view block,
 end_mark scan_block(search_state& s, const scan_group& g,
                     std::string_view block) {
   const std::size_t n = g.members[0]->target.term.size();
+  const bool whole = g.members[0]->target.whole_word;
+  std::size_t line_from = 0;  // the first line not yet handed over
   for (std::size_t from = 0; !s.quit;) {
     const std::size_t at = next_place(g, block, from);
     if (at == kNone) break;
+    // A place inside a word is passed over: a whole one may follow on the
+    // same line. Line ends are no word bytes, so the block shows its edges.
+    if (whole && block[at] != kEndOfFile && !stands_whole(block, at, n)) {
+      from = at + 1;
+      continue;
+    }
     const std::size_t before = block.rfind('\n', at);
     const std::size_t start =
-        (before == kNone || before < from) ? from : before + 1;
+        (before == kNone || before < line_from) ? line_from : before + 1;
     const std::size_t stop = block.find('\n', at) + 1;
     const std::size_t after = block[at] == kEndOfFile ? at : at + n;
     const std::size_t quit = block.substr(0, stop).find(kEndOfFile, after);
     if (quit != kNone) return {start, quit};
     const std::string_view line = strip_cr(block.substr(start, stop - start));
-    // Nothing of the group lies before at; another member may come after.
-    const std::string_view rest = line.substr(at - start);
+    // Nothing of the group lies before at (but places inside words, with
+    // -w); another member may come after.
     for (term_state* t : g.members) {
-      if (t != nullptr && !s.quit && holds(*t, rest)) hand_over(s, *t, line);
+      if (t != nullptr && !s.quit && holds(*t, line, at - start))
+        hand_over(s, *t, line);
     }
-    from = stop;
+    from = line_from = stop;
   }
   return {};
 }
@@ -151,7 +196,7 @@ void search_blocks(search_state& s, line_reader& log) {
   if (s.quit || s.stop() || !log.last_line(&last)) return;
   tell_seen(s, last);
   for (term_state& t : s.terms) {
-    if (!s.quit && holds(t, last)) hand_over(s, t, last);
+    if (!s.quit && holds(t, last, 0)) hand_over(s, t, last);
   }
 }
 
@@ -160,7 +205,7 @@ void search_lines(search_state& s, line_reader& log) {
   while (!s.quit && !s.stop() && log.next_line(&line)) {
     tell_seen(s, line);
     for (term_state& t : s.terms) {
-      if (!s.quit && holds(t, line)) hand_over(s, t, line);
+      if (!s.quit && holds(t, line, 0)) hand_over(s, t, line);
     }
   }
 }
@@ -168,6 +213,7 @@ void search_lines(search_state& s, line_reader& log) {
 bool exact_twins(const term_state& a, const term_state& b) {
   return a.target.match == term_match::exact &&
          b.target.match == term_match::exact &&
+         a.target.whole_word == b.target.whole_word &&
          are_case_twins(a.target.term, b.target.term);
 }
 
@@ -176,6 +222,7 @@ bool exact_twins(const term_state& a, const term_state& b) {
 bool is_mixed_of(const term_state& m, const term_state& a,
                  const term_state& b) {
   return m.target.match == term_match::mixed_case &&
+         m.target.whole_word == a.target.whole_word &&
          ((m.upper == a.target.term && m.lower == b.target.term) ||
           (m.upper == b.target.term && m.lower == a.target.term));
 }

@@ -37,6 +37,10 @@ struct term_sink {
   std::string_view term;
   hit_sink sink;
   term_match match = term_match::exact;
+  // -w: only an occurrence with no word byte (ASCII letter, digit, '_')
+  // right before it or right after it counts; a line holding one is a hit
+  // however many others sit inside words.
+  bool whole_word = false;
 };
 
 /// Why a search ended.

@@ -42,6 +42,10 @@ info_request parse_switches(int argc, const char* const* argv,
       if (has_value) settings.until = argv[++optind];
     } else if (std::strcmp(sw, "-i") == 0) {
       settings.mixed_case = true;
+    } else if (std::strcmp(sw, "-w") == 0) {
+      settings.whole_words = true;
+    } else if (std::strcmp(sw, "-o") == 0) {
+      if (has_value) settings.report_name = argv[++optind];
     } else if (std::strcmp(sw, "--help") == 0) {
       request = info_request::help;
       break;

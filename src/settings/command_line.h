@@ -9,8 +9,8 @@
 /// What the run was asked to print instead of searching.
 enum class info_request { none, help, version };
 
-/// Reads the switches -t, -s, -f, -i and -x into the settings (trim
-/// included).
+/// Reads the switches -t, -s, -f, -i, -w, -o and -x into the settings
+/// (trim included).
 /// Parsing stops at the first argument that does not begin with '-': with
 /// -f given, it and all after it are more logs, else they are ignored. Every
 /// other '-' argument is returned in unknown, in order, for the caller to

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "report/report.h"
+
 /// Everything one run needs to know, filled from the switches and prompts
 /// and not changed once the search starts.
 struct run_settings {
@@ -20,4 +22,6 @@ struct run_settings {
   bool mixed_case = false;  // -i: a third section, the term in mixed case
   std::optional<std::string> since;  // --since WHEN, as given
   std::optional<std::string> until;  // --until WHEN, as given
+  bool whole_words = false;  // -w: the term only where it stands whole
+  std::string report_name = kReportName;  // -o's, used unchanged
 };

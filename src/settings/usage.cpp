@@ -8,7 +8,8 @@
 std::string info_text(info_request request, const std::string& formats) {
   switch (request) {
     case info_request::help:
-      return "Usage: vantrel [-f logfile] [-s term] [-t 1|2] [-i] [-x]\n"
+      return "Usage: vantrel [-f logfile] [-s term] [-t 1|2] [-i] [-w] "
+             "[-o report] [-x]\n"
              "               [--since WHEN] [--until WHEN] [logfile...]\n"
              "       vantrel --help | --version\n"
              "\n"
@@ -30,6 +31,11 @@ std::string info_text(info_request request, const std::string& formats) {
              "lines whole\n"
              "  -i          also the lines that hold the term in mixed case\n"
              "              only (JDoe for jdoe), in a third section\n"
+             "  -w          only where the term stands as a whole word: no\n"
+             "              letter, digit or _ right before or after it\n"
+             "              (10.1.2.3 but not 10.1.2.30, jdoe but not ajdoe)\n"
+             "  -o report   the report's name or path, instead of\n"
+             "              report.html in the current directory\n"
              "  --since WHEN  only the lines written at WHEN or later\n"
              "  --until WHEN  only the lines written at WHEN or earlier;\n"
              "              WHEN is YYYY-MM-DD [HH:MM[:SS]], HH:MM, now,\n"

@@ -181,10 +181,10 @@ int stopped_status(int sig) {
   return windows_program() ? 0x3A : 128 + sig;
 }
 
-std::string viewer_call(const e2e_result& r) {
-  if (!windows_program()) return "report.html\n";
+std::string viewer_call(const e2e_result& r, const std::string& report) {
+  if (!windows_program()) return report + "\n";
   std::string url = "file://";
-  for (const char c : r.workdir + "/report.html") {
+  for (const char c : r.workdir + "/" + report) {
     char escaped[4];
     std::snprintf(escaped, sizeof escaped, "%%%02X", c & 0xFF);
     url += (c & 0x80) != 0 ? escaped : std::string(1, c);
@@ -500,17 +500,17 @@ const std::string kCutShort =
 const std::string kNoAnswer =
     "\n\tThe input ended before an answer was given; nothing was searched.\n";
 
-std::string banner() {
+std::string banner(const std::string& report) {
   return "\n\t\t************************************\n"
          "\t\t\t   Vantrel v1.0\n"
          "\t\t\t   Updated 12/05/06\n"
          "\t\t\tFirewall log search\n"
-         "\t\t    Hits named by host, in report.html\n"
+         "\t\t    Hits named by host, in " + report + "\n"
          "\t\t************************************\n\n";
 }
 
-std::string progress() {
-  return "\n\tCreating 'report.html' with your results in it..\n\n"
+std::string progress(const std::string& report) {
+  return "\n\tCreating '" + report + "' with your results in it..\n\n"
          "\tPlease be patient, it will take a while.\n\n"
          "\t[Writing...]\n"
          "\t[Searching UpperCase then LowerCase...]\n";
@@ -547,6 +547,10 @@ std::string lower_heading() {
 }
 
 std::string result(const std::string& line) { return "<br>" + line + "\r\n"; }
+
+std::string lack(const std::string& text) {
+  return "<p><font color=red><b>" + html_escaped(text) + "</b></font>\r\n";
+}
 
 std::string foot() {
   return "<br>&nbsp;</td></tr></table><hr noshade width=350>\r\n"

@@ -108,7 +108,8 @@ int stopped_status(int sig);
 /// its name as the program passed it, or under Wine, whose ShellExecuteW
 /// reaches the host's opener through its browser bridge, a file:// URL of
 /// its full path.
-std::string viewer_call(const e2e_result& r);
+std::string viewer_call(const e2e_result& r,
+                        const std::string& report = "report.html");
 /// The line that says where the report is when no viewer could show it.
 std::string no_viewer(const e2e_result& r);
 
@@ -146,8 +147,8 @@ std::string e2e_data(const std::string& name);
 std::string sample_log();
 
 // The program's fixed texts, written out from what a user must see.
-std::string banner();
-std::string progress();
+std::string banner(const std::string& report = "report.html");
+std::string progress(const std::string& report = "report.html");
 std::string pass_start(bool upper);
 std::string found(int number);
 std::string finish();
@@ -155,6 +156,7 @@ std::string head(const std::string& term, const std::string& fname);
 std::string lower_heading();
 std::string result(const std::string& line);
 std::string foot();
+std::string lack(const std::string& text);  // a thing the run lacks
 extern const std::string kNotOpen;
 extern const std::string kCutShort;  // the run was stopped
 extern const std::string kNoAnswer;  // the input ended at a prompt

@@ -124,32 +124,80 @@ TEST(Spine, DirectoryAsLogCannotBeOpened) {
   EXPECT_EQ(r.opened, "");
 }
 
-TEST(Spine, UncreatableReportAnnouncesEveryHitAndEndsUnwritten) {
-  const std::string hit = found(1) + kNotOpen + found(2) + kNotOpen +
-                          found(3) + kNotOpen;
-  for (const std::string& hits : {hit, std::string()}) {
-    e2e_run run = switches(hits.empty() ? "nowhere" : "10.0.0.7");
-    run.report_is_directory = true;
+// Hits with nowhere to go are not searched for: the run says so once and
+// ends before the first log is read, whatever the report is named.
+TEST(Spine, UncreatableReportIsSaidOnceAndNothingIsSearched) {
+  const struct {
+    std::string report, setup, said;
+  } rows[] = {
+      {"report.html", "mkdir report.html", "Report.html"},
+      // Root in the test's namespace writes into a folder of mode 555.
+      {"ro/r.html", "mkdir ro; mount --bind ro ro; mount -o remount,bind,ro ro",
+       "ro/r.html"},
+      {"fw.log/r.html", "", "fw.log/r.html"},
+  };
+  for (const auto& row : rows) {
+    e2e_run run = switches("10.0.0.7");
+    if (row.report != "report.html")
+      run.args.insert(run.args.begin(), {"-o", row.report});
+    run.setup = row.setup;
     run.wait_for_viewer = false;
     const e2e_result r = run_vantrel(run);
-    EXPECT_EQ(r.out, banner() + progress() + pass_start(true) + hits +
-                         pass_start(false) + hits + "\n" + kNotOpen);
+    EXPECT_EQ(r.out, banner(row.report) + "\n\t" + row.said +
+                         kNotOpen.substr(kNotOpen.find(' ')))
+        << row.report;
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(r.has_report);
     EXPECT_EQ(r.opened, "");
   }
 }
 
+// -o: the report where it is wanted, every text naming it as given; with
+// -w, the lines grep -w -F finds: an address beside its neighbours.
+TEST(Spine, WholeWordsIntoAReportNamedByTheSwitch) {
+  const std::string name = "raporty_\xc5\xba" "d\xc5\xba" "b\xc5\x82o/wynik.html";
+  e2e_run run = switches("10.1.2.3", "a 10.1.2.3 up\nb 10.1.2.30 up\n"
+                         "c 110.1.2.3 up\nd 10.1.2.34 then 10.1.2.3\n");
+  run.args.insert(run.args.begin(), {"-w", "-o", name});
+  run.files.emplace_back(name, "old report\n");
+  std::string written, grepped;
+  run.inspect = [&](const std::string& work) {
+    written = read_file(work + "/" + name);
+    run_command({"grep", "-w", "-F", "-e", "10.1.2.3", work + "/fw.log"},
+                work + "/grep.out", work + "/grep.err", {"LC_ALL", "C"});
+    grepped = read_file(work + "/grep.out");
+  };
+  const e2e_result r = run_vantrel(run);
+  std::string lines, hits;
+  int n = 0;
+  for (std::size_t at = 0, end; (end = grepped.find('\n', at)) != grepped.npos;
+       at = end + 1)
+    lines += result(grepped.substr(at, end - at)), hits += found(++n);
+  EXPECT_EQ(n, 2);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, banner(name) + progress(name) + pass_start(true) + hits +
+                       pass_start(false) + hits + finish());
+  EXPECT_EQ(written, head("10.1.2.3", "fw.log") + lines + lower_heading() +
+                         lines + foot());
+  EXPECT_FALSE(r.has_report);
+  EXPECT_EQ(r.opened, viewer_call(r, name));
+}
+
 TEST(Spine, LogThatIsTheReportIsRefusedAndLeftAlone) {
   const std::string old = "<html>old report\n";
-  for (const char* name : {"report.html", "./report.html", "../work/report.html"}) {
+  // The log as named, and the report as -o names it (none: report.html).
+  const std::pair<const char*, const char*> rows[] = {
+      {"report.html", nullptr}, {"./report.html", nullptr},
+      {"../work/report.html", nullptr}, {"fw.log", "./fw.log"}};
+  for (const auto& [name, report] : rows) {
     e2e_run run = switches("old");
-    run.files = {{"report.html", old}};
+    run.files.emplace_back("report.html", old);
     run.args.back() = name;
+    if (report != nullptr) run.args.insert(run.args.begin(), {"-o", report});
     run.wait_for_viewer = false;
     const e2e_result r = run_vantrel(run);
     EXPECT_EQ(r.status, 1) << name;
-    EXPECT_EQ(r.out, banner() +
+    EXPECT_EQ(r.out, banner(report != nullptr ? report : "report.html") +
                          "\tThe log file is the report itself; name another "
                          "log.\n") << name;
     EXPECT_EQ(r.report, old) << name;
