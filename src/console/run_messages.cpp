@@ -68,6 +68,11 @@ void print_cut_short() {
         "stop.\n");
 }
 
+void print_report_busy(const std::string& name) {
+  color(LIGHTRED);
+  print("\tAnother run is writing " + name + "; wait for it to end.\n");
+}
+
 void print_report_not_created() {
   color(LIGHTRED);
   print("\n\tReport.html could not be opened or created, make sure the "
@@ -153,6 +158,13 @@ void print_out_of_memory() {
   color(LIGHTRED);
   print("\tThe run ran out of memory; the report holds the hits written "
         "before it.\n");
+}
+
+void print_held_hits_written(std::int64_t count) {
+  color(BRIGHTGREEN);
+  print("\tWrote " + std::to_string(count) +
+        (count == 1 ? " result" : " results") +
+        " found before the stop.\n");
 }
 
 void print_file_written() {

@@ -17,6 +17,9 @@ void print_progress();
 void print_log_is_report();
 void print_unable_to_open();
 
+/// Another run holds the report (name as written): nothing is searched.
+void print_report_busy(const std::string& name);
+
 /// The run's end when the report could not be created.
 void print_report_not_created();
 
@@ -63,6 +66,10 @@ void print_no_answer();
 
 /// A stop request cut the run short; the report holds what came before it.
 void print_cut_short();
+
+/// How many hits found before a stop were written after it without a line
+/// each, in the hits' colour.
+void print_held_hits_written(std::int64_t count);
 
 /// "File written." and the Enter prompt.
 void print_file_written();

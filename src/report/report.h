@@ -33,3 +33,8 @@ int write_result(std::FILE* report, std::string_view line);
 
 /// Page end.
 int write_foot(std::FILE* report);
+
+/// Waits for the line being written, a moment at most, and lets no line
+/// begin after it: the run is about to end at once, and the report ends on
+/// a whole line. Safe from any thread.
+void end_report_lines();

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "e2e_support.h"
@@ -160,7 +161,9 @@ TEST(Hostile, StopSignalsEndARunWaitingOnAnIdleFifo) {
     held += result("jdoe held");
     found_all += found(i + 1);
   }
-  for (int sig : stop_signals()) {
+  // Twice at once (timeout signals the process and its group) is once.
+  for (const auto& [sig, twice] : {std::pair{SIGINT, false},
+                                   {SIGTERM, false}, {SIGTERM, true}}) {
     fifo_log fifo;
     fifo.bytes = lines;
     fifo.hold_open = true;
@@ -169,15 +172,153 @@ TEST(Hostile, StopSignalsEndARunWaitingOnAnIdleFifo) {
     run.wait_for_viewer = false;
     run.prepare = [&](const std::string& work) { fifo.start(work + "/fw.log"); };
     run.stop_signal = sig;
+    run.stop_again_ms = twice ? 0 : -1;
     run.stop_after = head("jdoe", "fw.log").size() + results.size();
     const e2e_result r = run_vantrel(run);
     EXPECT_EQ(r.status, stopped_status(sig));
     EXPECT_FALSE(fifo.closed) << "the run waited on the log";
     EXPECT_EQ(r.report,
               head("jdoe", "fw.log") + results + lower_heading() + held + foot());
+    // The hits held before the stop are written without a line each.
     EXPECT_EQ(r.out, banner() + progress() + pass_start(true) + found_all +
-                         pass_start(false) + found_all + kCutShort);
+                         pass_start(false) +
+                         "\tWrote 500 results found before the stop.\n" +
+                         kCutShort);
   }
+}
+
+// Logs searched by other threads hold their first-section hits until their
+// turn; a stop while a later log (an idle FIFO) waits writes each once and
+// says nothing was lost.
+TEST(Hostile, StopAcrossLogsWritesEveryHitOnceAndLosesNone) {
+  if (windows_program())
+    GTEST_SKIP() << "under Wine a read waiting on an idle FIFO goes on "
+                    "waiting after Ctrl-C, until the writer closes";
+  std::string logs[3], upper, lower;
+  for (int l = 0; l < 3; ++l) {
+    for (int i = 0; i < 300; ++i) {
+      const std::string n = std::string(1, static_cast<char>('a' + l)) +
+                            std::to_string(i);
+      logs[l] += "JDOE " + n + "\njdoe " + n + "\n";
+      upper += result("JDOE " + n);
+      lower += result("jdoe " + n);
+    }
+  }
+  fifo_log fifo;
+  fifo.bytes = logs[2];
+  fifo.hold_open = true;
+  e2e_run run = switches("jdoe", "");
+  run.args = {"-t", "2", "-s", "jdoe", "-f", "a.log", "b.log", "c.log"};
+  // a.log long enough that another thread takes b.log meanwhile.
+  const std::string filler(std::size_t{32} << 20, '-');
+  run.files = {{"a.log", filler + "\n" + logs[0]}, {"b.log", logs[1]}};
+  run.wait_for_viewer = false;
+  run.prepare = [&](const std::string& work) { fifo.start(work + "/c.log"); };
+  run.stop_signal = SIGTERM;
+  const std::string h = head("jdoe", "a.log, b.log, c.log");
+  run.stop_after = h.size() + upper.size();
+  const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.status, stopped_status(SIGTERM));
+  EXPECT_EQ(r.report, h + upper + lower_heading() + lower + foot());
+  EXPECT_EQ(r.out.find("could not all be kept"), std::string::npos) << r.out;
+}
+
+// A request half a second after the first ends the run at once, here while
+// it writes a million hits held before the stop: the console text and the
+// "Stopped" line still reach their file, and the report ends on a whole line.
+TEST(Hostile, LaterSecondStopEndsAtOnceSayingSo) {
+  std::string log;
+  for (int i = 0; i < 1000000; ++i) log += "jdoe " + std::to_string(i) + "\n";
+  e2e_run run = switches("jdoe", log + "JDOE\n");
+  run.wait_for_viewer = false;
+  run.stop_signal = stop_signals().back();
+  run.stop_again_ms = 600;
+  run.stop_after = (head("jdoe", "fw.log") + result("JDOE")).size();
+  const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.status, stopped_status(run.stop_signal));
+  EXPECT_EQ(r.out.substr(0, banner().size()), banner());
+  ASSERT_GE(r.out.size(), kCutShort.size());
+  EXPECT_EQ(r.out.substr(r.out.size() - kCutShort.size()), kCutShort);
+  ASSERT_GE(r.report.size(), 2u);
+  EXPECT_EQ(r.report.substr(r.report.size() - 2), "\r\n");
+}
+
+// cron, a daemon or a script may start a run with its standard streams
+// closed: it ends all the same (input ended), every hit in the report.
+TEST(Hostile, ClosedStandardStreamsEndTheRunWithEveryHit) {
+  for (const char* closed : {"exec 0<&-", "exec 0<&- 1>&- 2>&-"}) {
+    fifo_log fifo;
+    fifo.bytes = "JDOE 1\njdoe 2\n";
+    fifo.paced = true;
+    e2e_run run = switches("jdoe", "");
+    run.files.clear();
+    run.setup = closed;
+    run.prepare = [&](const std::string& work) { fifo.start(work + "/fw.log"); };
+    const e2e_result r = run_vantrel(run);
+    EXPECT_EQ(r.status, 0) << closed;
+    EXPECT_EQ(r.report, head("jdoe", "fw.log") + result("JDOE 1") +
+                            lower_heading() + result("jdoe 2") + foot())
+        << closed;
+  }
+}
+
+// 180 descriptors left open by the parent under a limit of 256: each of
+// 300 logs too large to be read whole when listed is still searched.
+TEST(Hostile, InheritedDescriptorsCostNoLog) {
+  if (windows_program())
+    GTEST_SKIP() << "inherited handles take no slot of the C library's";
+  e2e_run run = switches("jdoe", "");
+  run.files.clear();
+  for (int i = 0; i < 300; ++i)
+    run.files.push_back({"fw.log." + std::to_string(i),
+                         std::string(5000, '-') + "\njdoe " +
+                             std::to_string(i) + "\n"});
+  run.args.back() = "fw.log.*";
+  run.setup =
+      "ulimit -n 256\nexec bash -c 'for fd in $(seq 10 189); do "
+      "eval \"exec $fd</dev/null\"; done; exec \"$@\"' bash \"$@\"";
+  const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.find("Unable to open"), std::string::npos);
+  std::size_t hits = 0;
+  for (std::size_t at = 0; (at = r.report.find("<br>jdoe ", at)) !=
+                           std::string::npos; ++at)
+    ++hits;
+  EXPECT_EQ(hits, 300u);
+}
+
+// A second run in the same folder while the first writes its report
+// leaves the report alone: refused, nothing searched, status 1.
+TEST(Hostile, SecondRunOnTheSameReportIsRefused) {
+  fifo_log fifo;
+  // No address last: no hit waits for a name.
+  fifo.bytes = "JDOE one\njdoe two\n";
+  fifo.hold_open = true;
+  e2e_run first = switches("jdoe", "");
+  first.files.clear();
+  std::string work;
+  first.prepare = [&](const std::string& w) {
+    work = w;
+    fifo.start(w + "/fw.log");
+  };
+  first.stop_after = (head("jdoe", "fw.log") + result("JDOE one")).size();
+  e2e_result second;
+  first.after_stop = [&] {
+    e2e_run again = switches("asmith", "asmith 1\n");
+    again.workdir = work;
+    again.args.back() = "other.log";
+    again.files = {{"other.log", "asmith 1\n"}};
+    again.wait_for_viewer = false;
+    second = run_vantrel(again);
+    fifo.run_over = true;  // the first run's log ends
+  };
+  const e2e_result r = run_vantrel(first);
+  EXPECT_EQ(second.status, 1);
+  EXPECT_EQ(second.out, banner() + "\tAnother run is writing report.html; "
+                                   "wait for it to end.\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.report, head("jdoe", "fw.log") + result("JDOE one") +
+                          lower_heading() + result("jdoe two") + foot());
 }
 
 // A log that can be read only once (a FIFO) is searched once for both
