@@ -512,10 +512,10 @@ std::FILE* platform_open_report(const std::string& name, report_open* how) {
   }
   // A byte far past any report's end is locked: another run's lock of it
   // fails, and readers of the page (a browser) are not kept out.
-  OVERLAPPED far{};
-  far.OffsetHigh = 0x40000000;
+  OVERLAPPED beyond{};
+  beyond.OffsetHigh = 0x40000000;
   if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY,
-                 0, 1, 0, &far) == 0) {
+                 0, 1, 0, &beyond) == 0) {
     const DWORD failure = GetLastError();
     CloseHandle(handle);
     if (failure == ERROR_LOCK_VIOLATION || failure == ERROR_IO_PENDING) {
