@@ -130,6 +130,18 @@ pid_t start(const std::vector<std::string>& argv, const std::string& in,
   return pid;
 }
 
+// True while sig waits to be delivered to the process.
+bool pending(pid_t pid, int sig) {
+  const std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
+  for (const char* field : {"SigPnd:", "ShdPnd:"}) {
+    const std::size_t at = status.find(field);
+    if (at != std::string::npos &&
+        ((std::strtoull(status.c_str() + at + 7, nullptr, 16) >> (sig - 1)) & 1))
+      return true;
+  }
+  return false;
+}
+
 int exit_status(int status) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
@@ -156,6 +168,9 @@ int spawn(const std::vector<std::string>& argv, const fs::path& in,
         const pid_t to =
             run.on_terminal || windows_program() ? program_below(pid) : pid;
         if (run.stop_signal != 0) kill(to, run.stop_signal);
+        // Once the first is taken, or the two would merge into one.
+        while (run.stop_again_ms >= 0 && pending(to, run.stop_signal))
+          std::this_thread::sleep_for(std::chrono::microseconds(100));
         if (run.stop_again_ms >= 0) {
           std::this_thread::sleep_for(
               std::chrono::milliseconds(run.stop_again_ms));
