@@ -514,15 +514,13 @@ std::FILE* platform_open_report(const std::string& name, report_open* how) {
   // fails, and readers of the page (a browser) are not kept out.
   OVERLAPPED beyond{};
   beyond.OffsetHigh = 0x40000000;
+  // A device or a file system without locks is written as before there
+  // were any.
   if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY,
-                 0, 1, 0, &beyond) == 0) {
-    const DWORD failure = GetLastError();
+                 0, 1, 0, &beyond) == 0 &&
+      GetLastError() == ERROR_LOCK_VIOLATION) {
     CloseHandle(handle);
-    if (failure == ERROR_LOCK_VIOLATION || failure == ERROR_IO_PENDING) {
-      *how = report_open::busy;
-      return nullptr;
-    }
-    errno = errno_of(failure);
+    *how = report_open::busy;
     return nullptr;
   }
   // Emptied only once it is ours: a run still writing it keeps it whole.

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -255,6 +256,8 @@ TEST(Hostile, SecondStopEndsAtOnceOnlyHalfASecondAfterTheFirst) {
 // closed: it ends all the same (input ended), every hit in the report.
 TEST(Hostile, ClosedStandardStreamsEndTheRunWithEveryHit) {
   for (const char* closed : {"exec 0<&-", "exec 0<&- 1>&- 2>&-"}) {
+    // Wine itself does not start the program without output streams.
+    if (windows_program() && std::strchr(closed, '1') != nullptr) continue;
     fifo_log fifo;
     e2e_run run = over_fifo(fifo, false);
     run.setup = closed;
