@@ -20,6 +20,7 @@ struct hit_writer {
   std::int64_t unannounced = 0;
 };
 
-/// Announces hit number `number` (or counts it) and hands the cleaned line on. True while
+/// Announces hit number `number` (or counts it) and hands the cleaned line
+/// on. True while
 /// the search should go on; false once the report could not be written.
 bool write_hit(hit_writer& writer, std::string_view line, std::int64_t number);

@@ -132,11 +132,11 @@ pid_t start(const std::vector<std::string>& argv, const std::string& in,
 
 // True while sig waits to be delivered to the process.
 bool pending(pid_t pid, int sig) {
-  const std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
+  const std::string s = read_file("/proc/" + std::to_string(pid) + "/status");
   for (const char* field : {"SigPnd:", "ShdPnd:"}) {
-    const std::size_t at = status.find(field);
+    const std::size_t at = s.find(field);
     if (at != std::string::npos &&
-        ((std::strtoull(status.c_str() + at + 7, nullptr, 16) >> (sig - 1)) & 1))
+        ((std::strtoull(s.c_str() + at + 7, nullptr, 16) >> (sig - 1)) & 1))
       return true;
   }
   return false;
@@ -418,7 +418,8 @@ std::string server_log(const fs::path& root) {
 e2e_result run_once(const e2e_run& run) {
   char tmpl[] = "/tmp/vantrel-e2e-XXXXXX";
   const fs::path root = mkdtemp(tmpl);
-  const fs::path work = run.workdir.empty() ? root / run.folder : fs::path(run.workdir);
+  const fs::path work =
+      run.workdir.empty() ? root / run.folder : fs::path(run.workdir);
   fs::create_directory(work);
   for (const auto& [name, bytes] : run.files) {
     fs::create_directories((work / name).parent_path());

@@ -194,7 +194,9 @@ e2e_run over_fifo(fifo_log& fifo, bool hold_open,
   fifo.paced = !hold_open;
   e2e_run run = switches("jdoe", "");
   run.files.clear();
-  run.prepare = [&fifo, name](const std::string& w) { fifo.start(w + "/" + name); };
+  run.prepare = [&fifo, name](const std::string& w) {
+    fifo.start(w + "/" + name);
+  };
   return run;
 }
 const std::string kTwoHits = head("jdoe", "fw.log") + result("JDOE one") +
@@ -236,7 +238,8 @@ TEST(Hostile, StopAcrossLogsWritesEveryHitOnceAndLosesNone) {
 // text and the "Stopped" line reach their file, and the report ends whole.
 TEST(Hostile, SecondStopEndsAtOnceOnlyHalfASecondAfterTheFirst) {
   std::string log;
-  for (int i = 0; i < 1000000; ++i) log += "jdoe " + std::to_string(i) + " up\n";
+  for (int i = 0; i < 1000000; ++i)
+    log += "jdoe " + std::to_string(i) + " up\n";
   for (int again_ms : {0, 600}) {
     e2e_run run = switches("jdoe", log + "JDOE\n");
     run.wait_for_viewer = false;
@@ -285,7 +288,8 @@ TEST(Hostile, InheritedDescriptorsCostNoLog) {
   EXPECT_EQ(r.status, 0);
   std::string all;
   for (int i = 0; i < 300; ++i) all += result("jdoe");
-  EXPECT_EQ(r.report, head("jdoe", "fw.log.*") + lower_heading() + all + foot());
+  EXPECT_EQ(r.report,
+            head("jdoe", "fw.log.*") + lower_heading() + all + foot());
 }
 
 // A second run in the same folder while the first writes its report
