@@ -1,6 +1,7 @@
 // Entry and the order of one run: switches, socket library, banner, prompts,
 // the one read of each log, the report, and handing it to the viewer.
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -45,17 +46,39 @@ search_options options_of(const run_settings& settings,
   return options;
 }
 
+// 0, or the errno value of a close that failed: the last of the report
+// may reach the disk only then (NFS, quotas).
+int close_report(std::FILE* report) {
+  errno = 0;
+  if (report == nullptr || std::fclose(report) == 0) return 0;
+  return errno != 0 ? errno : EIO;
+}
+
 // A stopped run ends by its signal once the report, whole up to the stop,
 // is closed; the console says it was cut short.
 void stop_if_asked(std::FILE* report, const std::string& name) {
   if (!platform_stop_requested()) return;
   if (report != nullptr) print_cut_short(name);
-  if (report != nullptr) std::fclose(report);
+  if (const int error = close_report(report))
+    print_report_not_written(name, error);
   platform_release_stop_signals();
 }
 
-void close_report(std::FILE* report) {
-  if (report != nullptr) std::fclose(report);
+// A later stop request ends the run at once: no line of the report is
+// begun after it, and the console says the run was cut short.
+// The report's name as a stop at once says it.
+std::string stopped_report_name;
+
+void say_stopped_at_once() {
+  end_report_lines();
+  print_cut_short(stopped_report_name);
+}
+
+// Another run is writing the same report: it is left to that run.
+int end_report_busy(const std::string& name) {
+  print_report_busy(name);
+  platform_release_stop_signals();
+  return kRunFailed;
 }
 
 // Memory exhausted anywhere in the search ends the run here rather than
@@ -115,6 +138,7 @@ int write_lacking(std::FILE* report, std::vector<std::string> lacking,
 }  // anonymous namespace
 
 int main(int argc, char** argv) {
+  platform_fill_standard_streams();
   platform_guard_console();
   // Names and the term are UTF-8 from here on, on Windows too.
   const std::vector<std::string> arguments = platform_arguments(argc, argv);
@@ -151,10 +175,13 @@ int main(int argc, char** argv) {
     return kRunFailed;
   }
 
-  platform_catch_stop_signals();
+  stopped_report_name = report_name;
+  platform_catch_stop_signals(say_stopped_at_once);
   platform_allow_many_open_files();
   platform_return_large_buffers();
-  std::FILE* report = platform_open_file(report_name, "wb");
+  report_open opening = report_open::opened;
+  std::FILE* report = platform_open_report(report_name, &opening);
+  if (opening == report_open::busy) return end_report_busy(report_name);
   // Hits with nowhere to go are not searched for: said once, up front.
   if (report == nullptr) {
     platform_release_stop_signals();
@@ -188,12 +215,16 @@ int main(int argc, char** argv) {
   stop_if_asked(report, report_name);
   platform_release_stop_signals();
 
+  // Closed before it is said to be written: a close can fail too.
+  if (const int closing = close_report(report)) {
+    print_report_not_written(report_name, closing);
+    return kRunFailed;
+  }
   print_file_written();
   std::fflush(stdout);
   wait_for_enter();
   // An Enter from a pipe is a script's: what the run showed stays.
   if (platform_stdin_is_terminal()) platform_clear_console();
-  close_report(report);
   // The report was written whether or not it can be shown: the status
   // stays as it is, and the console says where the report is.
   if (!platform_open_in_viewer(report_name.c_str()))

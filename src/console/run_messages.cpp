@@ -104,6 +104,11 @@ std::string cut_short_text(const std::string& report) {
          " holds only what was found before the stop.";
 }
 
+void print_report_busy(const std::string& name) {
+  color(LIGHTRED);
+  print("\tAnother run is writing " + name + "; wait for it to end.\n");
+}
+
 void print_cut_short(const std::string& report) {
   color(LIGHTRED);
   print("\n");
@@ -197,6 +202,13 @@ void print_out_of_memory() {
   color(LIGHTRED);
   print("\tThe run ran out of memory; the report holds the hits written "
         "before it.\n");
+}
+
+void print_held_hits_written(std::int64_t count) {
+  color(BRIGHTGREEN);
+  print("\tWrote " + std::to_string(count) +
+        (count == 1 ? " result" : " results") +
+        " found before the stop.\n");
 }
 
 void print_file_written() {

@@ -32,6 +32,9 @@ void print_log_without_times(const std::string& name);
 void print_log_is_report();
 void print_unable_to_open();
 
+/// Another run holds the report (name as written): nothing is searched.
+void print_report_busy(const std::string& name);
+
 // The messages that say what of the logs the run lacks return their words
 // (without the tab and line break), for the report to say it too.
 
@@ -86,6 +89,10 @@ void print_cut_short(const std::string& report);
 
 /// Its words, without the tab and line breaks.
 std::string cut_short_text(const std::string& report);
+
+/// How many hits found before a stop were written after it without a line
+/// each, in the hits' colour.
+void print_held_hits_written(std::int64_t count);
 
 /// "File written." and the Enter prompt.
 void print_file_written();

@@ -30,7 +30,10 @@ void announce(std::int64_t number) {
 
 bool write_hit(hit_writer& writer, std::string_view line,
                std::int64_t number) {
-  announce(number);
+  if (writer.announce)
+    announce(number);
+  else
+    ++writer.unannounced;
   if (writer.names->report == nullptr) {
     color(RED);
     print("\tReport.html could not be opened or created, make sure the "

@@ -16,8 +16,11 @@ struct hit_writer {
   // per hit.
   std::string scratch;
   int write_error = 0;  // errno value of the write that failed, 0 if none
+  bool announce = true;  // false: the hit is only counted in `unannounced`
+  std::int64_t unannounced = 0;
 };
 
-/// Announces hit number `number` and hands the cleaned line on. True while
+/// Announces hit number `number` (or counts it) and hands the cleaned line
+/// on. True while
 /// the search should go on; false once the report could not be written.
 bool write_hit(hit_writer& writer, std::string_view line, std::int64_t number);

@@ -14,6 +14,11 @@
 #include <string_view>
 #include <vector>
 
+/// Opens the null device on each standard stream (0, 1, 2) that is closed,
+/// so that no file, pipe or socket the run opens later takes its place: a
+/// closed standard input then reads as an ended one. First thing in main.
+void platform_fill_standard_streams();
+
 /// The program's arguments as UTF-8, its own name first. POSIX: argv's
 /// bytes as they are. Windows: the wide command line, split as the C
 /// library splits it for main, so letters the ANSI code page lacks survive.
@@ -23,6 +28,16 @@ std::vector<std::string> platform_arguments(int argc, char** argv);
 /// fopen's. Null, with errno set, when it cannot be opened; on Windows
 /// also when the name is no UTF-8.
 std::FILE* platform_open_file(const std::string& name, const char* mode);
+
+/// How opening the report went.
+enum class report_open { opened, busy, failed };
+
+/// Opens a file by its name in UTF-8 to be written as the run's report:
+/// created when missing, locked against other runs (an advisory lock, held
+/// until it is closed) and only then emptied. Null when another process
+/// holds the lock (*how busy: the file is left as it is) or when it cannot
+/// be opened (*how failed, errno set).
+std::FILE* platform_open_report(const std::string& name, report_open* how);
 
 /// Writes text to stdout or stderr: at a Windows console as the letters
 /// its UTF-8 spells (the console would read the bytes in a code page of
@@ -194,10 +209,13 @@ void platform_stop_sockets();
 /// Catches the requests to stop a run from now on: Ctrl-C and termination
 /// (SIGINT, SIGTERM, SIGHUP; on Windows the console's control events, the
 /// window being closed among them). A request only marks the run to stop,
-/// so the report stays whole up to its last line; a second request before
-/// the run has stopped ends it at once. A signal ignored when the program
-/// started (nohup, a background job) stays ignored.
-void platform_catch_stop_signals();
+/// so the report stays whole up to its last line. Requests within half a
+/// second of the first are the same one (timeout and a group kill send two
+/// at once); a later one, before the run has stopped, ends it at once:
+/// last_words runs first, on a thread of its own while console output
+/// waits for it, then the console text is flushed. A signal ignored when
+/// the program started (nohup, a background job) stays ignored.
+void platform_catch_stop_signals(void (*last_words)());
 
 /// Keeps stop requests off the calling thread (a worker's), so that they
 /// reach the thread that reads the log and end a read waiting there.
@@ -208,6 +226,10 @@ void platform_allow_many_open_files();
 
 /// How many files the process may hold open at once now.
 std::size_t platform_open_file_limit();
+
+/// How many of them are open now, those inherited from the parent among
+/// them.
+std::size_t platform_open_file_count();
 
 /// Large buffers (a log's read buffer) go back to the system when freed,
 /// so a run over many logs holds what the logs being read need.

@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <fcntl.h>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -12,6 +13,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -20,6 +22,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -30,15 +33,26 @@ extern char** environ;
 
 namespace {
 
-volatile sig_atomic_t caught = 0;
+// The request caught, read by every thread: an atomic both a handler and
+// the threads may use.
+std::atomic<int> caught{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+// When the first request came (CLOCK_MONOTONIC, ns).
+std::atomic<std::int64_t> caught_at{0};
+static_assert(std::atomic<std::int64_t>::is_always_lock_free);
 
-// Only a flag is set: nothing else may safely be done in a handler. A
-// second request while the first waits (on a pipe that gives nothing, say)
-// ends the run at once.
+// timeout and a kill of the process group send their requests together:
+// those within this long of the first are the same request.
+constexpr std::int64_t kSameRequestNs = 500000000;
+
 // Written to by the handler, so that a read about to wait sees a request
 // that came just before it (a flag alone could be missed between the look
 // at it and the read).
 int stop_pipe[2] = {-1, -1};
+// A later request is handed to the thread that ends the run at once, where
+// the console may be flushed, as it may not in a handler.
+int end_pipe[2] = {-1, -1};
+void (*said_at_the_end)() = nullptr;
 
 // The colour last set, or -1 while the terminal has its own; read by the
 // signal handlers below.
@@ -71,16 +85,26 @@ void die_by(int sig) {
   raise(sig);
 }
 
+std::int64_t monotonic_ns() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return std::int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+}
+
+// Only flags are set and pipes written: nothing else may safely be done in
+// a handler.
 extern "C" void on_stop_signal(int sig) {
-  if (caught != 0) {
-    die_by(sig);
-    return;
-  }
-  caught = sig;
-  if (stop_pipe[1] >= 0) {
-    const ssize_t ignored = write(stop_pipe[1], "", 1);
+  const int saved_errno = errno;
+  int expected = 0;
+  if (caught.compare_exchange_strong(expected, sig)) {
+    caught_at = monotonic_ns();
+    const ssize_t ignored = stop_pipe[1] >= 0 ? write(stop_pipe[1], "", 1) : 0;
     (void)ignored;
+  } else if (caught_at != 0 && monotonic_ns() - caught_at >= kSameRequestNs) {
+    const unsigned char which = static_cast<unsigned char>(sig);
+    if (end_pipe[1] < 0 || write(end_pipe[1], &which, 1) != 1) die_by(sig);
   }
+  errno = saved_errno;
 }
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -110,8 +134,45 @@ std::vector<std::string> platform_arguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
 }
 
+void platform_fill_standard_streams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    // The lowest free descriptor: this one, as the lower ones are open.
+    const int null = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (null >= 0 && null != fd) {
+      dup2(null, fd);
+      close(null);
+    }
+  }
+}
+
 std::FILE* platform_open_file(const std::string& name, const char* mode) {
   return std::fopen(name.c_str(), mode);
+}
+
+std::FILE* platform_open_report(const std::string& name, report_open* how) {
+  *how = report_open::failed;
+  const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  // Emptied only once it is ours: a run still writing it keeps it whole.
+  int locked = 0;
+  while ((locked = flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+  }
+  // A file system without locks is written as before there were any.
+  const bool busy = locked != 0 && errno == EWOULDBLOCK;
+  // A device (/dev/full, say) has nothing to empty, as with O_TRUNC.
+  struct stat st {};
+  const bool emptied = !busy && fstat(fd, &st) == 0 &&
+                       (!S_ISREG(st.st_mode) || ftruncate(fd, 0) == 0);
+  std::FILE* stream = emptied ? fdopen(fd, "wb") : nullptr;
+  if (stream == nullptr) {
+    const int error = errno;
+    close(fd);
+    errno = error;
+  }
+  if (busy) *how = report_open::busy;
+  if (stream != nullptr) *how = report_open::opened;
+  return stream;
 }
 
 void platform_write_text(std::FILE* stream, std::string_view text) {
@@ -402,7 +463,62 @@ std::string platform_error_text(int error) { return std::strerror(error); }
 
 void platform_stop_sockets() {}
 
-void platform_catch_stop_signals() {
+namespace {
+
+// Gives up on what holds the console after a moment: the run ends at once
+// even while a write to it waits (a pipe nobody reads).
+bool hold_console() {
+  for (int waited = 0; waited < 1000; ++waited) {
+    if (ftrylockfile(stdout) == 0) return true;
+    poll(nullptr, 0, 1);
+  }
+  return false;
+}
+
+// Waits for a later request; then the run's last words, the console
+// flushed and put back, and the end by that request.
+void* end_at_once(void*) {
+  platform_keep_stop_signals_off_this_thread();
+  unsigned char sig = 0;
+  ssize_t got = 0;
+  while ((got = read(end_pipe[0], &sig, 1)) < 0 && errno == EINTR) {
+  }
+  if (got != 1) return nullptr;
+  if (hold_console()) {
+    if (said_at_the_end != nullptr) said_at_the_end();
+    std::fflush(stdout);
+  }
+  if (shown_attribute >= 0) write_colour_now(-1);
+  signal(sig, SIG_DFL);
+  sigset_t ending;
+  sigemptyset(&ending);
+  sigaddset(&ending, sig);
+  pthread_sigmask(SIG_UNBLOCK, &ending, nullptr);
+  raise(sig);
+  _exit(128 + sig);
+}
+
+void start_ending_thread() {
+  if (end_pipe[0] >= 0 || pipe(end_pipe) != 0) return;
+  for (int end : end_pipe) fcntl(end, F_SETFD, FD_CLOEXEC);
+  fcntl(end_pipe[1], F_SETFL, O_NONBLOCK);
+  pthread_t thread;
+  if (pthread_create(&thread, nullptr, end_at_once, nullptr) == 0) {
+    pthread_detach(thread);
+    return;
+  }
+  // No thread: a later request ends the run from its handler.
+  for (int& end : end_pipe) {
+    close(end);
+    end = -1;
+  }
+}
+
+}  // anonymous namespace
+
+void platform_catch_stop_signals(void (*last_words)()) {
+  said_at_the_end = last_words;
+  start_ending_thread();
   struct sigaction action {};
   action.sa_handler = on_stop_signal;
   sigemptyset(&action.sa_mask);
@@ -550,6 +666,24 @@ void platform_allow_many_open_files() {
     return;
   files.rlim_cur = files.rlim_max;
   setrlimit(RLIMIT_NOFILE, &files);
+}
+
+std::size_t platform_open_file_count() {
+  // /proc lists them; its own descriptor is among them while it is read.
+  if (DIR* listing = opendir("/proc/self/fd")) {
+    std::size_t count = 0;
+    while (const dirent* entry = readdir(listing))
+      if (entry->d_name[0] != '.') ++count;
+    closedir(listing);
+    return count > 0 ? count - 1 : 0;
+  }
+  // Elsewhere each descriptor below the limit is asked about.
+  const std::size_t limit =
+      std::min<std::size_t>(platform_open_file_limit(), 1 << 16);
+  std::size_t count = 0;
+  for (std::size_t fd = 0; fd < limit; ++fd)
+    if (fcntl(static_cast<int>(fd), F_GETFD) >= 0) ++count;
+  return count;
 }
 
 std::size_t platform_open_file_limit() {

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -48,8 +49,14 @@ bool spells_all_ones(const char* text) {
 }
 
 // Set by the console's control handler, which Windows runs on a thread of
-// its own; read by the search between lines.
-volatile LONG stop_asked = 0;
+// its own; read by every thread of the search.
+std::atomic<int> stop_asked{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+// When the first event came (GetTickCount64); events within this long of
+// it are the same request.
+std::atomic<ULONGLONG> stop_asked_at{0};
+constexpr ULONGLONG kSameRequestMs = 500;
+void (*said_at_the_end)() = nullptr;
 // The thread that reads the log, so that a read waiting on an idle pipe
 // can be ended from the handler's thread.
 HANDLE main_thread = nullptr;
@@ -73,10 +80,17 @@ BOOL WINAPI on_console_exit(DWORD) {
 }
 
 BOOL WINAPI on_console_event(DWORD event) {
-  if (InterlockedExchange(&stop_asked, 1) != 0) {
+  const ULONGLONG now = GetTickCount64();
+  if (stop_asked.exchange(1) != 0) {
+    const ULONGLONG first = stop_asked_at;
+    if (first == 0 || now - first < kSameRequestMs) return TRUE;
+    // A thread of its own already: the last words may use the streams.
+    if (said_at_the_end != nullptr) said_at_the_end();
+    std::fflush(stdout);
     put_back_attributes();
     ExitProcess(STATUS_CONTROL_C_EXIT);
   }
+  stop_asked_at = now;
   if (main_thread != nullptr) CancelSynchronousIo(main_thread);
   // When the window closes, Windows ends the process as soon as this
   // returns: give the run the few seconds it allows to finish the line in
@@ -314,6 +328,36 @@ std::vector<std::string> platform_arguments(int argc, char** argv) {
   return arguments;
 }
 
+void platform_fill_standard_streams() {
+  const struct {
+    DWORD which;
+    int flags;
+    DWORD access;
+  } streams[] = {{STD_INPUT_HANDLE, _O_RDONLY, GENERIC_READ},
+                 {STD_OUTPUT_HANDLE, _O_WRONLY, GENERIC_WRITE},
+                 {STD_ERROR_HANDLE, _O_WRONLY, GENERIC_WRITE}};
+  for (int fd = 0; fd <= 2; ++fd) {
+    const HANDLE handle = GetStdHandle(streams[fd].which);
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) continue;
+    const HANDLE null = CreateFileW(
+        L"NUL", streams[fd].access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (null == INVALID_HANDLE_VALUE) continue;
+    const int opened =
+        _open_osfhandle(reinterpret_cast<intptr_t>(null), streams[fd].flags);
+    if (opened < 0) {
+      CloseHandle(null);
+      continue;
+    }
+    if (opened != fd) {
+      _dup2(opened, fd);
+      _close(opened);
+    }
+    SetStdHandle(streams[fd].which,
+                 reinterpret_cast<HANDLE>(_get_osfhandle(fd)));
+  }
+}
+
 std::FILE* platform_open_file(const std::string& name, const char* mode) {
   std::wstring wide_name, wide_mode;
   if (!to_wide(name, &wide_name) || !to_wide(mode, &wide_mode)) {
@@ -479,6 +523,50 @@ bool platform_written_at(const std::string& path, std::int64_t* written) {
   return true;
 }
 
+std::FILE* platform_open_report(const std::string& name, report_open* how) {
+  *how = report_open::failed;
+  std::wstring wide_name;
+  if (!to_wide(name, &wide_name)) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  // Shared as the C library's fopen shares it.
+  const HANDLE handle = CreateFileW(
+      wide_name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    errno = errno_of(GetLastError());
+    return nullptr;
+  }
+  // A byte far past any report's end is locked: another run's lock of it
+  // fails, and readers of the page (a browser) are not kept out.
+  OVERLAPPED beyond{};
+  beyond.OffsetHigh = 0x40000000;
+  // A device or a file system without locks is written as before there
+  // were any.
+  if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY,
+                 0, 1, 0, &beyond) == 0 &&
+      GetLastError() == ERROR_LOCK_VIOLATION) {
+    CloseHandle(handle);
+    *how = report_open::busy;
+    return nullptr;
+  }
+  // Emptied only once it is ours: a run still writing it keeps it whole.
+  // A device (NUL) has nothing to empty.
+  if (GetFileType(handle) == FILE_TYPE_DISK && SetEndOfFile(handle) == 0) {
+    errno = errno_of(GetLastError());
+    CloseHandle(handle);
+    return nullptr;
+  }
+  std::FILE* stream = stream_of(handle, _O_WRONLY | _O_BINARY, "wb");
+  if (stream == nullptr) {
+    errno = EMFILE;
+    return nullptr;
+  }
+  *how = report_open::opened;
+  return stream;
+}
+
 bool platform_identity_at(const std::string& path, file_identity* id) {
   std::wstring wide_path;
   if (!to_wide(path, &wide_path)) return false;
@@ -536,7 +624,8 @@ std::string platform_error_text(int error) { return std::strerror(error); }
 
 void platform_stop_sockets() { WSACleanup(); }
 
-void platform_catch_stop_signals() {
+void platform_catch_stop_signals(void (*last_words)()) {
+  said_at_the_end = last_words;
   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(),
                   &main_thread, 0, FALSE, DUPLICATE_SAME_ACCESS);
   SetConsoleCtrlHandler(on_console_event, TRUE);
@@ -589,6 +678,10 @@ bool platform_names_ignore_case() { return true; }
 // The C library's own cap on open streams (512 at first); 2048 is the most
 // msvcrt allows.
 void platform_allow_many_open_files() { _setmaxstdio(2048); }
+
+// Handles inherited from the parent take no slot of the C library's: only
+// the standard streams are counted against its cap.
+std::size_t platform_open_file_count() { return 3; }
 
 std::size_t platform_open_file_limit() {
   const int most = _getmaxstdio();

@@ -1,8 +1,14 @@
 #include "report/report.h"
 
 #include <cerrno>
+#include <chrono>
+#include <mutex>
 
 namespace {
+
+// Held while a line is written, and for good once the run is to end at
+// once (end_report_lines).
+std::timed_mutex line_lock;
 
 // 0 when everything written so far reached the file, else the errno value
 // of the write or flush that failed (a full disk shows only at the flush).
@@ -17,6 +23,7 @@ int flushed(std::FILE* report) {
 // a browser.
 int write_line(std::FILE* report, std::string_view markup) {
   if (report == nullptr) return 0;
+  const std::lock_guard<std::timed_mutex> whole(line_lock);
   std::fwrite(markup.data(), 1, markup.size(), report);
   std::fwrite("\r\n", 1, 2, report);
   return flushed(report);
@@ -104,6 +111,7 @@ int write_mixed_heading(std::FILE* report) {
 
 int write_result(std::FILE* report, std::string_view line) {
   if (report == nullptr) return 0;
+  const std::lock_guard<std::timed_mutex> whole(line_lock);
   // Escaped straight into the stream's buffer, so that no copy of the line
   // is made: lines can be long, and the stream joins a short line's pieces
   // into one write at the flush. A long line takes several writes; a stop
@@ -130,4 +138,10 @@ int write_foot(std::FILE* report) {
   write_line(report, "");
   write_line(report, "</body>");
   return write_line(report, "</html>");
+}
+
+void end_report_lines() {
+  // Not given back: the process ends with it held.
+  const bool held = line_lock.try_lock_for(std::chrono::seconds(1));
+  (void)held;
 }

@@ -45,3 +45,8 @@ int write_lack(std::FILE* report, std::string_view text);
 
 /// Page end.
 int write_foot(std::FILE* report);
+
+/// Waits for the line being written, a moment at most, and lets no line
+/// begin after it: the run is about to end at once, and the report ends on
+/// a whole line. Safe from any thread.
+void end_report_lines();

@@ -151,6 +151,29 @@ log_entry entry_of(const std::string& name, const open_file& opened) {
   return log;
 }
 
+// Lets go of the last regular file held open (it is opened again in its
+// turn); false when none is held.
+bool let_go_of_one(std::vector<log_entry>& logs) {
+  for (auto log = logs.rbegin(); log != logs.rend(); ++log) {
+    if (log->file == nullptr || !log->regular) continue;
+    std::fclose(log->file);
+    log->file = nullptr;
+    return true;
+  }
+  return false;
+}
+
+// Out of descriptors (more taken than counted, by another thread or a
+// parent): a log held open gives way rather than this one being lost.
+open_file open_making_room(const std::string& name,
+                           std::vector<log_entry>& logs) {
+  open_file opened = open_log(name);
+  while (opened.file == nullptr && (errno == EMFILE || errno == ENFILE) &&
+         let_go_of_one(logs))
+    opened = open_log(name);
+  return opened;
+}
+
 // Nor can the report be a log: a name that led nowhere before the report
 // was created may lead to it now. Known by identity, each file is looked
 // at once, and a file named twice is searched once.
@@ -327,7 +350,7 @@ log_set open_logs(const std::vector<std::string>& names,
         matched = true;
         continue;
       }
-      open_file opened = open_log(name);
+      open_file opened = open_making_room(name, set.logs);
       std::FILE*& file = opened.file;
       std::string bytes;
       const bool whole =

@@ -62,7 +62,8 @@ struct open_file_plan {
   std::size_t held_open = 0;
 };
 
-/// Counted from the process's limit: a fixed reserve (standard streams,
+/// Counted from what the process's limit leaves free (`limit`: the limit
+/// less the files open already): a fixed reserve (standard streams,
 /// report, held hits' file, stop pipe, listing, name lookups), two for each
 /// search (the log it opens again, and its folder while the log is looked
 /// for there), the rest held open. Searches are fewer than cores where the
@@ -77,9 +78,11 @@ constexpr std::uint64_t kWholeInAll = std::uint64_t{4} << 20;
 /// Opens the logs named (patterns expanded, a file named twice once, the
 /// report never) and orders them; a name that cannot be opened, or a
 /// pattern that matches nothing, goes to not_opened. A log read whole, and
-/// a regular file past the first held_open, is left closed (file null).
-/// With a window, a regular file last written before it (by more than the
-/// order slack) is not opened at all: it is counted as skipped.
+/// a regular file past the first held_open, is left closed (file null); so
+/// is a regular file held before, when the process is out of descriptors
+/// for the next log. With a window, a regular file last written before it
+/// (by more than the order slack) is not opened at all: it is counted as
+/// skipped.
 log_set open_logs(const std::vector<std::string>& names,
                   std::size_t held_open, const std::string& report_name,
                   const time_window* window = nullptr);

@@ -54,6 +54,7 @@ hit_writer writer_for(const log_run& run) {
 // write that failed is in writer.write_error.
 void finish_section(hit_writer& writer, name_pipeline& names) {
   if (writer.write_error == 0) writer.write_error = drain_hits(names);
+  if (writer.unannounced > 0) print_held_hits_written(writer.unannounced);
 }
 
 read_progress progress_of(const log_run& run, std::size_t index) {
@@ -100,15 +101,20 @@ void wait_for(log_run& run, std::size_t index) {
 }
 
 // A stop request does not end a replay: what was read before it belongs
-// in the report. A second request ends the process at once.
+// in the report, though a line each on the console would keep the user
+// waiting long after the stop. A later request ends the process at once.
 bool replay(log_run& run, std::size_t s, log_job& job, hit_writer& writer) {
   if (writer.write_error != 0) return false;
   tell_spill_failure(run);
-  job.lost[s] = replay_tape(run.store, *job.held[s],
-                            [&](std::string_view line, std::int64_t) {
-                              return write_hit(writer, line, ++run.numbered[s]);
-                            },
-                            [] { return false; });
+  const int lost = replay_tape(run.store, *job.held[s],
+                               [&](std::string_view line, std::int64_t) {
+                                 writer.announce = !platform_stop_requested();
+                                 return write_hit(writer, line,
+                                                  ++run.numbered[s]);
+                               },
+                               [] { return false; });
+  // A tape replayed already is empty: its first loss stays the one said.
+  if (job.lost[s] == 0) job.lost[s] = lost;
   return true;
 }
 
@@ -216,8 +222,11 @@ std::size_t worker_count(const job_board& board, std::size_t searches) {
 search_result search_logs(const search_options& options, std::FILE* report,
                           name_pipeline& names) {
   search_result result;
+  // What the parent left open counts against the limit too.
+  const std::size_t limit = platform_open_file_limit();
+  const std::size_t in_use = std::min(limit, platform_open_file_count());
   const open_file_plan plan = plan_open_files(
-      platform_open_file_limit(),
+      limit - in_use,
       std::max(1u, std::thread::hardware_concurrency()));
   log_set set = open_logs(options.logs, plan.held_open, options.report_name,
                           &options.window);

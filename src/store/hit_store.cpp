@@ -255,6 +255,8 @@ void drop_tape(hit_store& store, held_tape& tape) {
   }
   tape.chunks.clear();
   tape.chunks.shrink_to_fit();
+  // Nothing left to read back: a second replay is not a loss.
+  tape.complete = 0;
 }
 
 bool take_spill_failure(hit_store& store) {

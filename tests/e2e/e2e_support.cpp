@@ -130,6 +130,18 @@ pid_t start(const std::vector<std::string>& argv, const std::string& in,
   return pid;
 }
 
+// True while sig waits to be delivered to the process.
+bool pending(pid_t pid, int sig) {
+  const std::string s = read_file("/proc/" + std::to_string(pid) + "/status");
+  for (const char* field : {"SigPnd:", "ShdPnd:"}) {
+    const std::size_t at = s.find(field);
+    if (at != std::string::npos &&
+        ((std::strtoull(s.c_str() + at + 7, nullptr, 16) >> (sig - 1)) & 1))
+      return true;
+  }
+  return false;
+}
+
 int exit_status(int status) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
@@ -141,7 +153,7 @@ int spawn(const std::vector<std::string>& argv, const fs::path& in,
                           {"VANTREL_OPENED", opened}, run.output_closed);
   int status = 0;
   rusage usage{};
-  if (run.stop_signal == 0) {
+  if (run.stop_signal == 0 && !run.after_stop) {
     wait4(pid, &status, 0, &usage);
   } else {
     // unshare and the hermetic script exec the program in place; under a
@@ -153,8 +165,17 @@ int spawn(const std::vector<std::string>& argv, const fs::path& in,
                            : read_file(out.string()).find(
                                  run.stop_at_output) != std::string::npos;
       if (!sent && due) {
-        kill(run.on_terminal || windows_program() ? program_below(pid) : pid,
-             run.stop_signal);
+        const pid_t to =
+            run.on_terminal || windows_program() ? program_below(pid) : pid;
+        if (run.stop_signal != 0) kill(to, run.stop_signal);
+        // Once the first is taken, or the two would merge into one.
+        while (run.stop_again_ms >= 0 && pending(to, run.stop_signal))
+          std::this_thread::sleep_for(std::chrono::microseconds(100));
+        if (run.stop_again_ms >= 0) {
+          std::this_thread::sleep_for(
+              std::chrono::milliseconds(run.stop_again_ms));
+          kill(to, run.stop_signal);
+        }
         sent = true;
         if (run.after_stop) run.after_stop();
       }
@@ -397,7 +418,8 @@ std::string server_log(const fs::path& root) {
 e2e_result run_once(const e2e_run& run) {
   char tmpl[] = "/tmp/vantrel-e2e-XXXXXX";
   const fs::path root = mkdtemp(tmpl);
-  const fs::path work = root / run.folder;
+  const fs::path work =
+      run.workdir.empty() ? root / run.folder : fs::path(run.workdir);
   fs::create_directory(work);
   for (const auto& [name, bytes] : run.files) {
     fs::create_directories((work / name).parent_path());

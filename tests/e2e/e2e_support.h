@@ -47,7 +47,9 @@ struct e2e_run {
   int stop_signal = 0;
   std::size_t stop_after = 0;
   std::string stop_at_output;  // or once standard output holds this
-  std::function<void()> after_stop;  // called once the signal is sent
+  int stop_again_ms = -1;  // the signal once more, this long after
+  std::function<void()> after_stop;  // called once the signal is sent (or due)
+  std::string workdir;  // an existing working directory, kept after the run
   // A name server run beside the program, on 127.0.0.1:53 in its namespace
   // only (hermetic.sh), and asked through a resolv.conf of the run's own
   // with "hosts: files dns"; empty: none, and DNS fails at once.

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -176,9 +177,148 @@ TEST(Hostile, StopSignalsEndARunWaitingOnAnIdleFifo) {
     // The report, which is what gets handed on, says it was cut short too.
     EXPECT_EQ(r.report, head("jdoe", "fw.log") + results + lower_heading() +
                             held + lack(kCutShort.substr(2, kCutShort.size() - 3)) + foot());
+    // The hits held before the stop are written without a line each.
     EXPECT_EQ(r.out, banner() + progress() + pass_start(true) + found_all +
-                         pass_start(false) + found_all + kCutShort);
+                         pass_start(false) +
+                         "\tWrote 500 results found before the stop.\n" +
+                         kCutShort);
   }
+}
+
+// A run of jdoe whose log `name` is a FIFO fed `bytes` (by default two
+// hits, no address last: none waits for a name), held open when asked.
+e2e_run over_fifo(fifo_log& fifo, bool hold_open,
+                  const std::string& bytes = "JDOE one\njdoe two\n",
+                  const std::string& name = "fw.log") {
+  fifo.bytes = bytes;
+  fifo.hold_open = hold_open;
+  fifo.paced = !hold_open;
+  e2e_run run = switches("jdoe", "");
+  run.files.clear();
+  run.prepare = [&fifo, name](const std::string& w) {
+    fifo.start(w + "/" + name);
+  };
+  return run;
+}
+const std::string kTwoHits = head("jdoe", "fw.log") + result("JDOE one") +
+                             lower_heading() + result("jdoe two") + foot();
+
+// Logs searched by other threads hold their first-section hits until their
+// turn; a stop while a later log (an idle FIFO) waits writes each once and
+// says nothing was lost.
+TEST(Hostile, StopAcrossLogsWritesEveryHitOnceAndLosesNone) {
+  if (windows_program())
+    GTEST_SKIP() << "under Wine a read waiting on an idle FIFO goes on "
+                    "waiting after Ctrl-C, until the writer closes";
+  std::string logs[3], upper, lower;
+  for (int i = 0; i < 900; ++i) {
+    const std::string n = std::to_string(i);
+    logs[i / 300] += "JDOE " + n + " up\njdoe " + n + " up\n";
+    upper += result("JDOE " + n + " up");
+    lower += result("jdoe " + n + " up");
+  }
+  fifo_log fifo;
+  e2e_run run = over_fifo(fifo, true, logs[2], "c.log");
+  run.args = {"-t", "2", "-s", "jdoe", "-f", "a.log", "b.log", "c.log"};
+  // a.log long enough that another thread takes b.log meanwhile.
+  const std::string filler(std::size_t{32} << 20, '-');
+  run.files = {{"a.log", filler + "\n" + logs[0]}, {"b.log", logs[1]}};
+  run.wait_for_viewer = false;
+  run.stop_signal = SIGTERM;
+  const std::string h = head("jdoe", "a.log, b.log, c.log");
+  run.stop_after = h.size() + upper.size();
+  const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.status, stopped_status(SIGTERM));
+  EXPECT_TRUE(r.report == h + upper + lower_heading() + lower +
+                             lack(kCutShort.substr(2, kCutShort.size() - 3)) +
+                             foot());
+  EXPECT_EQ(r.out.find("could not all be kept"), std::string::npos) << r.out;
+}
+
+// A second request while a million hits held before the stop are written:
+// with the first (timeout signals the process and its group) it is the same
+// one; half a second later it ends the run at once. Either way the console
+// text and the "Stopped" line reach their file, and the report ends whole.
+TEST(Hostile, SecondStopEndsAtOnceOnlyHalfASecondAfterTheFirst) {
+  std::string log;
+  for (int i = 0; i < 1000000; ++i)
+    log += "jdoe " + std::to_string(i) + " up\n";
+  for (int again_ms : {0, 600}) {
+    e2e_run run = switches("jdoe", log + "JDOE\n");
+    run.wait_for_viewer = false;
+    run.stop_signal = stop_signals().back();
+    run.stop_again_ms = again_ms;
+    run.stop_after = (head("jdoe", "fw.log") + result("JDOE")).size();
+    const e2e_result r = run_vantrel(run);
+    EXPECT_EQ(r.status, stopped_status(run.stop_signal));
+    EXPECT_EQ(r.out.find(banner()), 0u);
+    EXPECT_EQ(r.out.rfind(kCutShort), r.out.size() - kCutShort.size());
+    EXPECT_EQ(r.report.rfind(again_ms == 0 ? foot() : "\r\n"),
+              r.report.size() - (again_ms == 0 ? foot().size() : 2));
+  }
+}
+
+// cron, a daemon or a script may start a run with its standard streams
+// closed: it ends all the same (input ended), every hit in the report.
+TEST(Hostile, ClosedStandardStreamsEndTheRunWithEveryHit) {
+  for (const char* closed : {"exec 0<&-", "exec 0<&- 1>&- 2>&-"}) {
+    // Wine itself does not start the program without output streams.
+    if (windows_program() && std::strchr(closed, '1') != nullptr) continue;
+    fifo_log fifo;
+    e2e_run run = over_fifo(fifo, false);
+    run.setup = closed;
+    const e2e_result r = run_vantrel(run);
+    EXPECT_EQ(r.status, 0) << closed;
+    EXPECT_EQ(r.report, kTwoHits) << closed;
+  }
+}
+
+// 180 descriptors left open by the parent under a limit of 256: each of
+// 300 logs too large to be read whole when listed is still searched.
+TEST(Hostile, InheritedDescriptorsCostNoLog) {
+  if (windows_program())
+    GTEST_SKIP() << "inherited handles take no slot of the C library's";
+  e2e_run run = switches("jdoe", "");
+  run.files.clear();
+  for (int i = 0; i < 300; ++i)
+    run.files.push_back({"fw.log." + std::to_string(i),
+                         std::string(5000, '-') + "\njdoe\n"});
+  run.args.back() = "fw.log.*";
+  run.setup =
+      "ulimit -n 256\nexec bash -c 'for fd in $(seq 10 189); do "
+      "eval \"exec $fd</dev/null\"; done; exec \"$@\"' bash \"$@\"";
+  const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.status, 0);
+  std::string all;
+  for (int i = 0; i < 300; ++i) all += result("jdoe");
+  EXPECT_EQ(r.report,
+            head("jdoe", "fw.log.*") + lower_heading() + all + foot());
+}
+
+// A second run in the same folder while the first writes its report
+// leaves the report alone: refused, nothing searched, status 1.
+TEST(Hostile, SecondRunOnTheSameReportIsRefused) {
+  fifo_log fifo;
+  e2e_run first = over_fifo(fifo, true);
+  e2e_run second = switches("asmith", "asmith 1\n");
+  first.prepare = [&, feed = first.prepare](const std::string& w) {
+    second.workdir = w;
+    feed(w);
+  };
+  first.stop_after = (head("jdoe", "fw.log") + result("JDOE one")).size();
+  e2e_result refused;
+  first.after_stop = [&] {
+    second.args.back() = second.files[0].first = "other.log";
+    second.wait_for_viewer = false;
+    refused = run_vantrel(second);
+    fifo.run_over = true;  // the first run's log ends
+  };
+  const e2e_result r = run_vantrel(first);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.out, banner() + "\tAnother run is writing report.html; "
+                                    "wait for it to end.\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.report, kTwoHits);
 }
 
 // A log that can be read only once (a FIFO) is searched once for both
