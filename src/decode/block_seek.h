@@ -78,10 +78,12 @@ block_seek xz_from_block(const xz_index& index, std::size_t block,
 
 #ifdef VANTREL_HAVE_BZIP2
 /// The first block of a bzip2 log that starts at or after byte `from` of
-/// its size bytes and decodes: its first bit, in the file, and its text.
-/// False when none is found within a few tries.
+/// its size bytes and decodes: its first bit, in the file, and the first
+/// `most` bytes of its text, or all of it where it holds fewer. Only a
+/// whole block's text (most npos) is held to the block's check. False
+/// when none is found within a few tries.
 bool bzip2_block_at(const read_at& read, std::uint64_t size,
-                    std::uint64_t from, std::uint64_t* bit,
+                    std::uint64_t from, std::size_t most, std::uint64_t* bit,
                     std::string* text);
 
 /// Decoding from the block at `bit` to the log's end through a bzip2 step

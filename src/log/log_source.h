@@ -32,7 +32,7 @@ struct log_reading {
   // taken over its first bytes.
   log_format named = log_format::plain;
   // A start probe let reading begin past the log's first line: file_bytes
-  // and lines count from there.
+  // began at the bytes passed over, lines count from there.
   bool started_late = false;
 };
 

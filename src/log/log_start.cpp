@@ -205,7 +205,8 @@ bool bzip2_start(const read_at& read, std::uint64_t limit,
   const auto answer = [&](std::size_t place, start_at* at) {
     std::string text;
     std::uint64_t bit = 0;
-    if (!bzip2_block_at(read, limit, place * kBzip2Step, &bit, &text))
+    if (!bzip2_block_at(read, limit, place * kBzip2Step, kSample, &bit,
+                        &text))
       return false;
     const std::size_t skipped =
         ask(probe, text, bit == kFirstBlockBit, false);
@@ -215,6 +216,13 @@ bool bzip2_start(const read_at& read, std::uint64_t limit,
   };
   if (!last_yes(places, answer, &start) ||
       (start.at == kFirstBlockBit && start.skip == 0))
+    return false;
+  // The samples were not held to their blocks' checks: the one to start
+  // at is, whole, lest a block magic by chance be taken for a block.
+  std::uint64_t bit = 0;
+  std::string whole;
+  if (!bzip2_block_at(read, limit, start.at / 8, kNone, &bit, &whole) ||
+      bit != start.at)
     return false;
   *seek = bzip2_from_block(start.at, limit);
   *skip = start.skip;

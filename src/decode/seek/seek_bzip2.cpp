@@ -37,11 +37,14 @@ bool read_range(const read_at& read, std::uint64_t from, std::uint64_t size,
   return true;
 }
 
-// The text of the block whose magic is at `bit`, split off as the step
-// splits it; false when it does not decode (a magic by chance) or holds
-// more text than a piece may.
+// The first `most` bytes of the text of the block whose magic is at
+// `bit`, split off as the step splits it: as it comes, with no check but
+// the decoder's own, as the block's end is what costs (most of a block's
+// decoding is handing its text out); all of it, checks and all, for npos.
+// False when it does not decode (a magic by chance) or, whole, holds more
+// text than a piece may.
 bool decode_block_at(const read_at& read, std::uint64_t size,
-                     std::uint64_t bit, std::string* text) {
+                     std::uint64_t bit, std::size_t most, std::string* text) {
   bzip2_splitter split;
   split_from_block(split, static_cast<unsigned>(bit % 8));
   std::vector<unsigned char> data;
@@ -57,14 +60,27 @@ bool decode_block_at(const read_at& read, std::uint64_t size,
     split_feed(split, data.data(), data.size());
     at += data.size();
   }
-  table_cache tables;
-  return decode_piece(piece, tables, text, kPieceText) == piece_result::ok;
+  if (most == SIZE_MAX) {
+    table_cache tables;
+    return decode_piece(piece, tables, text, kPieceText) == piece_result::ok;
+  }
+  bzip2_stream stream;
+  text->assign(most, '\0');
+  std::size_t have = 0;
+  piece_result result = piece_result::pending;
+  while (result == piece_result::pending && have < most) {
+    std::size_t room = most - have;
+    result = stream_piece(stream, piece, &(*text)[have], &room);
+    have += room;
+  }
+  text->resize(have);
+  return result == piece_result::pending || result == piece_result::ok;
 }
 
 }  // anonymous namespace
 
 bool bzip2_block_at(const read_at& read, std::uint64_t size,
-                    std::uint64_t from, std::uint64_t* bit,
+                    std::uint64_t from, std::size_t most, std::uint64_t* bit,
                     std::string* text) {
   std::vector<unsigned char> data;
   std::uint64_t scan = from * 8;
@@ -76,7 +92,7 @@ bool bzip2_block_at(const read_at& read, std::uint64_t size,
     const std::size_t found = find_block_magic(data, scan % 8);
     if (found == SIZE_MAX) return false;
     *bit = first * 8 + found;
-    if (decode_block_at(read, size, *bit, text)) return true;
+    if (decode_block_at(read, size, *bit, most, text)) return true;
     scan = *bit + 1;
   }
   return false;
