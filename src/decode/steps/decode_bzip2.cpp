@@ -26,7 +26,10 @@ constexpr int kMostMerges = 3;
 
 struct bzip2_state {
   bzip2_splitter split;
-  std::size_t most_in_flight = 2;
+  // A piece a thread at first, two a thread once the first is out: a log
+  // whose first lines end its reading (a time window) has no more of it
+  // decoded than the cores take at once.
+  std::size_t most_in_flight = pool_threads();
   std::deque<job_ptr> order;   // in flight, oldest first
   std::size_t given = 0;       // bytes of the oldest's text out
   std::uint32_t combined = 0;  // the stream's CRC so far
@@ -42,7 +45,6 @@ struct bzip2_state {
 bool submit(bzip2_state& st, bzip2_piece piece) {
   auto j = std::make_shared<bzip2_job>();
   j->piece = std::move(piece);
-  st.most_in_flight = 2 * pool_threads() + 1;
   if (!pool_submit(j)) return false;
   st.order.push_back(std::move(j));
   return true;
@@ -106,6 +108,7 @@ decode_status retire_oldest(bzip2_state& st) {
   pool_release(*st.order.front());
   st.order.pop_front();
   st.given = 0;
+  st.most_in_flight = 2 * pool_threads() + 1;
   if (piece.bit_count > 0)
     st.combined = (st.combined << 1 | st.combined >> 31) ^ piece.crc;
   if (piece.cut) return decode_status::damaged;
