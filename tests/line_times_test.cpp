@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "log/line_times.h"
+#include "log/part/line_times.h"
 #include "platform/platform.h"
 #include "time/civil.h"
 

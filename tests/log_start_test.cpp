@@ -1,7 +1,7 @@
 // A log read from where a probe lets it start: bisection in a plain file,
 // block seek in xz and bzip2, and every other way in read from the start.
 
-#include "log/log_start.h"
+#include "log/part/log_start.h"
 
 #include <gtest/gtest.h>
 

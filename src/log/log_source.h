@@ -12,7 +12,7 @@
 
 #include "log/line_reader.h"
 #include "log/log_format.h"
-#include "log/log_start.h"
+#include "log/part/log_start.h"
 #include "platform/platform.h"
 
 /// How the reading of one log went, filled in as it goes; it must outlive

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "log/line_times.h"
-#include "log/log_start.h"
+#include "log/part/line_times.h"
+#include "log/part/log_start.h"
 #include "store/hit_store.h"
 #include "time/window.h"
 

@@ -1,4 +1,4 @@
-#include "log/log_start.h"
+#include "log/part/log_start.h"
 
 #include <algorithm>
 #include <cstring>

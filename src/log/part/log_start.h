@@ -1,4 +1,6 @@
 #pragma once
+// log/part/: what reading only part of a log needs: where its reading may
+// start, and each line's time as it is read.
 // Where a log's reading may start when its early lines do not matter: a
 // caller's probe looks at samples of the text and says where reading may
 // start in each; the last place it says so is found by bisection, over

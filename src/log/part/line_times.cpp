@@ -1,4 +1,4 @@
-#include "log/line_times.h"
+#include "log/part/line_times.h"
 
 namespace {
 
