@@ -61,7 +61,9 @@ search_end search_log(log_job& job, std::vector<term_sink>& terms,
   // Past the window is as good as the log's end.
   if (end == search_end::stopped && !asked && gate->ended)
     end = search_end::log_ended;
-  if (end == search_end::log_ended) job.no_times = gate_finish(*gate);
+  // An empty log (the live one just rotated) holds no times to speak of.
+  if (end == search_end::log_ended)
+    job.no_times = gate_finish(*gate) && reader.bytes_read() != 0;
   return end;
 }
 

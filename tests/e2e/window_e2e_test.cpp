@@ -213,10 +213,12 @@ TEST_F(Window, LogsWithoutTimesGzipHeaderTimesAndPipes) {
   e2e_run run;
   run.input = "\n";
   run.args = {"-t", "2", "-s", "jdoe", "--since", "2024-12-31 23:55",
-              "--until", "2025-01-01 00:20", "-f", "notimes.log", "old.gz"};
+              "--until", "2025-01-01 00:20", "-f", "notimes.log", "old.gz",
+              "empty.log"};
   gz_header header{};
   header.time = 1735819200;  // 2025-01-02 12:00:00 UTC
   run.files = {{"notimes.log", "user jdoe one\n  and jdoe two\n"},
+               {"empty.log", ""},  // just rotated: nothing to say of it
                {"old.gz", gzipped("Dec 31 23:50:00 jdoe a\n"
                                   "Jan  1 00:10:00 jdoe b\n",
                                   6, 1, &header)}};
