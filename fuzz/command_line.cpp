@@ -34,14 +34,17 @@ std::int32_t reference_int32(std::string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
-// The first --help or --version read as a switch: values of -f, -s and -t
-// and everything from the first non-switch on are skipped.
+// The first --help or --version read as a switch: the values of the
+// switches that take one and everything from the first non-switch on are
+// skipped.
 info_request reference_request(const std::vector<std::string>& args) {
   for (std::size_t i = 1; i < args.size() && args[i][0] == '-'; ++i) {
     const std::string& a = args[i];
     if (a == "--help") return info_request::help;
     if (a == "--version") return info_request::version;
-    if (a == "-f" || a == "-s" || a == "-t") ++i;
+    if (a == "-f" || a == "-s" || a == "-t" || a == "-o" || a == "--since" ||
+        a == "--until")
+      ++i;
   }
   return info_request::none;
 }
@@ -67,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   FUZZ_CHECK(settings.trim == settings.trim_from_switch);
   for (const std::string& u : unknown) {
     FUZZ_CHECK(!u.empty() && u[0] == '-');
-    FUZZ_CHECK(u != "--help" && u != "--version" && u != "-i");
+    FUZZ_CHECK(u != "--help" && u != "--version" && u != "-i" && u != "-w");
   }
   auto follows = [&args](const char* sw, const std::string& value) {
     for (std::size_t i = 1; i + 1 < args.size(); ++i)
@@ -76,6 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   };
   if (!settings.log_name.empty()) FUZZ_CHECK(follows("-f", settings.log_name));
   if (settings.term_from_switch) FUZZ_CHECK(follows("-s", *settings.term_from_switch));
+  if (settings.since) FUZZ_CHECK(follows("--since", *settings.since));
+  if (settings.until) FUZZ_CHECK(follows("--until", *settings.until));
 
   for (const std::string& a : args)
     FUZZ_CHECK(to_int32(a.c_str()) == reference_int32(a));
