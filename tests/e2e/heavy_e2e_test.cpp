@@ -205,4 +205,26 @@ TEST(Heavy, MemoryExhaustedEndsTheRunCleanly) {
   EXPECT_GT(ran_out, 0);
 }
 
+// A close that fails after every line went through (NFS, quotas) is said
+// like any failed write, and the run is not called written.
+TEST(Heavy, ReportWhoseCloseFailsIsNotCalledWritten) {
+#ifdef VANTREL_SANITIZED
+  GTEST_SKIP() << "the sanitizer's runtime must be the first library loaded";
+#endif
+  if (windows_program()) GTEST_SKIP() << "a preloaded library reaches no Wine program";
+  e2e_run run;
+  run.args = {"-t", "2", "-s", "jdoe", "-f", "fw.log"};
+  run.files = {{"fw.log", "jdoe 1\n"}};
+  run.input = "\n";
+  run.wait_for_viewer = false;
+  run.setup = std::string("export LD_PRELOAD=") + FAIL_REPORT_CLOSE;
+  const e2e_result r = run_vantrel(run);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, banner() + progress() + pass_start(true) + pass_start(false) +
+                       found(1) +
+                       "\tReport.html could not be written: Disk quota "
+                       "exceeded.\n");
+  EXPECT_EQ(r.opened, "");
+}
+
 }  // namespace
