@@ -7,6 +7,7 @@
 
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <sys/time.h>
@@ -71,56 +72,25 @@ std::vector<timed> day_lines(int d) {
   return lines;
 }
 
-std::string text_of(const std::vector<timed>& lines) {
-  std::string text;
-  for (const timed& line : lines) text += line.text;
-  return text;
-}
-
 void set_written(const std::string& path, std::int64_t at) {
   const timeval times[2] = {{at, 0}, {at, 0}};
   utimes(path.c_str(), times);
 }
 
-// The set's run with a window, and the run of one plain log holding the
-// lines of the set the window keeps, with no window.
-struct window_case {
-  const char* zone;
-  std::int64_t since, until;  // 0: open
-};
-
-e2e_run windowed_run(const window_case& w) {
-  e2e_run run;
-  run.setup = std::string("export TZ='") + w.zone + "'";
-  run.args = {"-t", "2", "-s", "jdoe"};
-  if (w.since != 0)
-    run.args.insert(run.args.end(),
-                    {"--since", local(w.since, "%Y-%m-%d %H:%M:%S")});
-  if (w.until != 0)
-    run.args.insert(run.args.end(),
-                    {"--until", local(w.until, "%Y-%m-%d %H:%M:%S")});
-  run.args.insert(run.args.end(), {"-f", "fw.log*"});
-  run.input = "\n";
-  return run;
+// An end of the window as the program is given it and says it (0: open).
+std::string when(std::int64_t at, const char* open) {
+  return at != 0 ? local(at, "%Y-%m-%d %H:%M:%S") : open;
 }
 
 std::string body(const std::string& report, const std::string& head_text) {
   return report.substr(std::min(report.size(), head_text.size()));
 }
 
-std::string with_window(std::string head_text, const std::string& from,
-                        const std::string& to) {
-  head_text.insert(head_text.find("</title>"), " between " + from + " and " + to);
-  head_text.insert(head_text.find("</center>\r\n<hr"),
-                   " between <b>" + from + "</b> and <b>" + to + "</b>");
-  return head_text;
-}
-
 class Window : public ::testing::Test {
  protected:
-  void SetUp() override { zone("UTC0"); }
-  void zone(const char* name) {
-    setenv("TZ", name, 1);
+  // The program's zone too: one every C library reads alike.
+  void SetUp() override {
+    setenv("TZ", "UTC0", 1);
     tzset();
   }
 };
@@ -129,52 +99,59 @@ TEST_F(Window, ReportIsTheFullReadFilteredLineByLine) {
   const auto at = [](int day, int line) {
     return kFirstDay + day * 86400 + 180 + line * 420;
   };
-  const window_case rows[] = {
-      {"UTC0", at(4, 60), at(4, 66)},  // inside the xz log, on lines; the
-                                       // next is ten minutes behind
-      {"UTC0", at(3, 190), at(5, 10)},        // bzip2, xz and zstd logs
-      {"UTC0", at(7, 150), at(8, 30)},        // from one plain log on
-      {"UTC0", at(8, 150), 0},                // the live log's last hours
-      {"UTC0", 0, at(0, 10)},                 // the oldest's first lines
-      {"UTC0", kFirstDay - 7200, kFirstDay - 3600},  // before every line
+  const std::pair<std::int64_t, std::int64_t> rows[] = {
+      {at(4, 60), at(4, 66)},  // inside the xz log, on lines; the next is
+                               // ten minutes behind
+      {at(3, 190), at(5, 10)},                  // bzip2, xz and zstd logs
+      {at(7, 150), at(8, 30)},                  // from one plain log on
+      {at(8, 150), 0},                          // the live log's last hours
+      {0, at(0, 10)},                           // the oldest's first lines
+      {kFirstDay - 7200, kFirstDay - 3600},     // before every line
   };
-  for (const window_case& w : rows) {
-    e2e_run run = windowed_run(w);
+  for (const auto& [since, until] : rows) {
+    const std::string from = when(since, "the first line");
+    const std::string to = when(until, "the last line");
+    e2e_run run;
+    run.setup = "export TZ=UTC0";
+    run.args = {"-t", "2", "-s", "jdoe", "-f", "kept.log"};
+    run.input = "\n";
     std::string kept;
     for (int d = 0; d < 9; ++d) {
-      const std::vector<timed> lines = day_lines(d);
-      const std::string text = text_of(lines);
-      const bool plain = d >= kPlainFrom;
+      std::string text;
+      for (const timed& line : day_lines(d)) {
+        text += line.text;
+        if ((!since || line.at >= since) && (!until || line.at <= until))
+          kept += line.text;
+      }
       const packer how = windows_program() && kDays[d].second != packer::compress
                              ? packer::gzip
                              : kDays[d].second;
       run.files.emplace_back(kDays[d].first,
-                             plain ? text : packed(how, text, 1));
-      for (const timed& line : lines)
-        if ((w.since == 0 || line.at >= w.since) &&
-            (w.until == 0 || line.at <= w.until))
-          kept += line.text;
+                             d >= kPlainFrom ? text : packed(how, text, 1));
     }
+    e2e_run whole = run;
+    whole.files = {{"kept.log", kept}};
+    const e2e_result expected = run_vantrel(whole);
+    run.args = {"-t", "2", "-s", "jdoe", "--since", from, "--until", to,
+                "-f", "fw.log*"};
+    if (!until) run.args.erase(run.args.begin() + 6, run.args.begin() + 8);
+    if (!since) run.args.erase(run.args.begin() + 4, run.args.begin() + 6);
     run.prepare = [](const std::string& dir) {
       for (int d = 0; d < 9; ++d)
         set_written(dir + "/" + kDays[d].first, day_lines(d).back().at);
     };
     const e2e_result r = run_vantrel(run);
-    e2e_run whole = windowed_run({"UTC0", 0, 0});
-    whole.args = {"-t", "2", "-s", "jdoe", "-f", "kept.log"};
-    whole.files = {{"kept.log", kept}};
-    const e2e_result expected = run_vantrel(whole);
-    const std::string from = w.since ? local(w.since, "%Y-%m-%d %H:%M:%S")
-                                     : "the first line";
-    const std::string to =
-        w.until ? local(w.until, "%Y-%m-%d %H:%M:%S") : "the last line";
     const std::size_t start = banner().size() + progress().size();
     EXPECT_EQ(r.status, 0) << from;
     EXPECT_EQ(r.out, expected.out.substr(0, start) + "\tTime window: between " +
                          from + " and " + to + "\n" +
                          expected.out.substr(start))
         << from;
-    const std::string head_text = with_window(head("jdoe", "fw.log*"), from, to);
+    // The title and the line naming the logs say the window.
+    std::string head_text = head("jdoe", "fw.log*");
+    head_text.insert(head_text.find("</title>"), " between " + from + " and " + to);
+    head_text.insert(head_text.find("</center>\r\n<hr"),
+                     " between <b>" + from + "</b> and <b>" + to + "</b>");
     EXPECT_EQ(r.report.substr(0, head_text.size()), head_text);
     EXPECT_EQ(body(r.report, head_text),
               body(expected.report, head("jdoe", "kept.log")))
