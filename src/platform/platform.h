@@ -24,11 +24,6 @@ void platform_fill_standard_streams();
 /// library splits it for main, so letters the ANSI code page lacks survive.
 std::vector<std::string> platform_arguments(int argc, char** argv);
 
-/// Opens a file by its name in UTF-8 (on POSIX its bytes), mode as
-/// fopen's. Null, with errno set, when it cannot be opened; on Windows
-/// also when the name is no UTF-8.
-std::FILE* platform_open_file(const std::string& name, const char* mode);
-
 /// How opening the report went.
 enum class report_open { opened, busy, failed };
 

@@ -146,10 +146,6 @@ void platform_fill_standard_streams() {
   }
 }
 
-std::FILE* platform_open_file(const std::string& name, const char* mode) {
-  return std::fopen(name.c_str(), mode);
-}
-
 std::FILE* platform_open_report(const std::string& name, report_open* how) {
   *how = report_open::failed;
   const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);

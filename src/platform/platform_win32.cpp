@@ -358,15 +358,6 @@ void platform_fill_standard_streams() {
   }
 }
 
-std::FILE* platform_open_file(const std::string& name, const char* mode) {
-  std::wstring wide_name, wide_mode;
-  if (!to_wide(name, &wide_name) || !to_wide(mode, &wide_mode)) {
-    errno = ENOENT;
-    return nullptr;
-  }
-  return _wfopen(wide_name.c_str(), wide_mode.c_str());
-}
-
 void platform_write_text(std::FILE* stream, std::string_view text) {
   const HANDLE handle = handle_of(stream);
   const auto ascii = [](char c) {
