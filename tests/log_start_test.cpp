@@ -165,4 +165,69 @@ TEST(LogStart, DamageAfterTheStartIsSaid) {
   }
 }
 
+// Nothing matters from the sample's first numbered line on when its
+// number is k or more; it cannot tell otherwise.
+start_probe from(int k) {
+  const start_probe first_below = below(k);
+  return [first_below](std::string_view sample) {
+    return sample.find("t=") != sample.npos &&
+                   first_below(sample) == sample.npos
+               ? kNothingMatters
+               : sample.npos;
+  };
+}
+
+// A log whose first lines the probe says nothing from on matters is not
+// read at all, whatever its format; one it cannot tell of from its first
+// few KiB, or a pipe, is read whole.
+TEST(LogStart, ALogThatStartsTooLateIsNotRead) {
+  const std::string text = numbered_log(3000);
+  const std::string undated = std::string(5000, 'x') + "\n" + text;
+  std::vector<std::pair<std::string, packer>> formats = {
+      {"gzip", packer::gzip}, {"compress", packer::compress}};
+#ifdef VANTREL_HAVE_BZIP2
+  formats.push_back({"bzip2", packer::bzip2});
+#endif
+#ifdef VANTREL_HAVE_XZ
+  formats.push_back({"xz", packer::xz});
+  formats.push_back({"lzma", packer::lzma});
+#endif
+#ifdef VANTREL_HAVE_ZSTD
+  formats.push_back({"zstd", packer::zstd});
+#endif
+#ifdef VANTREL_HAVE_LZ4
+  formats.push_back({"lz4", packer::lz4});
+#endif
+#ifdef VANTREL_HAVE_BROTLI
+  formats.push_back({"brotli", packer::brotli});
+#endif
+  formats.push_back({"plain", packer::gzip});  // not packed at all
+  for (const auto& [name, how] : formats) {
+    const auto bytes = [&, name = name](const std::string& t) {
+      return name == "plain" ? t : packed(how, t, 1);
+    };
+    struct row {
+      const char* what;
+      std::string log;
+      int k;
+      std::uint64_t limit;
+      bool read;
+    };
+    for (const row& c :
+         {row{"too late", text, 0, 0, false}, row{"in time", text, 1, 0, true},
+          row{"undated at first", undated, 0, 0, true},
+          row{"a pipe", text, 0, kNoLimit, true}}) {
+      SCOPED_TRACE(name + ": " + c.what);
+      const std::string log = bytes(c.log);
+      read_back r;
+      // brotli has no magic: its name tells it.
+      if (name == "brotli") r.reading.named = log_format::brotli;
+      read_with(log, c.limit != 0 ? c.limit : log.size(), from(c.k), &r);
+      EXPECT_EQ(r.error, 0);
+      EXPECT_EQ(r.text, c.read ? c.log : "");
+      EXPECT_EQ(r.reading.passed_over, !c.read);
+    }
+  }
+}
+
 }  // anonymous namespace

@@ -46,13 +46,14 @@ line_reader::line_reader(byte_source source, std::size_t chunk)
 // while the line fits in one read; a longer line doubles it, so holding
 // that line costs amortised linear time. It grows by realloc, which can
 // extend a large block without copying it, and the part not yet read into
-// is never touched, so it costs no memory. False when memory for the
-// longer line cannot be had.
-bool line_reader::make_room() {
+// is never touched, so it costs no memory. A small first read gets room
+// for itself alone, so a log closed after it maps no whole chunk. False
+// when memory for the longer line cannot be had.
+bool line_reader::make_room(std::size_t read_size) {
   const std::size_t held = end_ - begin_;
   const std::size_t most = std::numeric_limits<std::size_t>::max();
-  if (held > most - chunk_ - kReadAlign) return false;
-  const std::size_t needed = held + chunk_ + kReadAlign;
+  if (held > most - read_size - kReadAlign) return false;
+  const std::size_t needed = held + read_size + kReadAlign;
   if (capacity_ < needed) {
     std::size_t wanted = needed;
     if (held >= chunk_)
@@ -92,16 +93,16 @@ void line_reader::find_end_after(std::size_t from) {
 
 bool line_reader::fill() {
   if (ended_) return false;
-  if (!make_room()) {
+  const std::size_t size =
+      next_read_ != 0 && next_read_ < chunk_ ? next_read_ : chunk_;
+  if (!make_room(size)) {
     // The line in progress cannot be held whole; handing out a piece of
     // it as a line would write a line the log does not have.
     out_of_memory_ = ended_ = finished_ = true;
     return false;
   }
-  int error = 0;
-  const std::size_t size =
-      next_read_ != 0 && next_read_ < chunk_ ? next_read_ : chunk_;
   next_read_ = size * 2;
+  int error = 0;
   const std::ptrdiff_t read = source_(buffer_.get() + end_, size, &error);
   if (read <= 0) {
     // A piece of a line before a failed read is not a line of the log.

@@ -92,7 +92,7 @@ class line_reader {
   std::size_t capacity() const { return capacity_; }
 
  private:
-  bool make_room();
+  bool make_room(std::size_t read_size);
   void place_held(std::size_t held);
   void find_end_after(std::size_t from);
 

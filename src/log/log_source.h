@@ -34,6 +34,8 @@ struct log_reading {
   // A start probe let reading begin past the log's first line: file_bytes
   // began at the bytes passed over, lines count from there.
   bool started_late = false;
+  // A start probe said none of the log matters: nothing of it was read.
+  bool passed_over = false;
 };
 
 /// The bytes to read a log's lines from. Takes the file over (null: no

@@ -90,10 +90,9 @@ void search_job(log_job& job, const std::vector<report_section>& sections,
   job.reading.named = format_by_name(job.log.name);
   // The window's start is looked for in the log, where its format lets
   // reading start late.
-  const start_probe probe =
-      windowed && job.window->has_since
-          ? window_start_probe(*job.window, last_write)
-          : start_probe();
+  const start_probe probe = windowed
+                                ? window_start_probe(*job.window, last_write)
+                                : start_probe();
   line_reader reader(
       job.log.read_whole
           ? open_log_bytes(std::move(job.log.bytes), &job.reading)

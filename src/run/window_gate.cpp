@@ -73,8 +73,11 @@ start_probe window_start_probe(const time_window& window,
     stamps.last_write = last_write;
     for (std::size_t at = 0; at < sample.size();) {
       std::int64_t time = 0;
-      if (stamps.instant_of(sample.substr(at), &time))
-        return window.all_before(time) ? at : std::string_view::npos;
+      if (stamps.instant_of(sample.substr(at), &time)) {
+        if (window.all_before(time)) return at;
+        return window.ended_by(time) ? kNothingMatters
+                                     : std::string_view::npos;
+      }
       const std::size_t lf = sample.find('\n', at);
       if (lf == std::string_view::npos) break;
       at = lf + 1;

@@ -43,7 +43,8 @@ bool gate_finish(window_gate& gate);
 
 /// Where a log's reading may start for the window: at a sample's first
 /// dated line when it lies more than the order slack before the window's
-/// start, so nothing before it can be in the window.
+/// start, so nothing before it can be in the window; nowhere when it lies
+/// more than that past the window's end.
 start_probe window_start_probe(const time_window& window,
                                std::int64_t last_write);
 

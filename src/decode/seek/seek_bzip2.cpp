@@ -16,6 +16,7 @@ constexpr std::size_t kReadSize = std::size_t{256} << 10;
 // A block of level 9 takes less than this, however its text compresses:
 // no block magic this far on means the data is not bzip2 there.
 constexpr std::uint64_t kMostSearch = std::uint64_t{2} << 20;
+constexpr std::uint64_t kSearchStep = std::uint64_t{32} << 10;
 // The magic met by chance inside a block is passed over, a few times.
 constexpr int kMostTries = 4;
 
@@ -79,19 +80,34 @@ bool decode_block_at(const read_at& read, std::uint64_t size,
 
 }  // anonymous namespace
 
+namespace {
+
+// The bit of the first block magic at or after bit `scan`, looked for in
+// reads that grow from a little past it to kMostSearch, as the magic is
+// mostly near; SIZE_MAX when there is none that far.
+std::uint64_t next_magic(const read_at& read, std::uint64_t size,
+                         std::uint64_t scan) {
+  const std::uint64_t first = scan / 8;
+  std::vector<unsigned char> data;
+  for (std::uint64_t want = kSearchStep;; want *= 4) {
+    const std::uint64_t span = std::min({want, kMostSearch, size - first});
+    if (!read_range(read, first, span, &data)) return SIZE_MAX;
+    const std::size_t found = find_block_magic(data, scan % 8);
+    if (found != SIZE_MAX) return first * 8 + found;
+    if (span < want) return SIZE_MAX;
+  }
+}
+
+}  // anonymous namespace
+
 bool bzip2_block_at(const read_at& read, std::uint64_t size,
                     std::uint64_t from, std::size_t most, std::uint64_t* bit,
                     std::string* text) {
-  std::vector<unsigned char> data;
   std::uint64_t scan = from * 8;
   for (int tries = 0; tries < kMostTries; ++tries) {
-    const std::uint64_t first = scan / 8;
-    if (first >= size ||
-        !read_range(read, first, std::min(kMostSearch, size - first), &data))
-      return false;
-    const std::size_t found = find_block_magic(data, scan % 8);
-    if (found == SIZE_MAX) return false;
-    *bit = first * 8 + found;
+    if (scan / 8 >= size) return false;
+    *bit = next_magic(read, size, scan);
+    if (*bit == SIZE_MAX) return false;
     if (decode_block_at(read, size, *bit, most, text)) return true;
     scan = *bit + 1;
   }

@@ -230,6 +230,99 @@ bool bzip2_start(const read_at& read, std::uint64_t limit,
 }
 #endif
 
+// The first look: a few KiB of text, decoded on this thread alone, from
+// no more than a MiB of the file (skippable frames are not read past).
+constexpr std::size_t kLook = std::size_t{4} << 10;
+constexpr std::uint64_t kLookInput = std::uint64_t{1} << 20;
+
+// The file's bytes from its start, up to `most`.
+byte_source bytes_from_start(const read_at& read, std::uint64_t most) {
+  return [read, most, at = std::uint64_t{0}](
+             char* into, std::size_t size, int* error) mutable
+         -> std::ptrdiff_t {
+    const auto want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, most - at));
+    if (want == 0) return 0;
+    const std::ptrdiff_t got = read(into, want, at);
+    if (got < 0) *error = EIO;
+    if (got > 0) at += static_cast<std::uint64_t>(got);
+    return got;
+  };
+}
+
+// The first text through a step of its own: zlib's for gzip, which hands
+// out text at once where ISA-L's holds its first 32 KiB back.
+std::string stepped_text(const read_at& read, std::uint64_t limit,
+                         decode_step step) {
+  log_reading scratch;
+  const byte_source text = decode_with_step(
+      bytes_from_start(read, std::min(limit, kLookInput)), &scratch,
+      std::move(step), {kLook, std::size_t{16} << 10});
+  std::string made(kLook, '\0');
+  std::size_t have = 0;
+  int error = 0;
+  while (have < made.size()) {
+    const std::ptrdiff_t got = text(&made[have], made.size() - have, &error);
+    if (got <= 0) break;
+    have += static_cast<std::size_t>(got);
+  }
+  made.resize(have);
+  return made;
+}
+
+// Up to kLook bytes of the log's first text; `whole` when that is all of
+// it. Empty where it cannot be had cheaply.
+std::string first_text(const read_at& read, std::uint64_t limit,
+                       log_format format, bool* whole) {
+  std::string text;
+  switch (format) {
+    case log_format::plain:
+      text = read_bytes(read, 0, static_cast<std::size_t>(std::min<std::uint64_t>(kLook, limit)));
+      *whole = text.size() == limit;
+      return text;
+#ifdef VANTREL_HAVE_XZ
+    case log_format::xz: {
+      xz_index index;
+      if (!read_xz_index(read, limit, &index) ||
+          !xz_block_text(read, index, 0, kLook, &text))
+        return "";
+      *whole = index.blocks.size() == 1 && text.size() == index.blocks[0].text_size;
+      return text;
+    }
+#endif
+#ifdef VANTREL_HAVE_BZIP2
+    case log_format::bzip2: {
+      std::uint64_t bit = 0;
+      if (!bzip2_block_at(read, limit, 0, kLook, &bit, &text) ||
+          bit != kFirstBlockBit)
+        return "";
+      return text;
+    }
+#endif
+#ifdef VANTREL_HAVE_ZLIB
+    case log_format::gzip:
+      text = stepped_text(read, limit, zlib_inflater());
+      break;
+#endif
+    default:
+      if (const decoder make = decoder_for(format))
+        text = stepped_text(read, limit, make());
+      break;
+  }
+  *whole = text.size() < kLook;
+  return text;
+}
+
+// True when the probe says nothing of the log matters, from the whole
+// lines of its first text on.
+bool nothing_matters(const read_at& read, std::uint64_t limit,
+                     log_format format, const start_probe& probe) {
+  bool whole = false;
+  std::string text = first_text(read, limit, format, &whole);
+  if (!whole) text.resize(text.rfind('\n') + 1);
+  return !text.empty() && probe(text) == kNothingMatters;
+}
+
 // The file's bytes the parts name, and the bytes made for them, in order,
 // counted in reading->file_bytes as they are read.
 struct parts_state {
@@ -312,6 +405,10 @@ byte_source open_late(std::FILE* file, std::uint64_t limit,
                                 ? reading->named
                                 : peek_format(file);
   const read_at read = reader_of(file);
+  if (nothing_matters(read, limit, format, probe)) {
+    reading->passed_over = true;
+    return parts_source(file, {}, reading);
+  }
   block_seek seek;
   std::uint64_t skip = 0;
   bool found = false;

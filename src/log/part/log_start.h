@@ -25,11 +25,17 @@ struct log_reading;
 /// early in the log and no later on.
 using start_probe = std::function<std::size_t(std::string_view sample)>;
 
+/// A probe's answer for a sample from which on no line of the log may
+/// matter: said of the log's first lines, none of it is read.
+constexpr std::size_t kNothingMatters = std::string_view::npos - 1;
+
 /// The text of a regular file's log from the last place the probe takes,
 /// to limit, counted in reading->file_bytes from that place on; takes the
-/// file over. Null, leaving the file as it was, where reading starts at
-/// the log's first line: the probe takes no later place, or the log is
-/// of a format (or an xz log of one block) that cannot be read from a
-/// later place.
+/// file over. No text at all, with reading->passed_over, when the probe
+/// says nothing matters in the log's first few KiB of text, whatever its
+/// format. Null, leaving the file as it was, where reading starts at the
+/// log's first line: the probe takes no later place, or the log is of a
+/// format (or an xz log of one block) that cannot be read from a later
+/// place.
 byte_source open_late(std::FILE* file, std::uint64_t limit,
                       log_reading* reading, const start_probe& probe);
