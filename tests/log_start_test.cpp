@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "compress_support.h"
@@ -179,53 +180,29 @@ start_probe from(int k) {
 
 // A log whose first lines the probe says nothing from on matters is not
 // read at all, whatever its format; one it cannot tell of from its first
-// few KiB, or a pipe, is read whole.
+// few KiB, or a pipe, is read whole. (-1: not packed.)
 TEST(LogStart, ALogThatStartsTooLateIsNotRead) {
   const std::string text = numbered_log(3000);
   const std::string undated = std::string(5000, 'x') + "\n" + text;
-  std::vector<std::pair<std::string, packer>> formats = {
-      {"gzip", packer::gzip}, {"compress", packer::compress}};
-#ifdef VANTREL_HAVE_BZIP2
-  formats.push_back({"bzip2", packer::bzip2});
-#endif
-#ifdef VANTREL_HAVE_XZ
-  formats.push_back({"xz", packer::xz});
-  formats.push_back({"lzma", packer::lzma});
-#endif
-#ifdef VANTREL_HAVE_ZSTD
-  formats.push_back({"zstd", packer::zstd});
-#endif
-#ifdef VANTREL_HAVE_LZ4
-  formats.push_back({"lz4", packer::lz4});
-#endif
-#ifdef VANTREL_HAVE_BROTLI
-  formats.push_back({"brotli", packer::brotli});
-#endif
-  formats.push_back({"plain", packer::gzip});  // not packed at all
-  for (const auto& [name, how] : formats) {
-    const auto bytes = [&, name = name](const std::string& t) {
-      return name == "plain" ? t : packed(how, t, 1);
-    };
-    struct row {
-      const char* what;
-      std::string log;
-      int k;
-      std::uint64_t limit;
-      bool read;
-    };
-    for (const row& c :
-         {row{"too late", text, 0, 0, false}, row{"in time", text, 1, 0, true},
-          row{"undated at first", undated, 0, 0, true},
-          row{"a pipe", text, 0, kNoLimit, true}}) {
-      SCOPED_TRACE(name + ": " + c.what);
-      const std::string log = bytes(c.log);
+  std::vector<int> formats = {-1, static_cast<int>(packer::compress)};
+  for (const packer p : packers()) formats.push_back(static_cast<int>(p));
+  for (const int format : formats) {
+    const auto how = static_cast<packer>(format);
+    for (const auto& [what, log, k, limit] :
+         {std::tuple("too late", text, 0, std::uint64_t{0}),
+          std::tuple("in time", text, 1, std::uint64_t{0}),
+          std::tuple("undated at first", undated, 0, std::uint64_t{0}),
+          std::tuple("a pipe", text, 0, kNoLimit)}) {
+      SCOPED_TRACE(std::to_string(format) + ": " + what);
+      const bool read = k == 1 || log == undated || limit == kNoLimit;
+      const std::string bytes = format < 0 ? log : packed(how, log, 1);
       read_back r;
       // brotli has no magic: its name tells it.
-      if (name == "brotli") r.reading.named = log_format::brotli;
-      read_with(log, c.limit != 0 ? c.limit : log.size(), from(c.k), &r);
+      if (how == packer::brotli) r.reading.named = log_format::brotli;
+      read_with(bytes, limit != 0 ? limit : bytes.size(), from(k), &r);
       EXPECT_EQ(r.error, 0);
-      EXPECT_EQ(r.text, c.read ? c.log : "");
-      EXPECT_EQ(r.reading.passed_over, !c.read);
+      EXPECT_EQ(r.text, read ? log : "");
+      EXPECT_EQ(r.reading.passed_over, !read);
     }
   }
 }

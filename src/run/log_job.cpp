@@ -88,8 +88,9 @@ void search_job(log_job& job, const std::vector<report_section>& sections,
     last_write = last_write_of(first_bytes(job, file), job.log.written,
                                job.run_started);
   job.reading.named = format_by_name(job.log.name);
-  // The window's start is looked for in the log, where its format lets
-  // reading start late.
+  // A log whose first lines lie past the window is not read; the window's
+  // start is looked for in the log, where its format lets reading start
+  // late.
   const start_probe probe = windowed
                                 ? window_start_probe(*job.window, last_write)
                                 : start_probe();

@@ -277,7 +277,8 @@ std::string first_text(const read_at& read, std::uint64_t limit,
   std::string text;
   switch (format) {
     case log_format::plain:
-      text = read_bytes(read, 0, static_cast<std::size_t>(std::min<std::uint64_t>(kLook, limit)));
+      text = read_bytes(read, 0, static_cast<std::size_t>(
+                                     std::min<std::uint64_t>(kLook, limit)));
       *whole = text.size() == limit;
       return text;
 #ifdef VANTREL_HAVE_XZ
@@ -286,7 +287,8 @@ std::string first_text(const read_at& read, std::uint64_t limit,
       if (!read_xz_index(read, limit, &index) ||
           !xz_block_text(read, index, 0, kLook, &text))
         return "";
-      *whole = index.blocks.size() == 1 && text.size() == index.blocks[0].text_size;
+      *whole = index.blocks.size() == 1 &&
+               text.size() == index.blocks[0].text_size;
       return text;
     }
 #endif
