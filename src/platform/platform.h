@@ -230,6 +230,14 @@ std::size_t platform_open_file_count();
 /// so a run over many logs holds what the logs being read need.
 void platform_return_large_buffers();
 
+/// Room for a large table filled at once and let go of soon after, in huge
+/// pages where the system gives them: filling it then takes a few page
+/// faults rather than one each 4 KiB. Null when there is no memory.
+void* platform_large_room(std::size_t bytes);
+
+/// Gives back room platform_large_room gave for `bytes`.
+void platform_free_large_room(void* room, std::size_t bytes);
+
 /// True once a caught request has asked the run to stop.
 bool platform_stop_requested();
 

@@ -14,6 +14,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -699,6 +700,36 @@ void platform_return_large_buffers() {
   // had them, where the next log's need not fall.
   mallopt(M_MMAP_THRESHOLD, 256 << 10);
 #endif
+}
+
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+std::size_t in_huge_pages(std::size_t bytes) {
+  return (bytes + kHugePage - 1) / kHugePage * kHugePage;
+}
+
+}  // anonymous namespace
+
+void* platform_large_room(std::size_t bytes) {
+  const std::size_t size = in_huge_pages(bytes);
+  // Mapped a huge page larger, then trimmed to start on a huge page.
+  void* mapped = mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return nullptr;
+  const auto at = reinterpret_cast<std::uintptr_t>(mapped);
+  const std::uintptr_t start = (at + kHugePage - 1) / kHugePage * kHugePage;
+  if (start > at) munmap(mapped, start - at);
+  munmap(reinterpret_cast<void*>(start + size), at + kHugePage - start);
+#ifdef MADV_HUGEPAGE
+  madvise(reinterpret_cast<void*>(start), size, MADV_HUGEPAGE);
+#endif
+  return reinterpret_cast<void*>(start);
+}
+
+void platform_free_large_room(void* room, std::size_t bytes) {
+  if (room != nullptr) munmap(room, in_huge_pages(bytes));
 }
 
 bool platform_is_separator(char c) { return c == '/'; }

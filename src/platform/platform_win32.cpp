@@ -682,6 +682,16 @@ std::size_t platform_open_file_limit() {
 // The heap gives blocks this large their own pages already.
 void platform_return_large_buffers() {}
 
+// Large pages need a privilege users lack: committed pages, zeroed as
+// first touched, are what there is.
+void* platform_large_room(std::size_t bytes) {
+  return VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+}
+
+void platform_free_large_room(void* room, std::size_t) {
+  if (room != nullptr) VirtualFree(room, 0, MEM_RELEASE);
+}
+
 // A drive's colon ends the folder part too: C:fw.log* lists C:'s folder.
 bool platform_is_separator(char c) {
   return c == '/' || c == '\\' || c == ':';

@@ -9,6 +9,7 @@
 #include "decode/block_seek.h"
 #include "decode/pools/bzip2_blocks.h"
 #include "decode/pools/bzip2_pool.h"
+#include "decode/seek/bzip2_text_start.h"
 
 namespace {
 
@@ -65,6 +66,7 @@ bool decode_block_at(const read_at& read, std::uint64_t size,
     table_cache tables;
     return decode_piece(piece, tables, text, kPieceText) == piece_result::ok;
   }
+  if (bzip2_text_start(piece, most, text)) return true;
   bzip2_stream stream;
   text->assign(most, '\0');
   std::size_t have = 0;
