@@ -133,11 +133,25 @@ std::string print_not_opened(const std::string& name) {
   return say("Unable to open file " + name);
 }
 
+namespace {
+
+// Where in a log something was met: its lines before were read, from its
+// first or, the time window having let reading start late, from there.
+std::string after_lines(std::uint64_t lines, bool started_late) {
+  return started_late ? std::to_string(lines) +
+                            " lines past where the time window started its "
+                            "reading"
+                      : "after line " + std::to_string(lines);
+}
+
+}  // anonymous namespace
+
 std::string print_compressed_log_damaged(std::uint64_t lines,
-                                         const std::string& name) {
+                                         const std::string& name,
+                                         bool started_late) {
   color(LIGHTRED);
   return say("The compressed log " + (name.empty() ? "" : name + " ") +
-             "is damaged after line " + std::to_string(lines) +
+             "is damaged " + after_lines(lines, started_late) +
              "; the rest was not searched.");
 }
 
@@ -158,11 +172,12 @@ std::string size_text(std::uint64_t bytes) {
 
 std::string print_compressed_log_too_large(std::uint64_t lines,
                                            std::uint64_t window,
-                                           const std::string& name) {
+                                           const std::string& name,
+                                           bool started_late) {
   color(LIGHTRED);
   return say("The compressed log " + (name.empty() ? "" : name + " ") +
-             "asks for a window of " + size_text(window) + " after line " +
-             std::to_string(lines) +
+             "asks for a window of " + size_text(window) + " " +
+             after_lines(lines, started_late) +
              ", more memory than this run allows; the rest was not searched.");
 }
 

@@ -49,16 +49,20 @@ std::string print_not_opened(const std::string& name);
 /// The report could not be written, with the system's reason.
 void print_report_not_written(const std::string& report, int error);
 
-/// A compressed log was damaged after its first `lines` complete lines;
-/// named when name is not empty.
+/// A compressed log was damaged after its first `lines` complete lines, or
+/// as many past where reading started when the time window let it start
+/// late (the lines before are not counted); named when name is not empty.
 std::string print_compressed_log_damaged(std::uint64_t lines,
-                                         const std::string& name = "");
+                                         const std::string& name = "",
+                                         bool started_late = false);
 
 /// A compressed log asked for a window (`window` bytes) past what a run
-/// allows after its first `lines` complete lines; named as above.
+/// allows after its first `lines` complete lines; named and counted as
+/// above.
 std::string print_compressed_log_too_large(std::uint64_t lines,
                                            std::uint64_t window,
-                                           const std::string& name = "");
+                                           const std::string& name = "",
+                                           bool started_late = false);
 
 /// "\tSearching UpperCase...\n" (or the case named) in white; the hits
 /// that follow are in green.

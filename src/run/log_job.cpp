@@ -143,6 +143,7 @@ void search_job(log_job& job, const std::vector<report_section>& sections,
   job.read.damaged = job.reading.damaged;
   job.read.window = job.reading.window;
   job.read.lines = job.reading.lines;
+  job.read.started_late = job.reading.started_late;
   job.read.refused = job.reading.refused;
   job.read.shrunk = job.reading.shrunk;
   job.read.read_to = job.reading.file_bytes;
@@ -173,9 +174,10 @@ std::string print_incomplete(const read_end& read, const std::string& name,
   if (read.shrunk) return print_log_shrunk(name, read.read_to);
   if (read.end == search_end::line_too_long) return print_line_too_long(log);
   if (read.end == search_end::read_failed && read.damaged)
-    return print_compressed_log_damaged(read.lines, named ? name : "");
+    return print_compressed_log_damaged(read.lines, named ? name : "",
+                                        read.started_late);
   if (read.end == search_end::read_failed && read.window != 0)
     return print_compressed_log_too_large(read.lines, read.window,
-                                          named ? name : "");
+                                          named ? name : "", read.started_late);
   return print_log_unreadable(log, read.error);
 }

@@ -24,7 +24,8 @@ struct read_end {
   int error = 0;              // errno value of a failed read
   bool damaged = false;       // a compressed log's data broke off
   std::uint64_t window = 0;   // or asked for a window past what we allow
-  std::uint64_t lines = 0;    // and the complete lines before that
+  std::uint64_t lines = 0;    // and the complete lines before that,
+  bool started_late = false;  // from where the time window let reading start
   log_format refused = log_format::plain;  // a pipe this build cannot read
   bool gone = false;  // moved or removed before its turn: nothing searched
   bool shrunk = false;        // cut short while read,
