@@ -180,7 +180,7 @@ start_probe from(int k) {
 
 // A log whose first lines the probe says nothing from on matters is not
 // read at all, whatever its format; one it cannot tell of from its first
-// few KiB, or a pipe, is read whole. (-1: not packed.)
+// KiB, or a pipe, is read whole. (-1: not packed.)
 TEST(LogStart, ALogThatStartsTooLateIsNotRead) {
   const std::string text = numbered_log(3000);
   const std::string undated = std::string(5000, 'x') + "\n" + text;

@@ -230,9 +230,10 @@ bool bzip2_start(const read_at& read, std::uint64_t limit,
 }
 #endif
 
-// The first look: a few KiB of text, decoded on this thread alone, from
-// no more than a MiB of the file (skippable frames are not read past).
-constexpr std::size_t kLook = std::size_t{4} << 10;
+// The first look: a KiB of text (some lines), decoded on this thread alone,
+// from no more than a MiB of the file (skippable frames are not read past).
+// Kept small, as a set of a year of logs looks at every newer log.
+constexpr std::size_t kLook = std::size_t{1} << 10;
 constexpr std::uint64_t kLookInput = std::uint64_t{1} << 20;
 
 // The file's bytes from its start, up to `most`.
@@ -257,7 +258,7 @@ std::string stepped_text(const read_at& read, std::uint64_t limit,
   log_reading scratch;
   const byte_source text = decode_with_step(
       bytes_from_start(read, std::min(limit, kLookInput)), &scratch,
-      std::move(step), {kLook, std::size_t{16} << 10});
+      std::move(step), {kLook, std::size_t{4} << 10});
   std::string made(kLook, '\0');
   std::size_t have = 0;
   int error = 0;

@@ -32,7 +32,7 @@ constexpr std::size_t kNothingMatters = std::string_view::npos - 1;
 /// The text of a regular file's log from the last place the probe takes,
 /// to limit, counted in reading->file_bytes from that place on; takes the
 /// file over. No text at all, with reading->passed_over, when the probe
-/// says nothing matters in the log's first few KiB of text, whatever its
+/// says nothing matters in the log's first KiB of text, whatever its
 /// format. Null, leaving the file as it was, where reading starts at the
 /// log's first line: the probe takes no later place, or the log is of a
 /// format (or an xz log of one block) that cannot be read from a later
