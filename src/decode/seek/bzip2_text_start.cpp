@@ -88,8 +88,8 @@ bool build_table(const std::vector<unsigned>& lengths, code_table* t) {
   for (unsigned l = 1; l <= kTableBits; ++l) {
     const unsigned spare = kTableBits - l;
     for (std::uint32_t i = 0; i < t->count[l]; ++i) {
-      const auto entry =
-          static_cast<std::uint16_t>(t->sorted[t->index[l] + i] << 5 | l);
+      const unsigned symbol = t->sorted[t->index[l] + i];
+      const auto entry = static_cast<std::uint16_t>(symbol << 5 | l);
       const std::uint32_t from = (t->first[l] + i) << spare;
       std::fill_n(t->quick.begin() + from, 1u << spare, entry);
     }
