@@ -1,9 +1,12 @@
 #include "time/civil.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "platform/platform.h"
+#include "time/zone_rule.h"
 
 namespace {
 
@@ -53,6 +56,35 @@ void civil_from_days(std::int64_t days, civil_time* t) {
 // Seconds east of UTC in force at an instant.
 std::int64_t offset_at(std::int64_t instant) {
   return utc_instant(local_civil(instant)) - instant;
+}
+
+// Instants this far either side of 1970 at most are read by a TZ's rules;
+// beyond, the year overflows long before a rule matters.
+constexpr std::int64_t kRuleReach = std::int64_t{1} << 40;
+
+// What TZ held when a thread last looked, and its rules of change if it
+// has any this reader takes. Looked at on each conversion, as the C
+// library does, but read again only when it changed.
+struct zone_seen {
+  char text[128];
+  bool cached = false;
+  bool has_rule = false;
+  zone_rule rule;
+};
+
+// The rules of change TZ gives, or null: then the C library's reading
+// stands (no TZ, a zone's name, a string without rules).
+const zone_rule* tz_rule() {
+  thread_local zone_seen seen;
+  const char* tz = std::getenv("TZ");
+  if (tz == nullptr) return nullptr;
+  if (!seen.cached || std::strcmp(seen.text, tz) != 0) {
+    seen.has_rule = read_zone_rule(tz, &seen.rule);
+    // One too long to keep is read each time, rather than mistaken.
+    seen.cached = std::strlen(tz) < sizeof seen.text;
+    if (seen.cached) std::strcpy(seen.text, tz);
+  }
+  return seen.has_rule ? &seen.rule : nullptr;
 }
 
 }  // anonymous namespace
@@ -105,7 +137,19 @@ std::int64_t local_instant(const civil_time& t) {
   return found ? earliest : as_utc - before;
 }
 
+std::int64_t clock_set_back_near(std::int64_t instant) {
+  constexpr std::int64_t kNear = 3 * 3600;
+  const std::int64_t back =
+      offset_at(instant - kNear) - offset_at(instant + kNear);
+  return back > 0 ? back : 0;
+}
+
 civil_time local_civil(std::int64_t instant) {
+  // Each C library reads a TZ with rules in its own way; this is read alike
+  // everywhere.
+  const zone_rule* rule = tz_rule();
+  if (rule != nullptr && instant > -kRuleReach && instant < kRuleReach)
+    return utc_civil(instant + zone_offset_at(*rule, instant));
   std::tm local{};
   // Where the C library cannot say, UTC is the best there is.
   if (!platform_local_time(instant, &local)) return utc_civil(instant);

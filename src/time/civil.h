@@ -33,8 +33,14 @@ civil_time utc_civil(std::int64_t instant);
 /// the change, so 02:30 becomes 03:30. The time must exist (civil_exists).
 std::int64_t local_instant(const civil_time& t);
 
-/// The local civil time of an instant in the run's time zone.
+/// The local civil time of an instant in the run's time zone: by the rules
+/// of change where TZ is a POSIX string that gives them (the same on every
+/// platform), else as the C library says.
 civil_time local_civil(std::int64_t instant);
+
+/// Seconds the clock is set back (the autumn change) within three hours
+/// either side of an instant; 0 where it is not.
+std::int64_t clock_set_back_near(std::int64_t instant);
 
 /// "YYYY-MM-DD HH:MM:SS" of an instant, in local time.
 std::string local_text(std::int64_t instant);

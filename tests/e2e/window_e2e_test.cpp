@@ -7,6 +7,7 @@
 
 #include <ctime>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -63,8 +64,13 @@ std::vector<timed> day_lines(int d) {
   const std::int64_t start = kFirstDay + d * 86400;
   if (d == 0) lines.push_back({start + 180, "-- log opened by jdoe\n"});
   for (int i = 0; i < kLinesPerDay; ++i) {
-    const std::int64_t at = start + 180 + i * 420 - (i % 17 == 16 ? 600 : 0);
-    lines.push_back({at, local(at, "%b %e %H:%M:%S") +
+    const std::int64_t made = start + 180 + i * 420 - (i % 17 == 16 ? 600 : 0);
+    const std::string stamp = local(made, "%b %e %H:%M:%S");
+    // Made in the second pass of an hour the clock repeats, read an hour
+    // earlier.
+    const std::int64_t at =
+        local(made - 3600, "%b %e %H:%M:%S") == stamp ? made - 3600 : made;
+    lines.push_back({at, stamp +
                              " fw %ASA-6-302013: user jdoe to 10.0.0." +
                              std::to_string(i % 7) + padding(d, i) + "\n"});
     if (i % 11 == 5) lines.push_back({at, "  continued for jdoe\n"});
@@ -86,33 +92,43 @@ std::string body(const std::string& report, const std::string& head_text) {
   return report.substr(std::min(report.size(), head_text.size()));
 }
 
+void set_zone(const char* zone) {
+  setenv("TZ", zone, 1);
+  tzset();
+}
+
 class Window : public ::testing::Test {
  protected:
   // The program's zone too: one every C library reads alike.
-  void SetUp() override {
-    setenv("TZ", "UTC0", 1);
-    tzset();
-  }
+  void SetUp() override { set_zone("UTC0"); }
 };
 
 TEST_F(Window, ReportIsTheFullReadFilteredLineByLine) {
   const auto at = [](int day, int line) {
     return kFirstDay + day * 86400 + 180 + line * 420;
   };
-  const std::pair<std::int64_t, std::int64_t> rows[] = {
-      {at(4, 60), at(4, 66)},  // inside the xz log, on lines; the next is
-                               // ten minutes behind
-      {at(3, 190), at(5, 10)},                  // bzip2, xz and zstd logs
-      {at(7, 150), at(8, 30)},                  // from one plain log on
-      {at(8, 150), 0},                          // the live log's last hours
-      {0, at(0, 10)},                           // the oldest's first lines
-      {kFirstDay - 7200, kFirstDay - 3600},     // before every line
+  // Local time repeats an hour on 17 October, in the plain fw.log.1: at
+  // dawn, where the bisection looks second; at midnight, just after the
+  // log's first line.
+  const char* at_dawn = "EST5EDT,M3.2.0,J290";
+  const char* at_midnight = "CET-1CEST,M3.5.0,J290/2:30";
+  const std::tuple<std::int64_t, std::int64_t, const char*> rows[] = {
+      {at(4, 60), at(4, 66), "UTC0"},  // inside the xz log, on lines; the
+                                       // next is ten minutes behind
+      {at(3, 190), at(5, 10), "UTC0"},             // bzip2, xz and zstd logs
+      {at(7, 150), at(8, 30), "UTC0"},             // from one plain log on
+      {at(8, 150), 0, "UTC0"},                     // the live log's last hours
+      {0, at(0, 10), "UTC0"},                      // the oldest's first lines
+      {kFirstDay - 7200, kFirstDay - 3600, "UTC0"},  // before every line
+      {at(7, 48), at(7, 62), at_dawn},         // 01:39 EDT to 02:17 EST
+      {at(6, 150), at(6, 202), at_midnight},   // to 01:37 CEST
   };
-  for (const auto& [since, until] : rows) {
+  for (const auto& [since, until, zone] : rows) {
+    set_zone(zone);
     const std::string from = when(since, "the first line");
     const std::string to = when(until, "the last line");
     e2e_run run;
-    run.setup = "export TZ=UTC0";
+    run.setup = std::string("export TZ=") + zone;
     run.args = {"-t", "2", "-s", "jdoe", "-f", "kept.log"};
     run.input = "\n";
     std::string kept;
