@@ -17,11 +17,9 @@ TEST(Bzip2TextStart, TheBlocksFirstBytesAreLibbz2s) {
   std::string runs, bytes;
   for (int n : {1, 3, 4, 5, 8, 255, 259, 260, 261, 600, 70000})
     runs += std::string(static_cast<std::size_t>(n), "abcdefg"[n % 7]) + "x";
-  unsigned seed = 7;
-  for (int i = 0; i < 300000; ++i) {
-    seed = seed * 1103515245u + 12345u;
+  for (unsigned i = 0, seed = 7; i < 300000;
+       ++i, seed = seed * 1103515245u + 12345u)
     bytes += static_cast<char>(seed >> 24);
-  }
   for (const std::string& text : {std::string("a"), runs, bytes})
     for (const int level : {1, 9}) {
       const std::string data = packed(packer::bzip2, text, level);
